@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building, running and testing Airloom need.
+# Safe to run again: apt-get skips what is already installed.
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential cmake ninja-build pkg-config clang-format
+  # windows and controls
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
+  # decoding and output
+  libavformat-dev libavcodec-dev libavutil-dev libswresample-dev portaudio19-dev libasound2-dev
+  libasound2-plugins
+  # tests and benchmarks
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  xvfb xauth xdotool
+  ffmpeg lame sox
+  clang libclang-rt-14-dev
+  # font stand-ins
+  fonts-dejavu fonts-liberation fonts-liberation2 fonts-comic-neue
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,145 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <array>
+
+class MciDevice;
+class CartSelection;
+class EventPump;
+
+// The proxy that a drag carries: Label1 is a cart dragged from a deck, Label42 a file
+// dragged from the cart list.
+enum class DragProxy { None, Label1, Label42 };
+
+// The ten cart decks and the single player. Owns the deck table, the module state shared
+// by the deck routines (CurrentDeck, StoppedByOperator, DragSourceDeck and the two
+// latches) and the captions and colours of the deck controls, the meter and Label2.
+// Widgets render this state and forward clicks, keys and drops to the routines below.
+//
+// UI thread only. Time_Display runs pending window events after it repaints, so any
+// routine may be re-entered from there; the latches keep that harmless.
+class DeckEngine : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kDeckCount = 10;
+    static constexpr int kMeterMin = 0;
+    static constexpr int kMeterMax = 60;
+
+    // The colour code of the deck controls, as 0xRRGGBB (the core has no QColor).
+    using Colour = quint32;
+    static constexpr Colour kBlack = 0x000000;       // empty deck
+    static constexpr Colour kYellow = 0xFFFF00;      // loaded deck; unlocked number; "Norm"
+    static constexpr Colour kBrightGreen = 0x00FF00; // playing deck
+    static constexpr Colour kGrey = 0x808080;        // locked number
+    static constexpr Colour kCyan = 0x00FFFF;        // "Seqnc"
+    static constexpr Colour kRed = 0xFF0000;         // "Loop"
+
+    // What one deck row shows.
+    struct DeckControls {
+        QString deckCaption = QStringLiteral("Label2"); // DeckLabel before the load blanks it
+        Colour deckColour = kBlack;
+        QString timeCaption = QStringLiteral("0:00:00"); // TimeLabel
+        QString modeCaption;                               // PlayMode
+        Colour modeColour = kYellow;
+        Colour lockColour = kYellow; // DeckLock
+    };
+
+    DeckEngine(MciDevice& player, MciDevice& preview, const CartSelection& selection,
+               EventPump& pump, QObject* parent = nullptr);
+
+    // Deck table and loading.
+    void LoadCart(int deck);
+    void ClearDeck(int deck);
+    void ClearDeckLabels();
+    // Start-up mode of a deck from the settings ("Norm", "Seqnc" or "Loop").
+    void SetDeckMode(int deck, const QString& modeWord);
+
+    // Transport and modes.
+    void FireDeck(int deck);
+    void StopCart();
+    void StartDeckPlayback(int deck);
+    void CartFinished();
+    void CyclePlayMode(int deck); // a click on PlayMode(deck)
+
+    // Time display.
+    void Time_Display();
+    void ResetTimeDisplay(int deck);
+    void ReportError(const QString& procedure, int errorNumber);
+
+    // Moving and locking.
+    void BeginDeckDrag(int deck); // a press on DeckLabel(deck): DragSourceDeck = deck
+    void DropOnDeck(int deck, DragProxy source);
+    void MoveCart(int target);
+    void ToggleDeckLock(int deck);
+
+    // Event wiring of the main window.
+    void Timer1_Timer() { CartFinished(); }
+    void MMControl1_StatusUpdate();
+
+    // Deck table (decks 1..10).
+    const QString& FilePath(int deck) const { return m_decks.at(index(deck)).filePath; }
+    const QString& IdleTimeText(int deck) const { return m_decks.at(index(deck)).idleTimeText; }
+    const QString& LockedPath(int deck) const { return m_decks.at(index(deck)).lockedPath; }
+    const QString& ModeWord(int deck) const { return m_decks.at(index(deck)).modeWord; }
+    const DeckControls& Controls(int deck) const { return m_decks.at(index(deck)).controls; }
+    bool IsPlaying(int deck) const; // deck == CurrentDeck and the player plays
+
+    // Module state.
+    int CurrentDeck() const { return m_currentDeck; }
+    bool StoppedByOperator() const { return m_stoppedByOperator; }
+    int DragSourceDeck() const { return m_dragSourceDeck; }
+    bool PlayLatch() const { return m_playLatch; }
+    bool DisplayLatch() const { return m_displayLatch; }
+    float TimeMeterValue() const { return m_timeMeter; }
+    const QString& Label2() const { return m_label2; }
+
+    MciDevice& player() { return m_player; }
+
+signals:
+    // Something of deck's row changed; the window repaints the row.
+    void deckChanged(int deck);
+    // The label must be repainted now, not at the next event loop pass.
+    void deckRepaintRequested(int deck);
+    void timeMeterChanged(float value);
+    void label2Changed(const QString& text);
+    // ResetTimeDisplay's repaint of the whole main window once a stopped deck is at rest.
+    void windowRefreshRequested();
+
+private:
+    struct Deck {
+        QString filePath;
+        QString idleTimeText;
+        QString lockedPath;
+        QString modeWord;
+        DeckControls controls;
+    };
+
+    static int index(int deck) { return deck - 1; }
+    Deck& at(int deck) { return m_decks.at(index(deck)); }
+    void setTimeMeter(float value);
+    void setDeckColour(int deck, Colour colour);
+    void setTimeCaption(int deck, const QString& caption);
+
+    MciDevice& m_player;
+    MciDevice& m_preview;
+    const CartSelection& m_selection;
+    EventPump& m_pump;
+
+    std::array<Deck, kDeckCount> m_decks;
+    int m_currentDeck = 0;
+    bool m_stoppedByOperator = false;
+    int m_dragSourceDeck = 0;
+    bool m_playLatch = false;
+    bool m_displayLatch = false;
+    float m_timeMeter = 0.0f;
+    QString m_label2 = QStringLiteral("Label2");
+};
+
+// Milliseconds to the deck time text: hours unpadded, minutes and seconds two digits,
+// seconds rounded half to even ("0:00:00", "1:02:05").
+QString FormatDeckTime(qint64 ms);
+
+// "MPEGVideo" for names ending in .MPG, .MP3 or MPEG (any case), else "WaveAudio".
+QString DeviceTypeFor(const QString& filePath);

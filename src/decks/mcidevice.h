@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+
+class AudioEngine;
+
+// The media control through which carts are measured and played: MMControl1 plays the
+// decks, MMPreview measures a cart when it is loaded (and so prepares it for an instant
+// start). It keeps the classic media-control surface: string commands, a numeric mode,
+// length and position in milliseconds and a periodic StatusUpdate.
+//
+// UI thread only. No call blocks on the disk or on a decoder: "Open" of a prepared cart
+// takes its length from the cart cache; "Play" hands a voice to the output callback.
+// Command results are never reported: a failed open leaves Length 0 and a Mode that is
+// never kPlaying.
+class MciDevice : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kModeNotOpen = 0;  // closed, or open failed
+    static constexpr int kModeStopped = 525;
+    static constexpr int kModePlaying = 526;
+
+    explicit MciDevice(AudioEngine& engine, QObject* parent = nullptr);
+    ~MciDevice() override;
+
+    // "Open", "Close", "Play", "Stop", "Back". Unknown commands are ignored.
+    void Command(const QString& command);
+
+    void setTimeFormat(int format) { m_timeFormat = format; }
+    int TimeFormat() const { return m_timeFormat; }
+    void setNotify(bool notify) { m_notify = notify; }
+    bool Notify() const { return m_notify; }
+    void setWait(bool wait) { m_wait = wait; }
+    bool Wait() const { return m_wait; }
+    void setShareable(bool shareable) { m_shareable = shareable; }
+    bool Shareable() const { return m_shareable; }
+    void setDeviceType(const QString& type) { m_deviceType = type; }
+    QString DeviceType() const { return m_deviceType; }
+    void setFileName(const QString& fileName) { m_fileName = fileName; }
+    QString FileName() const { return m_fileName; }
+
+    // 526 while what is heard is the open cart, 525 once it has played out or after
+    // "Stop", 0 when closed or when nothing could be decoded.
+    int Mode() const;
+    // Milliseconds. Length is exact (decoded samples); Position follows what the output
+    // has consumed, corrected by the device latency, from 0 to Length.
+    qint32 Length() const;
+    qint32 Position() const;
+
+    // StatusUpdate is raised every UpdateInterval ms while a device is open.
+    void setUpdateInterval(int ms);
+    int UpdateInterval() const { return m_updateInterval; }
+
+signals:
+    void StatusUpdate();
+    void Done(int notifyCode);
+
+private:
+    struct Impl;
+
+    AudioEngine& m_engine;
+    std::unique_ptr<Impl> m_impl;
+    QTimer m_statusTimer;
+    int m_timeFormat = 0;
+    bool m_notify = false;
+    bool m_wait = true;
+    bool m_shareable = false;
+    QString m_deviceType = QStringLiteral("WaveAudio");
+    QString m_fileName;
+    int m_updateInterval = 0;
+};

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "decks/cartselection.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+// File1: the cart files of one folder, those whose names match *.wav, *.mpg or *.mp3
+// without regard to case, sorted by name without regard to case; and the selection.
+// UI thread only; setPath and Refresh read the folder.
+class CartList : public QObject, public CartSelection {
+    Q_OBJECT
+public:
+    explicit CartList(QObject* parent = nullptr);
+
+    // Lists the folder. On failure (missing, not a folder, unreadable) returns false with
+    // the reason in *error and keeps the previous folder, contents and selection.
+    bool setPath(const QString& folder, QString* error = nullptr);
+    // Reads the folder again; the selection stays on the same name when it still exists.
+    bool Refresh(QString* error = nullptr);
+
+    QString Path() const override { return m_path; }
+    QString FileName() const override; // "" when nothing is selected
+
+    int ListIndex() const { return m_listIndex; } // -1 when nothing is selected
+    void setListIndex(int index);
+    int ListCount() const { return int(m_names.size()); }
+    const QStringList& names() const { return m_names; }
+
+    // Selects the first name that compares >= text, ordinally by character code with case
+    // distinct; leaves the selection when no name does.
+    void CartListSearch(const QString& text);
+
+signals:
+    void listChanged();             // folder or contents changed; selection reset
+    void listIndexChanged(int index);
+
+private:
+    QString m_path;
+    QStringList m_names;
+    int m_listIndex = -1;
+};
