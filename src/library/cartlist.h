@@ -14,10 +14,14 @@ class CartList : public QObject, public CartSelection {
 public:
     explicit CartList(QObject* parent = nullptr);
 
-    // Lists the folder. On failure (missing, not a folder, unreadable) returns false with
-    // the reason in *error and keeps the previous folder, contents and selection.
+    // Lists the folder and clears the selection. The folder is kept in its clean form
+    // (QDir::cleanPath: no trailing or doubled "/"). Regular files and links to files are
+    // listed, not folders, dangling links or hidden (dot) files. On failure (missing, not a
+    // folder, unreadable) returns false with the reason in *error and keeps the previous
+    // folder, contents and selection.
     bool setPath(const QString& folder, QString* error = nullptr);
     // Reads the folder again; the selection stays on the same name when it still exists.
+    // On failure keeps the previous contents and selection.
     bool Refresh(QString* error = nullptr);
 
     QString Path() const override { return m_path; }
@@ -28,12 +32,13 @@ public:
     int ListCount() const { return int(m_names.size()); }
     const QStringList& names() const { return m_names; }
 
-    // Selects the first name that compares >= text, ordinally by character code with case
-    // distinct; leaves the selection when no name does.
+    // Selects the first name that compares >= text, ordinally by UTF-16 code unit with case
+    // distinct (an empty text selects the first name); leaves the selection when no name
+    // does.
     void CartListSearch(const QString& text);
 
 signals:
-    void listChanged();             // folder or contents changed; selection reset
+    void listChanged(); // folder or contents read; ListIndex() tells the selection
     void listIndexChanged(int index);
 
 private:
