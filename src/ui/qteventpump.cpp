@@ -1,0 +1,7 @@
+#include "ui/qteventpump.h"
+
+#include <QCoreApplication>
+
+void QtEventPump::processPendingEvents() {
+    QCoreApplication::processEvents();
+}

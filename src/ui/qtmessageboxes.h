@@ -1,0 +1,11 @@
+#pragma once
+
+#include "shell/messageboxes.h"
+
+// The operator's message boxes as QMessageBox: the style's buttons, icon and default
+// button, the caption and text exactly as given. Each box is application-modal and
+// blocks until it is answered. UI thread only.
+class QtMessageBoxes : public MessageBoxes {
+public:
+    int MsgBox(const QString& text, int style, const QString& caption) override;
+};
