@@ -1,0 +1,209 @@
+#include "ui/controls.h"
+
+#include "ui/dragproxy.h"
+
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFocusEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyleOptionFocusRect>
+#include <QStyleOptionTab>
+#include <QStyleOptionTabWidgetFrame>
+#include <QStylePainter>
+#include <qdrawutil.h>
+
+namespace {
+
+// Accepts a drag that carries one of our proxies and refuses any other.
+template <typename Event> void acceptProxyDrag(Event* event) {
+    if (dragProxyOf(*event) != DragProxy::None)
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+} // namespace
+
+// EventLabel
+
+EventLabel::EventLabel(QWidget* parent) : QLabel(parent) {
+    setAlignment(Qt::AlignCenter);
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(1);
+}
+
+void EventLabel::setBackground(quint32 rgb) {
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, QColor::fromRgb(rgb & 0xFFFFFFu));
+    setPalette(colours);
+    setAutoFillBackground(true);
+}
+
+quint32 EventLabel::background() const {
+    return palette().color(QPalette::Window).rgb() & 0xFFFFFFu;
+}
+
+void EventLabel::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        m_leftPressed = true;
+    event->accept();
+    emit pressed(event->button());
+}
+
+void EventLabel::mouseReleaseEvent(QMouseEvent* event) {
+    const bool click = event->button() == Qt::LeftButton && m_leftPressed &&
+                       rect().contains(event->position().toPoint());
+    if (event->button() == Qt::LeftButton)
+        m_leftPressed = false;
+    event->accept();
+    if (click)
+        emit clicked();
+}
+
+// The second press of a double-click: no press event, and no click on its release.
+void EventLabel::mouseDoubleClickEvent(QMouseEvent* event) {
+    m_leftPressed = false;
+    event->accept();
+    if (event->button() == Qt::LeftButton)
+        emit doubleClicked();
+}
+
+void EventLabel::dragEnterEvent(QDragEnterEvent* event) {
+    acceptProxyDrag(event);
+}
+
+void EventLabel::dragMoveEvent(QDragMoveEvent* event) {
+    acceptProxyDrag(event);
+}
+
+void EventLabel::dropEvent(QDropEvent* event) {
+    const DragProxy proxy = dragProxyOf(*event);
+    if (proxy == DragProxy::None) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    emit dropped(proxy);
+}
+
+// PictureButton
+
+PictureButton::PictureButton(QWidget* parent) : QPushButton(parent) {
+    setIconSize(QSize(kIconSize, kIconSize));
+    setFocusPolicy(Qt::StrongFocus);
+    setAutoDefault(false);
+}
+
+// A raised bevel that sinks while pressed, the icon centred (shifted by one pixel while
+// pressed) and a focus rectangle inside the bevel.
+void PictureButton::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const bool sunken = isDown() || isChecked();
+    const QBrush face = palette().button();
+    qDrawWinButton(&painter, rect(), palette(), sunken, &face);
+
+    QRect iconArea(0, 0, kIconSize, kIconSize);
+    iconArea.moveCenter(rect().center());
+    if (sunken)
+        iconArea.translate(1, 1);
+    icon().paint(&painter, iconArea, Qt::AlignCenter,
+                 isEnabled() ? QIcon::Normal : QIcon::Disabled);
+
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = rect().adjusted(3, 3, -3, -3);
+        focus.backgroundColor = face.color();
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+    }
+}
+
+void PictureButton::dragEnterEvent(QDragEnterEvent* event) {
+    acceptProxyDrag(event);
+}
+
+void PictureButton::dragMoveEvent(QDragMoveEvent* event) {
+    acceptProxyDrag(event);
+}
+
+void PictureButton::dropEvent(QDropEvent* event) {
+    const DragProxy proxy = dragProxyOf(*event);
+    if (proxy == DragProxy::None) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    emit dropped(proxy);
+}
+
+// TabStrip
+
+TabStrip::TabStrip(QWidget* parent) : QTabBar(parent) {
+    setDrawBase(false);
+    setExpanding(false);
+    setUsesScrollButtons(true);
+    setElideMode(Qt::ElideNone);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+int TabStrip::rowHeight() const {
+    QStyleOptionTab tab;
+    tab.initFrom(this);
+    tab.shape = shape();
+    tab.text = QStringLiteral("Xg");
+    const QSize text(fontMetrics().horizontalAdvance(tab.text), fontMetrics().height());
+    const int vspace = style()->pixelMetric(QStyle::PM_TabBarTabVSpace, &tab, this);
+    return style()
+        ->sizeFromContents(QStyle::CT_TabBarTab, &tab, text + QSize(0, vspace), this)
+        .height();
+}
+
+void TabPage::paintEvent(QPaintEvent*) {
+    QStylePainter painter(this);
+    QStyleOptionTabWidgetFrame page;
+    page.initFrom(this);
+    page.lineWidth = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this);
+    painter.drawPrimitive(QStyle::PE_FrameTabWidget, page);
+}
+
+// CartListView
+
+CartListView::CartListView(QWidget* parent) : QListView(parent) {
+    setUniformItemSizes(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void CartListView::mousePressEvent(QMouseEvent* event) {
+    const Qt::MouseButton button = event->button();
+    const QPoint pos = event->position().toPoint();
+    // Only the left button selects; a press of another button leaves the selection as it
+    // was, so a drag started with it carries the row selected before.
+    if (button == Qt::LeftButton)
+        QListView::mousePressEvent(event);
+    else
+        event->accept();
+    emit mouseDown(button, pos);
+}
+
+// SearchBox
+
+SearchBox::SearchBox(QWidget* parent) : QLineEdit(parent) {}
+
+void SearchBox::mouseReleaseEvent(QMouseEvent* event) {
+    const bool click =
+        event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    QLineEdit::mouseReleaseEvent(event);
+    if (click)
+        emit clicked();
+}
+
+void SearchBox::focusInEvent(QFocusEvent* event) {
+    QLineEdit::focusInEvent(event);
+    emit gotFocus();
+}
