@@ -1,0 +1,156 @@
+#include "audio/mixer.h"
+
+#include <algorithm>
+
+namespace {
+
+// Adds src to out with a gain moving linearly from `from` towards `to` over frames frames.
+void addRamped(float* out, const float* src, int frames, float from, float to) {
+    const float step = frames > 0 ? (to - from) / static_cast<float>(frames) : 0.0f;
+    float gain = from;
+    for (int i = 0; i < frames; ++i) {
+        gain += step;
+        out[2 * i] += src[2 * i] * gain;
+        out[2 * i + 1] += src[2 * i + 1] * gain;
+    }
+}
+
+void mixIn(float* out, const float* src, int frames) {
+    for (int i = 0; i < frames * 2; ++i)
+        out[i] += src[i];
+}
+
+} // namespace
+
+Mixer::Mixer(int sampleRate)
+    : m_rampFrames(std::max(1, sampleRate / (1000000 / kRampMicroseconds))),
+      m_scratch(static_cast<std::size_t>(kChunkFrames) * 2) {}
+
+bool Mixer::add(Voice* voice) {
+    // Only this thread stores non-null pointers, so a slot seen empty stays ours.
+    for (auto& slot : m_inbox) {
+        if (slot.load(std::memory_order_relaxed) == nullptr) {
+            // Release: the voice is fully built before the callback that takes it reads it.
+            slot.store(voice, std::memory_order_release);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Mixer::withdraw(Voice* voice) {
+    for (auto& slot : m_inbox) {
+        Voice* expected = voice;
+        if (slot.compare_exchange_strong(expected, nullptr, std::memory_order_acq_rel))
+            return true;
+    }
+    return false;
+}
+
+void Mixer::adopt() {
+    for (auto& slot : m_inbox) {
+        if (m_activeCount == kMaxVoices)
+            return;
+        if (slot.load(std::memory_order_relaxed) == nullptr)
+            continue;
+        // Acquire: pairs with add()'s release, so the voice's fields are seen complete.
+        if (Voice* voice = slot.exchange(nullptr, std::memory_order_acquire))
+            m_active[static_cast<std::size_t>(m_activeCount++)] = voice;
+    }
+}
+
+void Mixer::render(float* out, int frames) noexcept {
+    std::fill(out, out + static_cast<std::size_t>(frames) * 2, 0.0f);
+    adopt();
+    const std::uint64_t first = m_rendered.load(std::memory_order_relaxed);
+    for (int done = 0; done < frames;) {
+        const int n = std::min(kChunkFrames, frames - done);
+        renderChunk(out + static_cast<std::size_t>(done) * 2, n, first + done);
+        done += n;
+    }
+    // Release: the voices' reports written above are visible with the new frame count.
+    m_rendered.store(first + static_cast<std::uint64_t>(frames), std::memory_order_release);
+}
+
+void Mixer::renderChunk(float* out, int frames, std::uint64_t firstFrame) {
+    for (int i = 0; i < m_activeCount;) {
+        Voice* voice = m_active[static_cast<std::size_t>(i)];
+        if (mixVoice(*voice, out, frames, firstFrame)) {
+            ++i;
+            continue;
+        }
+        m_active[static_cast<std::size_t>(i)] = m_active[static_cast<std::size_t>(--m_activeCount)];
+        // Release: the last touch; after this the UI thread may delete the voice.
+        voice->released.store(true, std::memory_order_release);
+    }
+}
+
+int Mixer::pull(Voice& voice, float* dst, int frames) {
+    int got = 0;
+    if (voice.position < voice.headFrames) {
+        const auto take =
+            static_cast<int>(std::min<std::int64_t>(frames, voice.headFrames - voice.position));
+        const float* from = voice.head + voice.position * 2;
+        std::copy(from, from + static_cast<std::size_t>(take) * 2, dst);
+        got = take;
+    }
+    if (got < frames && voice.stream) {
+        got += static_cast<int>(voice.stream->ring().read(dst + static_cast<std::size_t>(got) * 2,
+                                                          static_cast<std::size_t>(frames - got)));
+    }
+    voice.position += got;
+    return got;
+}
+
+bool Mixer::mixVoice(Voice& voice, float* out, int frames, std::uint64_t firstFrame) {
+    const int request = voice.request.load(std::memory_order_acquire);
+    const bool audible = voice.started && !voice.finished && !voice.paused;
+    if (request != Voice::Run) {
+        if (audible) {
+            // A short fade out of the frames that follow, then silence.
+            const int n = pull(voice, m_scratch.data(), std::min(m_rampFrames, frames));
+            addRamped(out, m_scratch.data(), n, 1.0f, 0.0f);
+            voice.consumed.store(voice.position, std::memory_order_relaxed);
+            voice.lastFrame.store(firstFrame + static_cast<std::uint64_t>(n),
+                                  std::memory_order_relaxed);
+        }
+        if (request == Voice::Release)
+            return false;
+        // Only a cart that was heard fades back in when it resumes.
+        if (audible)
+            voice.paused = true;
+        return true;
+    }
+    if (voice.finished)
+        return true;
+    const bool resuming = voice.paused;
+    voice.paused = false;
+
+    const int got = pull(voice, m_scratch.data(), frames);
+    if (resuming) {
+        const int ramp = std::min(got, m_rampFrames);
+        addRamped(out, m_scratch.data(), ramp, 0.0f, 1.0f);
+        mixIn(out + static_cast<std::size_t>(ramp) * 2,
+              m_scratch.data() + static_cast<std::size_t>(ramp) * 2, got - ramp);
+    } else {
+        mixIn(out, m_scratch.data(), got);
+    }
+    if (got > 0) {
+        voice.started = true;
+        voice.consumed.store(voice.position, std::memory_order_relaxed);
+        voice.lastFrame.store(firstFrame + static_cast<std::uint64_t>(got),
+                              std::memory_order_relaxed);
+    }
+    if (got < frames) {
+        const Stream* stream = voice.stream.get();
+        // The end flag is read before the ring: frames written before it are all counted.
+        if (!stream || (stream->hasEnded() && stream->ring().readableFrames() == 0)) {
+            voice.finished = true;
+            // Release: consumed and lastFrame above are final for a reader that sees this.
+            voice.ended.store(true, std::memory_order_release);
+        } else if (voice.started) {
+            m_underruns.fetch_add(1, std::memory_order_relaxed);
+        }
+    }
+    return true;
+}

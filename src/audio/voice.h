@@ -1,0 +1,75 @@
+#pragma once
+
+#include "audio/cart.h"
+#include "audio/decoder.h"
+#include "audio/samplering.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+// The frames of a cart that follow its head, decoded by the stream worker into a ring
+// that the output callback drains.
+//
+// Created on the UI thread; fill() runs on the stream worker only and blocks on the disk;
+// the output callback only reads the ring and the ended flag.
+class Stream {
+public:
+    // skipFrames: the frames the voice takes from the cart's head, decoded and dropped here.
+    Stream(std::shared_ptr<Cart> cart, int outputRate, std::int64_t skipFrames,
+           std::size_t ringFrames);
+
+    SampleRing& ring() { return m_ring; }
+    const SampleRing& ring() const { return m_ring; }
+    // Set after the last frame is in the ring (or on a failure or cancel).
+    bool hasEnded() const { return m_ended.load(std::memory_order_acquire); }
+    // UI thread: the voice is gone; the worker stops decoding and drops the stream.
+    void cancel() { m_cancel.store(true, std::memory_order_relaxed); }
+    bool isCancelled() const { return m_cancel.load(std::memory_order_relaxed); }
+
+    // Stream worker: opens the file on the first call, then tops the ring up when at least
+    // a quarter of it is free. Returns whether it did any work. scratch holds chunkFrames.
+    bool fill(float* scratch, int chunkFrames);
+
+private:
+    void finish();
+
+    const std::shared_ptr<Cart> m_cart;
+    const int m_outputRate;
+    const std::int64_t m_skipFrames;
+    SampleRing m_ring;
+    std::unique_ptr<Decoder> m_decoder; // stream worker only
+    std::atomic<bool> m_ended{false};
+    std::atomic<bool> m_cancel{false};
+};
+
+// One play of a cart: the head it starts from, the stream that continues it, and the
+// state the output callback reports back.
+//
+// The UI thread creates a voice, sets its request and reads what the callback reports;
+// the output callback reads the request and writes the rest. No call blocks. The UI
+// thread deletes a voice only once the callback has let go of it (released()).
+struct Voice {
+    enum Request { Run, Pause, Release };
+
+    std::shared_ptr<Cart> cart;
+    std::shared_ptr<Stream> stream; // null when the head is the whole cart
+    const float* head = nullptr;
+    std::int64_t headFrames = 0;
+
+    // UI thread to callback.
+    std::atomic<int> request{Run};
+
+    // Callback to UI thread. consumed and lastFrame are published by the release stores
+    // of ended and released; while the voice plays they may be one period apart.
+    std::atomic<std::int64_t> consumed{0};   // cart frames rendered so far
+    std::atomic<std::uint64_t> lastFrame{0}; // device frame after the last one rendered
+    std::atomic<bool> ended{false};          // the whole cart has been rendered
+    std::atomic<bool> released{false};       // the callback will not touch it again
+
+    // Callback only.
+    std::int64_t position = 0;
+    bool started = false;
+    bool paused = false;
+    bool finished = false;
+};

@@ -1,0 +1,131 @@
+#include "decks/mcidevice.h"
+
+#include "audio/audioengine.h"
+#include "audio/cart.h"
+#include "audio/voice.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+// The notification codes of Done.
+constexpr int kNotifySuccessful = 1;
+constexpr int kNotifyAborted = 4;
+
+qint32 clampMs(std::int64_t ms) {
+    return static_cast<qint32>(std::clamp<std::int64_t>(ms, 0, std::numeric_limits<qint32>::max()));
+}
+} // namespace
+
+struct MciDevice::Impl {
+    std::shared_ptr<Cart> cart; // set while open
+    Voice* voice = nullptr;     // the current play, owned by the engine
+    bool open = false;
+    bool playNotify = false; // Done is owed when the current play ends
+};
+
+MciDevice::MciDevice(AudioEngine& engine, QObject* parent)
+    : QObject(parent), m_engine(engine), m_impl(std::make_unique<Impl>()) {
+    // A child, so that tests can find it and call its handler.
+    m_statusTimer.setParent(this);
+    m_statusTimer.setObjectName(QStringLiteral("StatusUpdateTimer"));
+    connect(&m_statusTimer, &QTimer::timeout, this, [this] {
+        if (m_impl->playNotify && m_impl->voice && m_engine.isHeardToEnd(*m_impl->voice)) {
+            m_impl->playNotify = false;
+            emit Done(kNotifySuccessful);
+        }
+        emit StatusUpdate();
+    });
+}
+
+MciDevice::~MciDevice() {
+    if (m_impl->voice)
+        m_engine.release(m_impl->voice);
+}
+
+void MciDevice::Command(const QString& command) {
+    Impl& d = *m_impl;
+    // Notify applies to the one command that follows it.
+    const bool notify = m_notify;
+    m_notify = false;
+    const auto endPlay = [&] {
+        if (!d.voice)
+            return;
+        if (d.playNotify && !m_engine.isHeardToEnd(*d.voice))
+            emit Done(kNotifyAborted);
+        d.playNotify = false;
+        m_engine.release(d.voice);
+        d.voice = nullptr;
+    };
+
+    if (command == QLatin1String("Open")) {
+        endPlay();
+        d.cart = m_engine.openCart(m_fileName);
+        d.open = true;
+        if (m_updateInterval > 0)
+            m_statusTimer.start(m_updateInterval);
+    } else if (command == QLatin1String("Close")) {
+        endPlay();
+        d.cart.reset();
+        d.open = false;
+        m_statusTimer.stop();
+    } else if (command == QLatin1String("Play")) {
+        if (!d.open)
+            return;
+        if (d.voice && !m_engine.isHeardToEnd(*d.voice)) {
+            // Playing already, or stopped part-way: go on from where it is.
+            m_engine.resume(d.voice);
+        } else {
+            endPlay();
+            d.voice = m_engine.play(d.cart);
+        }
+        d.playNotify = notify && d.voice;
+        return;
+    } else if (command == QLatin1String("Stop")) {
+        if (d.voice)
+            m_engine.pause(d.voice);
+    } else if (command == QLatin1String("Back")) {
+        // Back to the start: the next "Play" begins the cart again.
+        endPlay();
+    } else {
+        return;
+    }
+    if (notify)
+        QMetaObject::invokeMethod(
+            this, [this] { emit Done(kNotifySuccessful); }, Qt::QueuedConnection);
+}
+
+int MciDevice::Mode() const {
+    const Impl& d = *m_impl;
+    if (!d.open || !d.cart->isOpenable())
+        return kModeNotOpen;
+    if (!d.voice || d.voice->request.load(std::memory_order_relaxed) != Voice::Run ||
+        m_engine.isHeardToEnd(*d.voice)) {
+        return kModeStopped;
+    }
+    return kModePlaying;
+}
+
+qint32 MciDevice::Length() const {
+    const Impl& d = *m_impl;
+    return d.open ? clampMs(d.cart->lengthMs()) : 0;
+}
+
+qint32 MciDevice::Position() const {
+    const Impl& d = *m_impl;
+    if (!d.open || !d.voice)
+        return 0;
+    if (m_engine.isHeardToEnd(*d.voice))
+        return Length();
+    const std::int64_t frames = m_engine.heardFrames(*d.voice);
+    const std::int64_t ms = frames * 1000 / m_engine.sampleRate();
+    return std::min(clampMs(ms), Length());
+}
+
+void MciDevice::setUpdateInterval(int ms) {
+    m_updateInterval = ms;
+    if (ms <= 0)
+        m_statusTimer.stop();
+    else if (m_impl->open)
+        m_statusTimer.start(ms);
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <vector>
+
+// Test carts written at test time, usually into a QTemporaryDir. WAV files are written
+// directly; MP3 and MPEG files are made from them with the lame and ffmpeg tools.
+// Every function returns the path of the file it wrote ("" if a tool failed).
+//
+// The tone is a 440 Hz sine on the left and 660 Hz on the right at half scale, so a
+// swapped or dropped channel shows.
+namespace Fixtures {
+
+// 16-bit stereo PCM of a tone.
+QString wav(const QString& dir, const QString& name, int milliseconds, int sampleRate = 48000);
+
+struct WavFormat {
+    int channels = 2;
+    int bits = 16; // 8, 16, 24 or 32
+    bool isFloat = false;
+    int sampleRate = 48000;
+};
+// Any PCM layout; channels beyond two carry the left tone.
+QString wavWith(const QString& dir, const QString& name, int milliseconds, const WavFormat& format);
+
+// The value of the 16-bit WAV tone at frame of channel (0 left, 1 right), as the decoder
+// gives it.
+float toneValue(int channel, long frame, int sampleRate);
+
+enum class Mp3Kind {
+    Cbr,        // constant bit rate with a LAME/Info header
+    VbrXing,    // variable bit rate with a Xing/LAME header
+    VbrNoHeader // variable bit rate without one (the length cannot come from a header)
+};
+QString mp3(const QString& dir, const QString& name, int milliseconds, Mp3Kind kind = Mp3Kind::Cbr,
+            int sampleRate = 44100);
+
+// An MPEG program stream with MP2 audio, with or without an MPEG-1 video stream.
+QString mpg(const QString& dir, const QString& name, int milliseconds, bool withVideo = false);
+// An MPEG program stream with video only.
+QString videoOnlyMpg(const QString& dir, const QString& name, int milliseconds);
+
+// A file with the given bytes.
+QString file(const QString& dir, const QString& name, const QByteArray& bytes);
+
+// Every frame the decoder gives for the file, interleaved stereo at the rate.
+std::vector<float> decodeAll(const QString& path, int outputRate = 48000);
+
+} // namespace Fixtures
