@@ -57,7 +57,7 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
     createLibrary();
     createDecks();
     createHidden();
-    setTabOrder();
+    setFocusOrder();
 
     // The first control in the tab order holds the focus when the window opens, so the
     // function keys work at once.
@@ -89,7 +89,7 @@ void Form1::createHeader() {
     struct Button {
         int number;
         QIcon (*icon)();
-        QString toolTip;
+        QString accessibleName;
     };
     const Button row[kButtonCount] = {
         {6, artwork::filingCabinet, tr("Refresh the cart list")},
@@ -105,7 +105,7 @@ void Form1::createHeader() {
         control->setObjectName(QStringLiteral("SSCommand%1").arg(button.number));
         control->setGeometry(twipsRect(left, 120, 600, 600));
         control->setIcon(button.icon());
-        control->setToolTip(button.toolTip);
+        control->setAccessibleName(button.accessibleName);
         m_ssCommand.at(button.number - 1) = control;
         left += 720;
     }
@@ -213,7 +213,7 @@ void Form1::createHidden() {
     m_label2->setGeometry(twipsRect(120, 7680, 6615, 255));
 }
 
-void Form1::setTabOrder() {
+void Form1::setFocusOrder() {
     QWidget* const order[] = {SSCommand1(), SSCommand4(), SSCommand5(), SSCommand3(), SSCommand2(),
                               m_picture1,   SSCommand6(), m_tabStrip1,  m_file1,      m_text1};
     for (std::size_t i = 1; i < std::size(order); ++i)

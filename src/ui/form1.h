@@ -62,7 +62,7 @@ private:
     void createLibrary();
     void createDecks();
     void createHidden();
-    void setTabOrder();
+    void setFocusOrder();
 
     std::array<EventLabel*, kDeckCount> m_deckLabel{};
     std::array<EventLabel*, kDeckCount> m_timeLabel{};
