@@ -31,11 +31,12 @@ void AudioEngine::waitUntilReady(int frames) {
             voice->ended.load(std::memory_order_acquire)) {
             continue;
         }
+        // At least one frame even while the head plays: the decoder has then opened the
+        // file, as it has on a real device long before the head runs out.
         const std::int64_t fromRing =
             voice->consumed.load(std::memory_order_acquire) + frames - voice->headFrames;
-        if (fromRing > 0)
-            needs.push_back({voice->stream.get(),
-                             static_cast<std::size_t>(std::min<std::int64_t>(fromRing, frames))});
+        needs.push_back({voice->stream.get(),
+                         static_cast<std::size_t>(std::clamp<std::int64_t>(fromRing, 1, frames))});
     }
     if (!needs.empty())
         m_streams.waitUntilReadable(needs);

@@ -31,6 +31,8 @@ public:
     virtual int latencyFrames() const = 0;
     // Periods the device itself reported as late (buffer underflows); 0 when it cannot tell.
     virtual std::uint64_t deviceUnderruns() const { return 0; }
+    // The share of real time spent in the render callback, 0..1; 0 when unknown.
+    virtual double callbackLoad() const { return 0.0; }
 
     // Starts calling source.render(); source must outlive stop() or the device.
     virtual void start(RenderSource& source) = 0;

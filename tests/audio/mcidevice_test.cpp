@@ -338,3 +338,59 @@ TEST_F(MciDeviceTest, TruncatedMp3PlaysItsDecodablePart) {
 }
 
 } // namespace
+
+TEST_F(MciDeviceTest, APreparedCartOpensAndPlaysWithoutItsFile) {
+    // Open and Play of a prepared cart read nothing from the disk: with the file gone the
+    // cart still opens with its length and plays (a short cart lives whole in memory).
+    const QString file = Fixtures::wav(dirPath(), QStringLiteral("jingle.wav"), 800);
+    const std::vector<float> cart = Fixtures::decodeAll(file);
+    load(file);
+    ASSERT_TRUE(QFile::remove(file));
+    open(player, file);
+    EXPECT_EQ(player.Length(), 800);
+    player.Command(QStringLiteral("Play"));
+    playOut(kRate);
+    expectCaptureIsCart(device->captured(), cart);
+
+    // The cache notices the file is gone; the next open measures it again and finds nothing.
+    engine.waitForBackgroundWork();
+    open(player, file);
+    EXPECT_EQ(player.Length(), 0);
+    EXPECT_EQ(player.Mode(), MciDevice::kModeNotOpen);
+}
+
+TEST_F(MciDeviceTest, AFileDeletedWhilePlayingPlaysToItsEnd) {
+    QDir(dirPath()).mkdir(QStringLiteral("carts"));
+    const QString file =
+        Fixtures::wav(dirPath() + QStringLiteral("/carts"), QStringLiteral("psa.wav"),
+                      (AudioEngine::kHeadSeconds + 2) * 1000);
+    const std::vector<float> cart = Fixtures::decodeAll(file);
+    load(file);
+    open(player, file);
+    player.Command(QStringLiteral("Play"));
+    device->renderPeriods(10);
+    // The whole folder goes; the open file stays readable until it is closed.
+    ASSERT_TRUE(QDir(dirPath() + QStringLiteral("/carts")).removeRecursively());
+    playOut(20L * kRate);
+    expectCaptureIsCart(device->captured(), cart);
+    EXPECT_EQ(player.Mode(), MciDevice::kModeStopped);
+}
+
+TEST_F(MciDeviceTest, AFileTruncatedWhilePlayingEndsEarlyWithAnHonestLength) {
+    const int seconds = AudioEngine::kHeadSeconds + AudioEngine::kRingSeconds + 4;
+    const QString file = Fixtures::wav(dirPath(), QStringLiteral("long.wav"), seconds * 1000);
+    load(file);
+    open(player, file);
+    player.Command(QStringLiteral("Play"));
+    device->renderPeriods(10);
+    // Cut after the head and the ring's first fill, which are already decoded.
+    const qint64 keep =
+        44 + 4LL * kRate * (AudioEngine::kHeadSeconds + AudioEngine::kRingSeconds + 1);
+    ASSERT_TRUE(QFile::resize(file, keep));
+    const long rendered = playOut(20L * kRate);
+    EXPECT_EQ(player.Mode(), MciDevice::kModeStopped);
+    EXPECT_LT(rendered, static_cast<long>(seconds) * kRate);
+    EXPECT_EQ(player.Position(), player.Length());
+    EXPECT_LT(player.Length(), seconds * 1000);
+    EXPECT_GE(player.Length(), (AudioEngine::kHeadSeconds + AudioEngine::kRingSeconds) * 1000);
+}
