@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <QString>
-
 #include <array>
 
 class MciDevice;
@@ -20,12 +19,21 @@ enum class DragProxy { None, Label1, Label42 };
 //
 // UI thread only. Time_Display runs pending window events after it repaints, so any
 // routine may be re-entered from there; the latches keep that harmless.
+//
+// Wiring: the engine listens to MMControl1's StatusUpdate itself (Time_Display, then
+// CartFinished) and gives the player its update interval; the window's 10 ms Timer1 calls
+// Timer1_Timer. Deck numbers outside 1..10 are ignored by every routine, and the table
+// reads give an empty row for them.
 class DeckEngine : public QObject {
     Q_OBJECT
 public:
     static constexpr int kDeckCount = 10;
     static constexpr int kMeterMin = 0;
     static constexpr int kMeterMax = 60;
+    // MMControl1's StatusUpdate interval: the countdown shows whole seconds.
+    static constexpr int kStatusUpdateInterval = 250;
+    // The error number Time_Display reports when the player's length is 0.
+    static constexpr int kErrDivisionByZero = 11;
 
     // The colour code of the deck controls, as 0xRRGGBB (the core has no QColor).
     using Colour = quint32;
@@ -41,7 +49,7 @@ public:
         QString deckCaption = QStringLiteral("Label2"); // DeckLabel before the load blanks it
         Colour deckColour = kBlack;
         QString timeCaption = QStringLiteral("0:00:00"); // TimeLabel
-        QString modeCaption;                               // PlayMode
+        QString modeCaption;                             // PlayMode
         Colour modeColour = kYellow;
         Colour lockColour = kYellow; // DeckLock
     };
@@ -66,7 +74,9 @@ public:
     // Time display.
     void Time_Display();
     void ResetTimeDisplay(int deck);
+    // The error hook: nothing is shown to the operator; the count serves the tests.
     void ReportError(const QString& procedure, int errorNumber);
+    int ReportedErrorCount() const { return m_reportedErrors; }
 
     // Moving and locking.
     void BeginDeckDrag(int deck); // a press on DeckLabel(deck): DragSourceDeck = deck
@@ -79,11 +89,11 @@ public:
     void MMControl1_StatusUpdate();
 
     // Deck table (decks 1..10).
-    const QString& FilePath(int deck) const { return m_decks.at(index(deck)).filePath; }
-    const QString& IdleTimeText(int deck) const { return m_decks.at(index(deck)).idleTimeText; }
-    const QString& LockedPath(int deck) const { return m_decks.at(index(deck)).lockedPath; }
-    const QString& ModeWord(int deck) const { return m_decks.at(index(deck)).modeWord; }
-    const DeckControls& Controls(int deck) const { return m_decks.at(index(deck)).controls; }
+    const QString& FilePath(int deck) const { return row(deck).filePath; }
+    const QString& IdleTimeText(int deck) const { return row(deck).idleTimeText; }
+    const QString& LockedPath(int deck) const { return row(deck).lockedPath; }
+    const QString& ModeWord(int deck) const { return row(deck).modeWord; }
+    const DeckControls& Controls(int deck) const { return row(deck).controls; }
     bool IsPlaying(int deck) const; // deck == CurrentDeck and the player plays
 
     // Module state.
@@ -116,11 +126,19 @@ private:
         DeckControls controls;
     };
 
-    static int index(int deck) { return deck - 1; }
-    Deck& at(int deck) { return m_decks.at(index(deck)); }
+    static bool isDeck(int deck) { return deck >= 1 && deck <= kDeckCount; }
+    // Callers check isDeck first.
+    Deck& at(int deck) { return m_decks[std::size_t(deck - 1)]; }
+    // An empty row for numbers outside 1..10.
+    const Deck& row(int deck) const;
+    bool playerPlays() const;
     void setTimeMeter(float value);
+    void setDeckCaption(int deck, const QString& caption);
     void setDeckColour(int deck, Colour colour);
     void setTimeCaption(int deck, const QString& caption);
+    void setFilePath(int deck, const QString& path);
+    void setModeWord(int deck, const QString& word);
+    void setLabel2(const QString& text);
 
     MciDevice& m_player;
     MciDevice& m_preview;
@@ -135,6 +153,7 @@ private:
     bool m_displayLatch = false;
     float m_timeMeter = 0.0f;
     QString m_label2 = QStringLiteral("Label2");
+    int m_reportedErrors = 0;
 };
 
 // Milliseconds to the deck time text: hours unpadded, minutes and seconds two digits,

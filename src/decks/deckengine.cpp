@@ -1,0 +1,405 @@
+#include "decks/deckengine.h"
+
+#include "decks/cartselection.h"
+#include "decks/mcidevice.h"
+#include "shell/eventpump.h"
+
+#include <algorithm>
+
+namespace {
+
+const QString kZeroTime = QStringLiteral("0:00:00");
+const QString kNorm = QStringLiteral("Norm");
+const QString kSeqnc = QStringLiteral("Seqnc");
+const QString kLoop = QStringLiteral("Loop");
+
+DeckEngine::Colour modeColour(const QString& word) {
+    if (word == kSeqnc)
+        return DeckEngine::kCyan;
+    if (word == kLoop)
+        return DeckEngine::kRed;
+    return DeckEngine::kYellow;
+}
+
+// The player is always opened the same way before a file is given to it.
+void prepareOpen(MciDevice& device) {
+    device.Command(QStringLiteral("Close"));
+    device.setTimeFormat(0);
+    device.setNotify(true);
+    device.setWait(false);
+    device.setShareable(false);
+}
+
+} // namespace
+
+DeckEngine::DeckEngine(MciDevice& player, MciDevice& preview, const CartSelection& selection,
+                       EventPump& pump, QObject* parent)
+    : QObject(parent), m_player(player), m_preview(preview), m_selection(selection), m_pump(pump) {
+    m_player.setUpdateInterval(kStatusUpdateInterval);
+    connect(&m_player, &MciDevice::StatusUpdate, this, &DeckEngine::MMControl1_StatusUpdate);
+}
+
+const DeckEngine::Deck& DeckEngine::row(int deck) const {
+    static const Deck kNoDeck;
+    return isDeck(deck) ? m_decks[std::size_t(deck - 1)] : kNoDeck;
+}
+
+bool DeckEngine::playerPlays() const {
+    return m_player.Mode() == MciDevice::kModePlaying;
+}
+
+bool DeckEngine::IsPlaying(int deck) const {
+    return isDeck(deck) && deck == m_currentDeck && playerPlays();
+}
+
+// --- Deck table and loading -------------------------------------------------------------
+
+void DeckEngine::LoadCart(int deck) {
+    if (!isDeck(deck) || !at(deck).lockedPath.isEmpty())
+        return;
+    const QString fileName = m_selection.FileName();
+    if (fileName.isEmpty())
+        return;
+
+    // The cart's name is the file name less its extension (".wav", ".mpg", ".mp3").
+    setDeckCaption(deck, fileName.left(std::max<qsizetype>(0, fileName.size() - 4)));
+    setFilePath(deck, JoinCartPath(m_selection.Path(), fileName));
+    setDeckColour(deck, kYellow);
+
+    // Opening on MMPreview measures the cart and prepares it for an instant start.
+    const QString& path = at(deck).filePath;
+    prepareOpen(m_preview);
+    m_preview.setFileName(path);
+    m_preview.setDeviceType(DeviceTypeFor(path));
+    m_preview.setShareable(false);
+    m_preview.Command(QStringLiteral("Open"));
+    m_preview.Command(QStringLiteral("Back"));
+    m_preview.Command(QStringLiteral("Stop"));
+    setLabel2(m_preview.FileName());
+
+    const QString text = FormatDeckTime(m_preview.Length());
+    setTimeCaption(deck, text);
+    emit deckRepaintRequested(deck);
+    m_preview.Command(QStringLiteral("Close"));
+    if (at(deck).idleTimeText != text) {
+        at(deck).idleTimeText = text;
+        emit deckChanged(deck);
+    }
+}
+
+void DeckEngine::ClearDeck(int deck) {
+    if (!isDeck(deck) || !at(deck).lockedPath.isEmpty())
+        return;
+    setDeckCaption(deck, QString());
+    setFilePath(deck, QString());
+    setDeckColour(deck, kBlack);
+    setTimeCaption(deck, kZeroTime);
+}
+
+void DeckEngine::ClearDeckLabels() {
+    for (int deck = 1; deck <= kDeckCount; ++deck) {
+        setDeckCaption(deck, QString());
+        setDeckColour(deck, kBlack);
+    }
+}
+
+void DeckEngine::SetDeckMode(int deck, const QString& modeWord) {
+    if (!isDeck(deck))
+        return;
+    // The settings decode to one of the three words; anything else is Normal.
+    const bool known = modeWord == kNorm || modeWord == kSeqnc || modeWord == kLoop;
+    setModeWord(deck, known ? modeWord : kNorm);
+}
+
+// --- Transport and modes ----------------------------------------------------------------
+
+void DeckEngine::FireDeck(int deck) {
+    if (!isDeck(deck))
+        return;
+    if (!playerPlays()) {
+        if (!at(deck).filePath.isEmpty())
+            StartDeckPlayback(deck);
+        return;
+    }
+    // A cart plays: its own deck's key stops it, another loaded deck cuts it off.
+    if (deck == m_currentDeck)
+        StopCart();
+    else if (!at(deck).filePath.isEmpty())
+        StartDeckPlayback(deck);
+}
+
+void DeckEngine::StopCart() {
+    m_player.Command(QStringLiteral("Stop"));
+    m_stoppedByOperator = true;
+    if (isDeck(m_currentDeck))
+        ResetTimeDisplay(m_currentDeck);
+    setTimeMeter(kMeterMin);
+    if (isDeck(m_currentDeck))
+        setTimeCaption(m_currentDeck, at(m_currentDeck).idleTimeText);
+}
+
+void DeckEngine::StartDeckPlayback(int deck) {
+    if (!isDeck(deck))
+        return;
+    m_stoppedByOperator = false;
+    // Closing the player silences whatever was playing.
+    prepareOpen(m_player);
+    ResetTimeDisplay(m_currentDeck);
+    m_currentDeck = deck;
+
+    Deck& d = at(deck);
+    if (d.idleTimeText != d.controls.timeCaption) {
+        d.idleTimeText = d.controls.timeCaption;
+        emit deckChanged(deck);
+    }
+    setLabel2(d.filePath.right(4).toUpper());
+    m_player.setDeviceType(DeviceTypeFor(d.filePath));
+    m_player.setFileName(d.filePath);
+    m_player.Command(QStringLiteral("Open"));
+    m_player.Command(QStringLiteral("Back"));
+    m_player.Command(QStringLiteral("Stop"));
+    m_player.Command(QStringLiteral("Play"));
+}
+
+// The end of a cart is found by polling the player's mode against PlayLatch; the player's
+// completion notice is not used.
+void DeckEngine::CartFinished() {
+    ResetTimeDisplay(m_currentDeck);
+    if (m_stoppedByOperator)
+        m_playLatch = false;
+    if (!m_playLatch && m_player.Mode() == MciDevice::kModePlaying)
+        m_playLatch = true;
+    if (m_player.Mode() != MciDevice::kModeStopped || !m_playLatch)
+        return;
+
+    setTimeMeter(kMeterMin);
+    if (isDeck(m_currentDeck)) {
+        const QString word = at(m_currentDeck).modeWord;
+        if (word == kSeqnc) {
+            // Empty decks are not skipped: an empty next deck ends the chain.
+            const int next = m_currentDeck == kDeckCount ? 1 : m_currentDeck + 1;
+            if (!at(next).filePath.isEmpty())
+                StartDeckPlayback(next);
+        } else if (word == kLoop) {
+            if (!at(m_currentDeck).filePath.isEmpty())
+                StartDeckPlayback(m_currentDeck);
+        }
+    }
+    m_playLatch = false;
+}
+
+void DeckEngine::CyclePlayMode(int deck) {
+    if (!isDeck(deck))
+        return;
+    const QString& word = at(deck).modeWord;
+    if (word.isEmpty() || word == kLoop)
+        setModeWord(deck, kNorm);
+    else if (word == kNorm)
+        setModeWord(deck, kSeqnc);
+    else if (word == kSeqnc)
+        setModeWord(deck, kLoop);
+}
+
+// --- Time display -----------------------------------------------------------------------
+
+void DeckEngine::Time_Display() {
+    if (!isDeck(m_currentDeck))
+        return;
+    const qint32 length = m_player.Length();
+    const qint32 position = m_player.Position();
+    const qint32 remaining = length - position;
+
+    if (playerPlays()) {
+        // A length of 0 cannot be divided by: the refresh is dropped through the error hook.
+        if (length <= 0) {
+            ReportError(QStringLiteral("Time_Display"), kErrDivisionByZero);
+            return;
+        }
+        setTimeMeter(float(double(position) / double(length) * kMeterMax));
+        setTimeCaption(m_currentDeck, FormatDeckTime(remaining));
+        emit deckRepaintRequested(m_currentDeck);
+        // Keys, clicks and timer ticks may run the engine from here.
+        m_pump.processPendingEvents();
+        return;
+    }
+    setTimeMeter(kMeterMin);
+    setTimeCaption(m_currentDeck, at(m_currentDeck).idleTimeText);
+}
+
+void DeckEngine::ResetTimeDisplay(int deck) {
+    if (!isDeck(deck))
+        return;
+    if (!m_displayLatch && playerPlays())
+        m_displayLatch = true;
+    if (!m_displayLatch)
+        return;
+    if (playerPlays()) {
+        setDeckColour(deck, kBrightGreen);
+        return;
+    }
+    // The player has stopped since the latch was set: the deck goes back to rest.
+    setTimeCaption(m_currentDeck, kZeroTime);
+    if (!at(deck).filePath.isEmpty()) {
+        setDeckColour(deck, kYellow);
+        setTimeMeter(kMeterMin);
+        emit windowRefreshRequested();
+    } else {
+        // Emptied while its cart played.
+        ClearDeck(deck);
+    }
+    m_displayLatch = false;
+}
+
+void DeckEngine::ReportError(const QString& procedure, int errorNumber) {
+    Q_UNUSED(procedure);
+    Q_UNUSED(errorNumber);
+    ++m_reportedErrors;
+}
+
+void DeckEngine::MMControl1_StatusUpdate() {
+    Time_Display();
+    CartFinished();
+}
+
+// --- Moving and locking -----------------------------------------------------------------
+
+void DeckEngine::BeginDeckDrag(int deck) {
+    if (isDeck(deck))
+        m_dragSourceDeck = deck;
+}
+
+void DeckEngine::DropOnDeck(int deck, DragProxy source) {
+    if (source == DragProxy::Label1)
+        MoveCart(deck);
+    else if (source == DragProxy::Label42)
+        LoadCart(deck);
+}
+
+void DeckEngine::MoveCart(int target) {
+    const int source = m_dragSourceDeck;
+    if (!isDeck(source) || !isDeck(target))
+        return;
+    if (playerPlays() && source == m_currentDeck)
+        return;
+    if (playerPlays() && target == m_currentDeck)
+        return;
+    if (!at(source).lockedPath.isEmpty() || !at(target).lockedPath.isEmpty())
+        return;
+
+    // File and time text change places, then the names; modes, locks and idle texts stay
+    // with the deck positions.
+    const QString keptPath = at(target).filePath;
+    const QString keptTime = at(target).controls.timeCaption;
+    setFilePath(target, at(source).filePath);
+    setTimeCaption(target, at(source).controls.timeCaption);
+    setFilePath(source, keptPath);
+    setTimeCaption(source, keptTime);
+    const QString keptCaption = at(source).controls.deckCaption;
+    setDeckCaption(source, at(target).controls.deckCaption);
+    setDeckCaption(target, keptCaption);
+
+    for (const int deck : {source, target})
+        setDeckColour(deck, at(deck).controls.deckCaption.isEmpty() ? kBlack : kYellow);
+}
+
+void DeckEngine::ToggleDeckLock(int deck) {
+    if (!isDeck(deck))
+        return;
+    Deck& d = at(deck);
+    if (d.filePath.isEmpty())
+        return;
+    if (d.lockedPath.isEmpty()) {
+        d.lockedPath = d.filePath;
+        d.controls.lockColour = kGrey;
+    } else {
+        d.lockedPath.clear();
+        d.controls.lockColour = kYellow;
+    }
+    emit deckChanged(deck);
+}
+
+// --- State changes: every change of a row is announced once -----------------------------
+
+void DeckEngine::setTimeMeter(float value) {
+    value = std::clamp(value, float(kMeterMin), float(kMeterMax));
+    if (value == m_timeMeter)
+        return;
+    m_timeMeter = value;
+    emit timeMeterChanged(value);
+}
+
+void DeckEngine::setDeckCaption(int deck, const QString& caption) {
+    if (!isDeck(deck) || at(deck).controls.deckCaption == caption)
+        return;
+    at(deck).controls.deckCaption = caption;
+    emit deckChanged(deck);
+}
+
+void DeckEngine::setDeckColour(int deck, Colour colour) {
+    if (!isDeck(deck) || at(deck).controls.deckColour == colour)
+        return;
+    at(deck).controls.deckColour = colour;
+    emit deckChanged(deck);
+}
+
+void DeckEngine::setTimeCaption(int deck, const QString& caption) {
+    if (!isDeck(deck) || at(deck).controls.timeCaption == caption)
+        return;
+    at(deck).controls.timeCaption = caption;
+    emit deckChanged(deck);
+}
+
+void DeckEngine::setFilePath(int deck, const QString& path) {
+    if (!isDeck(deck) || at(deck).filePath == path)
+        return;
+    at(deck).filePath = path;
+    emit deckChanged(deck);
+}
+
+void DeckEngine::setModeWord(int deck, const QString& word) {
+    if (!isDeck(deck))
+        return;
+    Deck& d = at(deck);
+    if (d.modeWord == word && d.controls.modeCaption == word &&
+        d.controls.modeColour == modeColour(word))
+        return;
+    d.modeWord = word;
+    d.controls.modeCaption = word;
+    d.controls.modeColour = modeColour(word);
+    emit deckChanged(deck);
+}
+
+void DeckEngine::setLabel2(const QString& text) {
+    if (m_label2 == text)
+        return;
+    m_label2 = text;
+    emit label2Changed(text);
+}
+
+// --- Formatting -------------------------------------------------------------------------
+
+QString FormatDeckTime(qint64 ms) {
+    // A negative time (a position read past the length) shows as nothing left.
+    ms = std::max<qint64>(ms, 0);
+    // Whole seconds, rounded half to even: 1 500 ms gives 2, 2 500 ms gives 2.
+    qint64 seconds = ms / 1000;
+    const qint64 rest = ms % 1000;
+    if (rest > 500 || (rest == 500 && seconds % 2 == 1))
+        ++seconds;
+    const qint64 hours = seconds / 3600;
+    seconds -= hours * 3600;
+    const qint64 minutes = seconds / 60;
+    seconds -= minutes * 60;
+    return QStringLiteral("%1:%2:%3")
+        .arg(hours)
+        .arg(minutes, 2, 10, QLatin1Char('0'))
+        .arg(seconds, 2, 10, QLatin1Char('0'));
+}
+
+QString DeviceTypeFor(const QString& filePath) {
+    const QString tail = filePath.right(4).toUpper();
+    if (tail == QLatin1String(".MPG") || tail == QLatin1String(".MP3") ||
+        tail == QLatin1String("MPEG"))
+        return QStringLiteral("MPEGVideo");
+    return QStringLiteral("WaveAudio");
+}
