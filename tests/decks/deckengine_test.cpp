@@ -33,6 +33,7 @@ TEST(DeckFormat, DeviceTypeByTheLastFourCharacters) {
 using DeckTable = DeckRig;
 
 TEST_F(DeckTable, StartUpModesThenBlankLabels) {
+    DeckEngine engine(player, preview, selection, pump); // before the window's load
     for (int deck = 1; deck <= 10; ++deck) {
         EXPECT_EQ(engine.Controls(deck).deckCaption, QStringLiteral("Label2"));
         EXPECT_EQ(engine.Controls(deck).timeCaption, QStringLiteral("0:00:00"));
@@ -66,9 +67,12 @@ TEST_F(DeckTable, StartUpModesThenBlankLabels) {
 }
 
 TEST_F(DeckTable, PlayModeClicksCycleNormSeqncLoop) {
+    DeckEngine fresh(player, preview, selection, pump);
+    fresh.CyclePlayMode(6); // no word yet
+    EXPECT_EQ(fresh.ModeWord(6), QStringLiteral("Norm"));
+    EXPECT_EQ(fresh.Controls(6).modeColour, DeckEngine::kYellow);
+
     QSignalSpy changed(&engine, &DeckEngine::deckChanged);
-    engine.CyclePlayMode(6); // no word yet
-    EXPECT_EQ(engine.ModeWord(6), QStringLiteral("Norm"));
     const std::pair<const char*, DeckEngine::Colour> cycle[] = {
         {"Seqnc", DeckEngine::kCyan},
         {"Loop", DeckEngine::kRed},
@@ -80,7 +84,7 @@ TEST_F(DeckTable, PlayModeClicksCycleNormSeqncLoop) {
         EXPECT_EQ(engine.Controls(6).modeCaption, QString::fromLatin1(word));
         EXPECT_EQ(engine.Controls(6).modeColour, colour);
     }
-    EXPECT_EQ(changed.count(), 4);
+    EXPECT_EQ(changed.count(), 3);
     for (const auto& args : changed)
         EXPECT_EQ(args.at(0).toInt(), 6);
 }
@@ -152,8 +156,7 @@ TEST_F(DeckTable, LoadJoinsFolderAndNameWithOneSlash) {
 
     // A folder given with its trailing slash still finds and measures the file.
     cart(QStringLiteral("Bed.wav"), 4000);
-    selection.folder = path(QString());
-    ASSERT_TRUE(selection.folder.endsWith(QLatin1Char('/')));
+    selection.folder = folder() + QLatin1Char('/');
     load(3, QStringLiteral("Bed.wav"));
     EXPECT_EQ(engine.FilePath(3), path(QStringLiteral("Bed.wav")));
     EXPECT_EQ(engine.Controls(3).timeCaption, QStringLiteral("0:00:04"));
@@ -169,7 +172,7 @@ TEST_F(DeckTable, NothingSelectedLoadsNothing) {
 }
 
 TEST_F(DeckTable, AFileThatCannotBeOpenedLoadsWithLengthZeroAndNeverTurnsGreen) {
-    Fixtures::file(path(QString()), QStringLiteral("Notes.wav"), "this is not audio\n");
+    Fixtures::file(folder(), QStringLiteral("Notes.wav"), "this is not audio\n");
     load(5, QStringLiteral("Notes.wav"));
     EXPECT_EQ(engine.Controls(5).deckCaption, QStringLiteral("Notes"));
     EXPECT_EQ(engine.Controls(5).deckColour, DeckEngine::kYellow);
@@ -262,33 +265,24 @@ TEST_F(DeckTable, LoadingIntoThePlayingDeckReplacesItWhileTheOldCartPlaysOn) {
     EXPECT_EQ(levels.back(), 9000);
 }
 
-// --- Time_Display's error exit ----------------------------------------------------------
+// --- Zero lengths -----------------------------------------------------------------------
 
-TEST_F(DeckTable, ALengthOfZeroTakesTheErrorExitOfTheTimeDisplay) {
+TEST_F(DeckTable, AZeroLengthCartShowsNoTimeNeverPlaysAndTheDisplayStaysIdle) {
     levelCart(QStringLiteral("Click.wav"), 20, 5000); // 20 frames: under half a millisecond
     load(8, QStringLiteral("Click.wav"));
     EXPECT_EQ(engine.Controls(8).timeCaption, QStringLiteral("0:00:00"));
-    engine.FireDeck(8);
-    ASSERT_EQ(player.Mode(), MciDevice::kModePlaying);
-    ASSERT_EQ(player.Length(), 0);
-
-    QSignalSpy meter(&engine, &DeckEngine::timeMeterChanged);
-    QSignalSpy changed(&engine, &DeckEngine::deckChanged);
-    QSignalSpy repaint(&engine, &DeckEngine::deckRepaintRequested);
-    engine.Time_Display();
-    EXPECT_EQ(engine.ReportedErrorCount(), 1);
-    EXPECT_EQ(pump.calls, 0);
-    EXPECT_EQ(meter.count(), 0);
-    EXPECT_EQ(changed.count(), 0);
-    EXPECT_EQ(repaint.count(), 0);
-    EXPECT_EQ(engine.TimeMeterValue(), 0.0f);
-
-    // The same notification's end-of-cart check still runs; the cart plays out.
-    statusUpdate();
-    EXPECT_EQ(engine.ReportedErrorCount(), 2);
-    EXPECT_EQ(engine.Controls(8).deckColour, DeckEngine::kBrightGreen);
-    EXPECT_EQ(tickUntilStopped(), 1);
     EXPECT_EQ(engine.Controls(8).deckColour, DeckEngine::kYellow);
-    statusUpdate(); // not playing: no division, no error
-    EXPECT_EQ(engine.ReportedErrorCount(), 2);
+    engine.FireDeck(8);
+    EXPECT_EQ(engine.CurrentDeck(), 8);
+    EXPECT_EQ(player.Length(), 0);
+    EXPECT_NE(player.Mode(), MciDevice::kModePlaying);
+
+    // Nothing plays, so the time display writes the idle text and never divides.
+    statusUpdate();
+    tick();
+    EXPECT_EQ(engine.ReportedErrorCount(), 0);
+    EXPECT_EQ(pump.calls, 0);
+    EXPECT_EQ(engine.TimeMeterValue(), 0.0f);
+    EXPECT_EQ(engine.Controls(8).deckColour, DeckEngine::kYellow);
+    EXPECT_FALSE(engine.PlayLatch());
 }

@@ -83,6 +83,15 @@ public:
           m_audio(std::unique_ptr<OutputDevice>(m_device)), player(m_audio), preview(m_audio),
           engine(player, preview, selection, pump) {
         selection.folder = m_dir.path();
+        startUp(engine);
+    }
+
+    // What the main window's load does to the decks: every mode from the settings (all
+    // Normal here), then blank deck labels.
+    static void startUp(DeckEngine& engine) {
+        for (int deck = 1; deck <= DeckEngine::kDeckCount; ++deck)
+            engine.SetDeckMode(deck, QStringLiteral("Norm"));
+        engine.ClearDeckLabels();
     }
 
     // A stereo 16-bit cart that holds one constant sample value, so the capture tells
@@ -166,6 +175,7 @@ public:
     }
     void clearCapture() { m_device->clearCapture(); }
     QString path(const QString& name) const { return m_dir.filePath(name); }
+    QString folder() const { return m_dir.path(); }
     ManualDevice& device() { return *m_device; }
 
 private:

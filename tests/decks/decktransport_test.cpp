@@ -13,7 +13,7 @@ const QString kZero = QStringLiteral("0:00:00");
 } // namespace
 
 TEST_F(DeckTransport, TheTimeLabelStoryOfOneDeck) {
-    cart(QStringLiteral("Story.wav"), 2300);
+    cart(QStringLiteral("Story.wav"), 2305);
     cart(QStringLiteral("Other.wav"), 5000, 3000);
     QSignalSpy refresh(&engine, &DeckEngine::windowRefreshRequested);
 
@@ -38,13 +38,13 @@ TEST_F(DeckTransport, TheTimeLabelStoryOfOneDeck) {
     tick(99); // 1 000 ms heard
     QSignalSpy repaint(&engine, &DeckEngine::deckRepaintRequested);
     statusUpdate();
-    EXPECT_EQ(engine.Controls(3).timeCaption, QStringLiteral("0:00:01")); // 1 300 ms left
-    EXPECT_FLOAT_EQ(engine.TimeMeterValue(), 1000.0f / 2300.0f * 60.0f);
+    EXPECT_EQ(engine.Controls(3).timeCaption, QStringLiteral("0:00:01")); // 1 305 ms left
+    EXPECT_FLOAT_EQ(engine.TimeMeterValue(), 1000.0f / 2305.0f * 60.0f);
     EXPECT_EQ(repaint.count(), 1);
     EXPECT_EQ(pump.calls, 1);
 
     // 3. Played to the end: "0:00:00" on yellow, then the length at the next notification.
-    EXPECT_EQ(tickUntilStopped(), 130);
+    EXPECT_EQ(tickUntilStopped(), 131); // it ends 5 ms into the 131st tick
     EXPECT_EQ(engine.Controls(3).timeCaption, kZero);
     EXPECT_EQ(engine.Controls(3).deckColour, DeckEngine::kYellow);
     EXPECT_EQ(engine.TimeMeterValue(), 0.0f);
@@ -200,7 +200,7 @@ TEST_F(DeckTransport, SequenceWrapsFromTenToOneAndEndsAtANormalDeck) {
         {9, "Seqnc"}, {10, "Seqnc"}, {1, "Norm"}, {2, "Seqnc"}};
     for (const auto& [deck, mode] : decks) {
         const QString name = QString::fromLatin1("Deck%1.wav").arg(deck);
-        cart(name, 1600, qint16(1000 * deck));
+        cart(name, 1605, qint16(1000 * deck));
         load(deck, name);
         engine.SetDeckMode(deck, QString::fromLatin1(mode));
     }
@@ -230,7 +230,7 @@ TEST_F(DeckTransport, SequenceWrapsFromTenToOneAndEndsAtANormalDeck) {
     for (std::size_t i = 0; i < runs.size(); ++i) {
         if (runs[i].first != 0) {
             order.push_back(runs[i].first);
-            EXPECT_EQ(runs[i].second, 1600 * kRate / 1000) << runs[i].first;
+            EXPECT_EQ(runs[i].second, 1605 * kRate / 1000) << runs[i].first;
         } else if (i + 1 < runs.size()) {
             EXPECT_LT(runs[i].second, kTickFrames);
         }
@@ -239,13 +239,13 @@ TEST_F(DeckTransport, SequenceWrapsFromTenToOneAndEndsAtANormalDeck) {
 }
 
 TEST_F(DeckTransport, SequenceStopsAtAnEmptyDeckWithoutSkippingIt) {
-    cart(QStringLiteral("A.wav"), 200);
-    cart(QStringLiteral("B.wav"), 200);
+    cart(QStringLiteral("A.wav"), 205);
+    cart(QStringLiteral("B.wav"), 205);
     load(2, QStringLiteral("A.wav"));
     load(4, QStringLiteral("B.wav"));
     engine.SetDeckMode(2, QStringLiteral("Seqnc"));
     engine.FireDeck(2);
-    EXPECT_EQ(tickUntilStopped(), 20);
+    EXPECT_EQ(tickUntilStopped(), 21);
     tick(50);
     EXPECT_EQ(engine.CurrentDeck(), 2);
     EXPECT_NE(player.Mode(), MciDevice::kModePlaying);
@@ -272,8 +272,8 @@ TEST_F(DeckTransport, AStoppedCartNeverTriggersItsMode) {
 }
 
 TEST_F(DeckTransport, ASequenceDeckClearedWhilePlayingPlaysOnThenFiresTheNext) {
-    cart(QStringLiteral("A.wav"), 1500, 4000);
-    cart(QStringLiteral("B.wav"), 500, 9000);
+    cart(QStringLiteral("A.wav"), 1505, 4000);
+    cart(QStringLiteral("B.wav"), 505, 9000);
     load(7, QStringLiteral("A.wav"));
     load(8, QStringLiteral("B.wav"));
     engine.SetDeckMode(7, QStringLiteral("Seqnc"));
@@ -287,10 +287,15 @@ TEST_F(DeckTransport, ASequenceDeckClearedWhilePlayingPlaysOnThenFiresTheNext) {
     EXPECT_EQ(engine.Controls(7).deckColour, DeckEngine::kBrightGreen);
     tick(19);
     statusUpdate();
-    EXPECT_EQ(engine.Controls(7).timeCaption, QStringLiteral("0:00:01")); // 1 200 ms left
+    EXPECT_EQ(engine.Controls(7).timeCaption, QStringLiteral("0:00:01")); // 1 205 ms left
     EXPECT_TRUE(engine.IsPlaying(7));
 
-    EXPECT_EQ(tickUntilStopped(), 120);
+    int ticks = 0;
+    while (engine.CurrentDeck() == 7 && ticks < 1000) {
+        tick();
+        ++ticks;
+    }
+    EXPECT_EQ(ticks, 121);
     // The cart ended: deck 7 emptied once more, deck 8 fired.
     EXPECT_EQ(engine.CurrentDeck(), 8);
     EXPECT_EQ(engine.Controls(7).deckColour, DeckEngine::kBlack);
@@ -333,14 +338,15 @@ TEST_F(DeckTransport, LoopPlaysOverAndOverUntilF11) {
     // Heard: the loop's passes back to back, with a gap shorter than one tick.
     const auto runs = heardRuns();
     for (std::size_t i = 1; i + 1 < runs.size(); ++i) {
-        if (runs[i].first == 0)
+        if (runs[i].first == 0) {
             EXPECT_LT(runs[i].second, kTickFrames);
+        }
     }
 }
 
 TEST_F(DeckTransport, LoopEndsWhenAnotherDeckIsFired) {
-    cart(QStringLiteral("Bed.wav"), 200, 4000);
-    cart(QStringLiteral("Spot.wav"), 300, 9000);
+    cart(QStringLiteral("Bed.wav"), 205, 4000);
+    cart(QStringLiteral("Spot.wav"), 305, 9000);
     load(1, QStringLiteral("Bed.wav"));
     load(2, QStringLiteral("Spot.wav"));
     engine.SetDeckMode(1, QStringLiteral("Loop"));
@@ -357,7 +363,7 @@ TEST_F(DeckTransport, LoopEndsWhenAnotherDeckIsFired) {
 }
 
 TEST_F(DeckTransport, LoopEndsAtTheEndOfThePassAfterItsModeChanges) {
-    cart(QStringLiteral("Bed.wav"), 200);
+    cart(QStringLiteral("Bed.wav"), 205);
     load(1, QStringLiteral("Bed.wav"));
     engine.SetDeckMode(1, QStringLiteral("Loop"));
     engine.FireDeck(1);
@@ -365,19 +371,19 @@ TEST_F(DeckTransport, LoopEndsAtTheEndOfThePassAfterItsModeChanges) {
     engine.CyclePlayMode(1); // Loop -> Norm
     EXPECT_EQ(engine.Controls(1).modeCaption, QStringLiteral("Norm"));
     EXPECT_TRUE(engine.IsPlaying(1)); // the pass goes on
-    EXPECT_EQ(tickUntilStopped(), 15);
+    EXPECT_EQ(tickUntilStopped(), 17);
     EXPECT_EQ(passesWhileTicking(*this, 50), 0);
     EXPECT_EQ(engine.CurrentDeck(), 1);
 }
 
 TEST_F(DeckTransport, ALoopDeckClearedWhilePlayingDoesNotRestart) {
-    cart(QStringLiteral("Bed.wav"), 1500);
+    cart(QStringLiteral("Bed.wav"), 1505);
     load(1, QStringLiteral("Bed.wav"));
     engine.SetDeckMode(1, QStringLiteral("Loop"));
     engine.FireDeck(1);
     tick(5);
     engine.ClearDeck(1);
-    EXPECT_EQ(tickUntilStopped(), 145);
+    EXPECT_EQ(tickUntilStopped(), 146);
     EXPECT_EQ(passesWhileTicking(*this, 50), 0);
     EXPECT_EQ(engine.Controls(1).deckColour, DeckEngine::kBlack);
     EXPECT_EQ(engine.Controls(1).timeCaption, kZero);
@@ -437,9 +443,9 @@ TEST_F(DeckTransport, StoppingFromInsideTheTimeDisplay) {
 }
 
 TEST_F(DeckTransport, ATimerTickInsideTheTimeDisplayEndsTheCartOnce) {
-    cart(QStringLiteral("A.wav"), 300, 1000);
-    cart(QStringLiteral("B.wav"), 300, 2000);
-    cart(QStringLiteral("C.wav"), 300, 3000);
+    cart(QStringLiteral("A.wav"), 305, 1000);
+    cart(QStringLiteral("B.wav"), 305, 2000);
+    cart(QStringLiteral("C.wav"), 305, 3000);
     const QString names[] = {QStringLiteral("A.wav"), QStringLiteral("B.wav"),
                              QStringLiteral("C.wav")};
     for (int deck = 1; deck <= 3; ++deck) {
@@ -447,8 +453,8 @@ TEST_F(DeckTransport, ATimerTickInsideTheTimeDisplayEndsTheCartOnce) {
         engine.SetDeckMode(deck, QStringLiteral("Seqnc"));
     }
     engine.FireDeck(1);
-    tick(29);
-    // The last 10 ms of A play and the timer fires while the notification runs events.
+    tick(30);
+    // The last 5 ms of A play and the timer fires while the notification runs events.
     pump.action = [this] {
         tick();
     };
@@ -463,7 +469,7 @@ TEST_F(DeckTransport, ATimerTickInsideTheTimeDisplayEndsTheCartOnce) {
 }
 
 TEST_F(DeckTransport, ClearingThePlayingDeckFromInsideTheTimeDisplay) {
-    cart(QStringLiteral("A.wav"), 400);
+    cart(QStringLiteral("A.wav"), 405);
     load(4, QStringLiteral("A.wav"));
     engine.FireDeck(4);
     tick(10);
@@ -473,7 +479,7 @@ TEST_F(DeckTransport, ClearingThePlayingDeckFromInsideTheTimeDisplay) {
     statusUpdate();
     EXPECT_EQ(engine.Controls(4).deckCaption, QString());
     EXPECT_EQ(engine.Controls(4).deckColour, DeckEngine::kBrightGreen);
-    EXPECT_EQ(tickUntilStopped(), 30);
+    EXPECT_EQ(tickUntilStopped(), 31);
     EXPECT_EQ(engine.Controls(4).deckColour, DeckEngine::kBlack);
     EXPECT_EQ(engine.Controls(4).timeCaption, kZero);
 }
