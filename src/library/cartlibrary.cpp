@@ -1,0 +1,80 @@
+#include "library/cartlibrary.h"
+
+#include "config/profilefile.h"
+#include "decks/cartselection.h"
+#include "decks/deckengine.h"
+#include "library/cartlist.h"
+#include "library/categorytabs.h"
+#include "shell/messageboxes.h"
+
+#include <QFile>
+#include <cerrno>
+#include <unistd.h>
+
+CartLibrary::CartLibrary(CartList& list, CategoryTabs& tabs, const ProfileFile& settings,
+                         const DeckEngine& decks, MessageBoxes& boxes)
+    : m_list(list), m_tabs(tabs), m_settings(settings), m_decks(decks), m_boxes(boxes) {}
+
+QString CartLibrary::CategorySection(int category) {
+    return QStringLiteral("cat %1").arg(category);
+}
+
+void CartLibrary::reportPathError() {
+    m_boxes.MsgBox(QStringLiteral("Please check your category directory path."),
+                   MessageBoxes::kOkStop, QStringLiteral("File path/access error!"));
+}
+
+void CartLibrary::Form1_TabStrip1_Click() {
+    const int category = m_tabs.SelectedIndex();
+    if (category < 1)
+        return; // no tabs yet
+    // Read afresh on every click: the configuration window may have changed it.
+    const QString folder =
+        m_settings.Read(CategorySection(category), QStringLiteral("Path"),
+                        QString::fromLatin1(kDefaultCategoryPath), kPathCapacity);
+    if (!m_list.setPath(folder))
+        reportPathError();
+}
+
+bool CartLibrary::RefreshCartList() {
+    if (m_list.Refresh())
+        return true;
+    reportPathError();
+    return false;
+}
+
+void CartLibrary::DeleteCart() {
+    // Without a selection the path would be the folder itself: never offer to delete it.
+    const QString fileName = m_list.FileName();
+    if (fileName.isEmpty())
+        return;
+    const QString path = JoinCartPath(m_list.Path(), fileName);
+
+    // Exact comparison: a path spelled in another case names another file here.
+    for (int deck = 1; deck <= DeckEngine::kDeckCount; ++deck) {
+        if (m_decks.FilePath(deck) == path) {
+            m_boxes.MsgBox(QStringLiteral("Remove file from deck before deleting."),
+                           MessageBoxes::kOkExclamation,
+                           QStringLiteral("File selected for delete is loaded in machine!"));
+            return;
+        }
+    }
+
+    const int answer =
+        m_boxes.MsgBox(QStringLiteral("Are you sure you want to delete the file: ") +
+                           path.toUpper() + QStringLiteral("?  "),
+                       MessageBoxes::kYesNoExclamationNoDef,
+                       QStringLiteral("You are about to permanently delete a file!"));
+    if (answer != MessageBoxes::kYes)
+        return;
+
+    // unlink removes a symbolic link itself, never its target, and refuses a folder.
+    const QByteArray encoded = QFile::encodeName(path);
+    if (::unlink(encoded.constData()) != 0) {
+        const QString reason = qt_error_string(errno);
+        m_boxes.MsgBox(QStringLiteral("The file %1 could not be deleted: %2.").arg(path, reason),
+                       MessageBoxes::kOkStop, QStringLiteral("File could not be deleted!"));
+        return;
+    }
+    RefreshCartList();
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+
+class CartList;
+class CategoryTabs;
+class DeckEngine;
+class MessageBoxes;
+class ProfileFile;
+
+// The behaviour of the cart library on the main window: choosing a category tab points
+// the cart list at that category's folder, read from the settings file each time; the
+// list is read again on request; and a file dropped on the trash is deleted after the
+// operator confirms. Owns no state of its own: the list, the tabs, the settings file and
+// the deck table belong to their owners. UI thread only; reads and deletes on the disk.
+class CartLibrary {
+public:
+    // The settings buffer of a category folder: at most 79 characters of the stored path.
+    static constexpr int kPathCapacity = 80;
+    // The folder of a category whose section has no "Path" key.
+    static constexpr const char* kDefaultCategoryPath = "/";
+
+    CartLibrary(CartList& list, CategoryTabs& tabs, const ProfileFile& settings,
+                const DeckEngine& decks, MessageBoxes& boxes);
+
+    // A tab of TabStrip1 has been chosen (it is already the selected one): the list moves
+    // to its category's folder. A folder that cannot be listed is reported and leaves the
+    // list as it was; the tab stays selected.
+    void Form1_TabStrip1_Click();
+
+    // Reads the list's folder again (the refresh button, after a deletion). A folder that
+    // has gone is reported like a bad category folder and the list is left as it was.
+    // Returns whether the list was read.
+    bool RefreshCartList();
+
+    // Deletes the file selected in the list, unless a deck holds it or the operator says
+    // No. Nothing happens without a selection. A failed deletion is reported with the
+    // file and the reason, and the list is left as it was. A symbolic link is deleted as
+    // the link; its target stays.
+    void DeleteCart();
+
+    // Section "cat n" of the settings file.
+    static QString CategorySection(int category);
+
+private:
+    void reportPathError();
+
+    CartList& m_list;
+    CategoryTabs& m_tabs;
+    const ProfileFile& m_settings;
+    const DeckEngine& m_decks;
+    MessageBoxes& m_boxes;
+};

@@ -1,0 +1,36 @@
+#include "shell/buttonrow.h"
+
+#include "decks/deckengine.h"
+#include "library/cartlibrary.h"
+
+ButtonRow::ButtonRow(DeckEngine& decks, CartLibrary& library)
+    : m_decks(decks), m_library(library) {}
+
+void ButtonRow::Form1_SSCommand6_Click() {
+    m_library.RefreshCartList();
+}
+
+void ButtonRow::Form1_SSCommand4_Click() {
+    // The player's mode is read afresh for every deck: a cart may end during the sweep.
+    for (int deck = 1; deck <= DeckEngine::kDeckCount; ++deck) {
+        if (!m_decks.IsPlaying(deck))
+            m_decks.ClearDeck(deck);
+    }
+}
+
+void ButtonRow::Form1_SSCommand4_DragDrop(DragProxy source) {
+    switch (source) {
+    case DragProxy::Label1: {
+        const int deck = m_decks.DragSourceDeck();
+        // A deck drag always starts with a press on a deck label; guard the table anyway.
+        if (deck >= 1 && deck <= DeckEngine::kDeckCount && !m_decks.IsPlaying(deck))
+            m_decks.ClearDeck(deck);
+        break;
+    }
+    case DragProxy::Label42:
+        m_library.DeleteCart();
+        break;
+    case DragProxy::None:
+        break;
+    }
+}
