@@ -20,13 +20,10 @@ void ButtonRow::Form1_SSCommand4_Click() {
 
 void ButtonRow::Form1_SSCommand4_DragDrop(DragProxy source) {
     switch (source) {
-    case DragProxy::Label1: {
-        const int deck = m_decks.DragSourceDeck();
-        // A deck drag always starts with a press on a deck label; guard the table anyway.
-        if (deck >= 1 && deck <= DeckEngine::kDeckCount && !m_decks.IsPlaying(deck))
-            m_decks.ClearDeck(deck);
+    case DragProxy::Label1:
+        if (!m_decks.IsPlaying(m_decks.DragSourceDeck()))
+            m_decks.ClearDeck(m_decks.DragSourceDeck());
         break;
-    }
     case DragProxy::Label42:
         m_library.DeleteCart();
         break;

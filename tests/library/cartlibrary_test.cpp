@@ -194,7 +194,6 @@ TEST_F(DeleteCartTest, AFileThatADeckHoldsIsRefusedUntilTheDeckLetsGo) {
     loadDeck(7, "News.wav");
     selectCart("News.wav");
     addCart(folder, "Added.wav");
-    boxes.answers = {MessageBoxes::kYes};
 
     library.DeleteCart();
     ASSERT_EQ(boxes.shown.size(), 1);
@@ -206,6 +205,7 @@ TEST_F(DeleteCartTest, AFileThatADeckHoldsIsRefusedUntilTheDeckLetsGo) {
 
     // Shift+F7 empties deck 7; the same file can go now.
     keys.HandleFunctionKey(FunctionKeys::kF1 + 6, FunctionKeys::kShift);
+    boxes.answers = {MessageBoxes::kYes};
     library.DeleteCart();
     ASSERT_EQ(boxes.shown.size(), 2);
     EXPECT_EQ(boxes.shown[1].text, confirmText(folder + "/News.wav"));
@@ -218,7 +218,6 @@ TEST_F(DeleteCartTest, ALockedDeckProtectsItsFile) {
     decks.ToggleDeckLock(10);
     keys.HandleFunctionKey(FunctionKeys::kF10, FunctionKeys::kShift); // refused by the lock
     selectCart("Sunday.wav");
-    boxes.answers = {MessageBoxes::kYes};
 
     library.DeleteCart();
     ASSERT_EQ(boxes.shown.size(), 1);
