@@ -21,6 +21,8 @@ namespace {
 // Only the containers a cart can come in; this keeps playlist-like demuxers (which would
 // open other files or URLs named inside a cart) out of reach of a crafted file.
 constexpr const char* kFormatWhitelist = "wav,w64,mp3,mpeg,mpegts,aiff,flac,ogg";
+constexpr int kMinSampleRate = 1000;
+constexpr int kMaxSampleRate = 768000;
 // A stream of nothing but undecodable packets ends instead of spinning.
 constexpr int kMaxConsecutiveErrors = 256;
 
@@ -71,7 +73,10 @@ struct Input {
         if (index < 0 || !codec)
             return false;
         stream = format->streams[index];
-        if (stream->codecpar->sample_rate <= 0)
+        // Outside this range a header is damaged, and resampling from it could take
+        // gigabytes per packet.
+        const int rate = stream->codecpar->sample_rate;
+        if (rate < kMinSampleRate || rate > kMaxSampleRate)
             return false;
         for (unsigned i = 0; i < format->nb_streams; ++i) {
             if (static_cast<int>(i) != index)
@@ -122,6 +127,8 @@ struct Decoder::Impl {
     }
 
     bool configureResampler(const AVFrame* f, int outputRate) {
+        if (f->sample_rate < kMinSampleRate || f->sample_rate > kMaxSampleRate)
+            return false;
         AVChannelLayout in{};
         if (f->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || f->ch_layout.nb_channels <= 0 ||
             !av_channel_layout_check(&f->ch_layout)) {
@@ -151,7 +158,12 @@ struct Decoder::Impl {
         swrLayout = in;
         swrFormat = f->format;
         swrRate = f->sample_rate;
-        return swr_init(swr) >= 0;
+        if (swr_init(swr) < 0) {
+            // An unusable frame format; a later frame may still convert.
+            swr_free(&swr);
+            return false;
+        }
+        return true;
     }
 
     void reservePending(std::size_t frames) {
@@ -182,9 +194,10 @@ struct Decoder::Impl {
                 const int received = avcodec_receive_frame(codec, frame);
                 if (received == 0) {
                     errors = 0;
-                    sourceFrames += frame->nb_samples;
-                    if (configureResampler(frame, outputRate))
+                    if (configureResampler(frame, outputRate)) {
+                        sourceFrames += frame->nb_samples;
                         convert(frame);
+                    }
                     av_frame_unref(frame);
                     if (pendingCount > 0)
                         return true;

@@ -141,16 +141,16 @@ bool Mixer::mixVoice(Voice& voice, float* out, int frames, std::uint64_t firstFr
         voice.lastFrame.store(firstFrame + static_cast<std::uint64_t>(got),
                               std::memory_order_relaxed);
     }
-    if (got < frames) {
-        const Stream* stream = voice.stream.get();
-        // The end flag is read before the ring: frames written before it are all counted.
-        if (!stream || (stream->hasEnded() && stream->ring().readableFrames() == 0)) {
-            voice.finished = true;
-            // Release: consumed and lastFrame above are final for a reader that sees this.
-            voice.ended.store(true, std::memory_order_release);
-        } else if (voice.started) {
-            m_underruns.fetch_add(1, std::memory_order_relaxed);
-        }
+    const Stream* stream = voice.stream.get();
+    // The end flag is read before the ring: frames written before it are all counted.
+    const bool drained = voice.position >= voice.headFrames &&
+                         (!stream || (stream->hasEnded() && stream->ring().readableFrames() == 0));
+    if (drained) {
+        voice.finished = true;
+        // Release: consumed and lastFrame above are final for a reader that sees this.
+        voice.ended.store(true, std::memory_order_release);
+    } else if (got < frames && voice.started) {
+        m_underruns.fetch_add(1, std::memory_order_relaxed);
     }
     return true;
 }

@@ -43,6 +43,8 @@ MciDevice::~MciDevice() {
         m_engine.release(m_impl->voice);
 }
 
+// Wait is ignored: no command ever blocks the UI thread until a cart has played. Every
+// TimeFormat reads as milliseconds, the only format callers use.
 void MciDevice::Command(const QString& command) {
     Impl& d = *m_impl;
     // Notify applies to the one command that follows it.

@@ -276,10 +276,21 @@ TEST_F(MciDeviceTest, StatusUpdateRunsEveryIntervalWhileOpen) {
     // Idle but open: it keeps coming. A new interval applies at once.
     player.setUpdateInterval(250);
     EXPECT_EQ(timer->interval(), 250);
+    // A play with Notify set reports Done once it has played out.
+    player.setNotify(true);
+    player.Command(QStringLiteral("Play"));
+    QCoreApplication::sendPostedEvents(&player);
+    EXPECT_EQ(done.count(), 1);
+    device->render(300 * kRate / 1000);
+    QMetaObject::invokeMethod(timer, "timeout");
+    ASSERT_EQ(done.count(), 2);
+    EXPECT_EQ(done.at(1).at(0).toInt(), 1);
+    EXPECT_EQ(updates.count(), 2);
+
     player.Command(QStringLiteral("Close"));
     EXPECT_FALSE(timer->isActive());
     QCoreApplication::sendPostedEvents(&player);
-    EXPECT_EQ(done.count(), 1);
+    EXPECT_EQ(done.count(), 2);
 }
 
 TEST_F(MciDeviceTest, BadFilesGiveNoLengthAndNeverPlay) {
