@@ -254,7 +254,7 @@ TEST_F(DeckTable, LoadingIntoThePlayingDeckReplacesItWhileTheOldCartPlaysOn) {
     tick(); // the state refresh paints the playing deck green again
     EXPECT_EQ(engine.Controls(1).deckColour, DeckEngine::kBrightGreen);
 
-    EXPECT_EQ(tickUntilStopped(), 80);
+    EXPECT_EQ(tickUntilStopped(), 79); // its 100 ticks less the 21 already played
     EXPECT_EQ(engine.Controls(1).deckColour, DeckEngine::kYellow);
     statusUpdate();
     EXPECT_EQ(engine.Controls(1).timeCaption, QStringLiteral("0:00:03"));
