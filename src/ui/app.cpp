@@ -1,0 +1,93 @@
+#include "ui/app.h"
+
+#include "shell/messageboxes.h"
+#include "ui/appform1.h"
+#include "ui/form1.h"
+#include "ui/title.h"
+
+AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice> output,
+                       MessageBoxes& boxes, QObject* parent)
+    : QObject(parent), m_boxes(boxes), m_audio(std::move(output)), m_mmControl1(m_audio),
+      m_mmPreview(m_audio), m_profile(settingsPath),
+      m_decks(m_mmControl1, m_mmPreview, m_cartList, m_pump),
+      m_settings(m_profile, m_tabs, m_cartList, boxes),
+      m_library(m_cartList, m_tabs, m_profile, m_decks, boxes), m_keys(m_decks, m_cartList),
+      m_buttons(m_decks, m_library), m_form1(std::make_unique<Form1>()) {
+    m_mmControl1.setObjectName(QStringLiteral("MMControl1"));
+    m_mmPreview.setObjectName(QStringLiteral("MMPreview"));
+
+    m_binding = std::make_unique<Form1Binding>(*m_form1, m_decks, m_cartList, m_tabs, m_settings,
+                                               m_library, m_keys, m_buttons);
+    connect(m_form1->SSCommand2(), &QPushButton::clicked, this,
+            &AirloomApp::Form1_SSCommand2_Click);
+
+    // The end-of-cart check polls every 10 ms; the player's completion notice is not used.
+    m_timer1.setObjectName(QStringLiteral("Timer1"));
+    m_timer1.setInterval(kTimer1Interval);
+    connect(&m_timer1, &QTimer::timeout, &m_decks, &DeckEngine::Timer1_Timer);
+
+    m_timer2.setObjectName(QStringLiteral("Timer2"));
+    connect(&m_timer2, &QTimer::timeout, this, &AirloomApp::Title_Timer2_Timer);
+}
+
+AirloomApp::~AirloomApp() {
+    delete m_title;
+}
+
+void AirloomApp::start() {
+    m_title = new Title;
+    // Closing the title window unloads it.
+    m_title->setAttribute(Qt::WA_DeleteOnClose);
+    connect(m_title, &Title::painted, this, &AirloomApp::Title_Form_Paint);
+    m_title->show();
+}
+
+void AirloomApp::Title_Form_Paint() {
+    // Every paint sets the interval; a timer already ticking keeps its rhythm.
+    if (!m_timer2.isActive())
+        m_timer2.start(kTimer2Interval);
+}
+
+void AirloomApp::Title_Timer2_Timer() {
+    if (m_titleTicks >= kTitleTicksBeforeMain) {
+        showForm1();
+        // The timer belongs to the title window and goes with it.
+        m_timer2.stop();
+        if (m_title)
+            m_title->close();
+    }
+    ++m_titleTicks;
+}
+
+void AirloomApp::showForm1() {
+    if (!m_form1Loaded)
+        Form1_Form_Load();
+    m_form1->show();
+    m_form1->SSCommand1()->setFocus();
+}
+
+void AirloomApp::Form1_Form_Load() {
+    m_form1Loaded = true;
+    m_settings.LoadDeckModes(m_decks);
+    m_decks.ClearDeckLabels();
+    m_settings.LoadSettings();
+    m_form1->Label42()->hide();
+    m_timer1.start();
+}
+
+void AirloomApp::Form1_SSCommand2_Click() {
+    const int answer = m_boxes.MsgBox(QStringLiteral("Exit Airloom?"), MessageBoxes::kYesNoQuestion,
+                                      QStringLiteral("Are you sure you want to exit?"));
+    if (answer != MessageBoxes::kYes)
+        return;
+    CloseAllWindows();
+    m_form1->close();
+}
+
+// In order: the main window, (the configuration, help and About windows take their place
+// here once they exist), the title window. The program ends with the last window.
+void AirloomApp::CloseAllWindows() {
+    m_form1->close();
+    if (m_title)
+        m_title->close();
+}

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "audio/audioengine.h"
+#include "config/profilefile.h"
+#include "config/settings.h"
+#include "decks/deckengine.h"
+#include "decks/mcidevice.h"
+#include "library/cartlibrary.h"
+#include "library/cartlist.h"
+#include "library/categorytabs.h"
+#include "shell/buttonrow.h"
+#include "shell/functionkeys.h"
+#include "ui/qteventpump.h"
+#include "ui/title.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <memory>
+
+class Form1;
+class Form1Binding;
+class MessageBoxes;
+class OutputDevice;
+
+// The running program: the media engine and its two media controls, the deck engine, the
+// cart library, the settings, the key map, the button row, the title and main windows and
+// their timers, created once and handed to each other. Owns the start-up (the title
+// window's ticks, the main window's load) and the exit.
+//
+// UI thread only. main() builds one over the real settings file and output device; tests
+// build theirs over a temporary Vidav.ini, the manual device and scripted message boxes.
+class AirloomApp : public QObject {
+    Q_OBJECT
+public:
+    // The main window opens on the tick after this many ticks of the title window.
+    static constexpr int kTitleTicksBeforeMain = 3;
+    static constexpr int kTimer2Interval = 1000;
+    static constexpr int kTimer1Interval = 10;
+
+    AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice> output,
+               MessageBoxes& boxes, QObject* parent = nullptr);
+    ~AirloomApp() override;
+
+    // Shows the title window; the main window follows on its timer's fourth tick.
+    void start();
+
+    // Start-up.
+    void Title_Form_Paint();
+    void Title_Timer2_Timer();
+    void Form1_Form_Load();
+    // Exit.
+    void Form1_SSCommand2_Click();
+    void CloseAllWindows();
+
+    // The title window until it closes, then null.
+    Title* title() const { return m_title; }
+    Form1& form1() const { return *m_form1; }
+    QTimer& Timer1() { return m_timer1; }
+    QTimer& Timer2() { return m_timer2; }
+    int titleTicks() const { return m_titleTicks; }
+    bool form1Loaded() const { return m_form1Loaded; }
+
+    AudioEngine& audio() { return m_audio; }
+    MciDevice& MMControl1() { return m_mmControl1; }
+    MciDevice& MMPreview() { return m_mmPreview; }
+    ProfileFile& profile() { return m_profile; }
+    CartList& cartList() { return m_cartList; }
+    CategoryTabs& tabs() { return m_tabs; }
+    DeckEngine& decks() { return m_decks; }
+    StationSettings& settings() { return m_settings; }
+    CartLibrary& library() { return m_library; }
+    FunctionKeys& keys() { return m_keys; }
+    ButtonRow& buttons() { return m_buttons; }
+
+private:
+    void showForm1();
+
+    MessageBoxes& m_boxes;
+    QtEventPump m_pump;
+    AudioEngine m_audio;
+    MciDevice m_mmControl1;
+    MciDevice m_mmPreview;
+    ProfileFile m_profile;
+    CartList m_cartList;
+    CategoryTabs m_tabs;
+    DeckEngine m_decks;
+    StationSettings m_settings;
+    CartLibrary m_library;
+    FunctionKeys m_keys;
+    ButtonRow m_buttons;
+
+    std::unique_ptr<Form1> m_form1;
+    std::unique_ptr<Form1Binding> m_binding;
+    QPointer<Title> m_title;
+    QTimer m_timer1;
+    QTimer m_timer2;
+    qint16 m_titleTicks = 0;
+    bool m_form1Loaded = false;
+};
