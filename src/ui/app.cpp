@@ -50,9 +50,11 @@ void AirloomApp::Title_Form_Paint() {
 
 void AirloomApp::Title_Timer2_Timer() {
     if (m_titleTicks >= kTitleTicksBeforeMain) {
-        showForm1();
-        // The timer belongs to the title window and goes with it.
+        // The timer belongs to the title window and goes with it. It stops first: the load
+        // may ask the operator about a bad folder, and a tick during that question must
+        // not open the window a second time.
         m_timer2.stop();
+        showForm1();
         if (m_title)
             m_title->close();
     }

@@ -135,7 +135,14 @@ TEST(AppStartup, AnUnreadableFirstCategoryIsReportedAndTheWindowStillOpens) {
     AppRig rig;
     rig.writeIni(QStringLiteral("[global]\ncallsign=KAIR\n[cat 1]\nName=Gone\nPath=%1\n")
                      .arg(rig.dir.filePath(QStringLiteral("no such folder"))));
+    // The question comes from inside the title window's tick: that timer must not tick
+    // again while it is up, or the main window would open a second time.
+    bool titleTimerTicking = true;
+    rig.boxes.whileShown = [&] {
+        titleTimerTicking = rig.app->Timer2().isActive();
+    };
     rig.openMainWindow();
+    EXPECT_FALSE(titleTimerTicking);
 
     ASSERT_EQ(rig.boxes.shown.size(), 1);
     EXPECT_EQ(rig.boxes.shown[0].text,

@@ -156,6 +156,11 @@ TEST(AppKeys, TypingAndArrowsKeepWorking) {
     EXPECT_EQ(search->text(), QStringLiteral("N"));
     EXPECT_EQ(rig.app->cartList().FileName(), QStringLiteral("News.wav"));
 
+    // A click in the box selects its whole text too.
+    search->deselect();
+    QTest::mouseClick(search, Qt::LeftButton);
+    EXPECT_EQ(search->selectedText(), QStringLiteral("N"));
+
     rig.press(rig.form().File1(), Qt::Key_Down);
     EXPECT_EQ(rig.app->cartList().FileName(), QStringLiteral("Station ID.wav"));
     // Ctrl+F6 then loads what the search and the arrow found.

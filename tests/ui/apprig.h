@@ -12,7 +12,19 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 #include <memory>
+
+// Scripted message boxes that can also look at the program while a box is up.
+struct RigMessageBoxes : ScriptedMessageBoxes {
+    std::function<void()> whileShown;
+
+    int MsgBox(const QString& text, int style, const QString& caption) override {
+        if (whileShown)
+            whileShown();
+        return ScriptedMessageBoxes::MsgBox(text, style, caption);
+    }
+};
 
 // The whole program over a temporary Vidav.ini, the manual audio device and scripted
 // message boxes. Category 1 is a folder of three carts (News.wav, Station ID.wav,
@@ -24,7 +36,7 @@ struct AppRig {
     QString carts;
     QString iniPath;
     ManualDevice* device = nullptr; // owned by the app's media engine
-    ScriptedMessageBoxes boxes;
+    RigMessageBoxes boxes;
     std::unique_ptr<AirloomApp> app;
 
     // With writeSettings false there is no Vidav.ini at all.
