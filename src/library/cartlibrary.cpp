@@ -1,6 +1,6 @@
 #include "library/cartlibrary.h"
 
-#include "config/profilefile.h"
+#include "config/settings.h"
 #include "decks/cartselection.h"
 #include "decks/deckengine.h"
 #include "library/cartlist.h"
@@ -15,10 +15,6 @@ CartLibrary::CartLibrary(CartList& list, CategoryTabs& tabs, const ProfileFile& 
                          const DeckEngine& decks, MessageBoxes& boxes)
     : m_list(list), m_tabs(tabs), m_settings(settings), m_decks(decks), m_boxes(boxes) {}
 
-QString CartLibrary::CategorySection(int category) {
-    return QStringLiteral("cat %1").arg(category);
-}
-
 void CartLibrary::reportPathError() {
     m_boxes.MsgBox(QStringLiteral("Please check your category directory path."),
                    MessageBoxes::kOkStop, QStringLiteral("File path/access error!"));
@@ -29,10 +25,7 @@ void CartLibrary::Form1_TabStrip1_Click() {
     if (category < 1)
         return; // no tabs yet
     // Read afresh on every click: the configuration window may have changed it.
-    const QString folder =
-        m_settings.Read(CategorySection(category), QStringLiteral("Path"),
-                        QString::fromLatin1(kDefaultCategoryPath), kPathCapacity);
-    if (!m_list.setPath(folder))
+    if (!m_list.setPath(ReadCategoryPath(m_settings, category)))
         reportPathError();
 }
 

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QString>
-
 class CartList;
 class CategoryTabs;
 class DeckEngine;
@@ -15,17 +13,13 @@ class ProfileFile;
 // the deck table belong to their owners. UI thread only; reads and deletes on the disk.
 class CartLibrary {
 public:
-    // The settings buffer of a category folder: at most 79 characters of the stored path.
-    static constexpr int kPathCapacity = 80;
-    // The folder of a category whose section has no "Path" key.
-    static constexpr const char* kDefaultCategoryPath = "/";
-
     CartLibrary(CartList& list, CategoryTabs& tabs, const ProfileFile& settings,
                 const DeckEngine& decks, MessageBoxes& boxes);
 
     // A tab of TabStrip1 has been chosen (it is already the selected one): the list moves
-    // to its category's folder. A folder that cannot be listed is reported and leaves the
-    // list as it was; the tab stays selected.
+    // to its category's folder, read whole as at start-up ("/" when the section has no
+    // "Path"). A folder that cannot be listed is reported and leaves the list as it was;
+    // the tab stays selected.
     void Form1_TabStrip1_Click();
 
     // Reads the list's folder again (the refresh button, after a deletion). A folder that
@@ -38,9 +32,6 @@ public:
     // file and the reason, and the list is left as it was. A symbolic link is deleted as
     // the link; its target stays.
     void DeleteCart();
-
-    // Section "cat n" of the settings file.
-    static QString CategorySection(int category);
 
 private:
     void reportPathError();

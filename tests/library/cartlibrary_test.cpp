@@ -88,34 +88,22 @@ TEST_F(CategoryTabTest, AFileInsteadOfAFolderIsReported) {
     EXPECT_EQ(boxes.shown[0].text, kPathText);
 }
 
-// A long stored folder is cut to its first 79 characters, whatever follows them.
-TEST_F(CategoryTabTest, ALongStoredPathIsCutTo79Characters) {
-    QString base = rigDir.path() + "/";
-    const QString folder79 = base + QString(79 - base.size(), QLatin1Char('d'));
-    ASSERT_EQ(folder79.size(), 79);
-    ASSERT_TRUE(QDir().mkpath(folder79));
-    addCart(folder79, "Cut.wav");
-    // The stored path names a folder below it that does not exist: only the cut is read.
-    const QString stored = folder79 + "/and/much/more/of/a/path/that/is/never/read";
+// A long stored folder is used whole, as at start-up: its first 79 characters would name
+// another folder, here one that exists and holds other carts.
+TEST_F(CategoryTabTest, ALongStoredPathIsUsedWhole) {
+    const QString base = rigDir.path() + "/";
+    const QString cut = base + QString(79 - base.size(), QLatin1Char('d'));
+    ASSERT_EQ(cut.size(), 79);
+    const QString stored = cut + "/deeper/and/deeper/still";
+    ASSERT_TRUE(QDir().mkpath(stored));
+    addCart(cut, "Wrong.wav");
+    addCart(stored, "Right.wav");
     writeSettings("[cat 6]\nPath=" + stored.toUtf8() + "\n");
 
     choose(6);
     EXPECT_TRUE(boxes.shown.isEmpty());
-    EXPECT_EQ(list.Path(), folder79);
-    EXPECT_EQ(list.names(), QStringList({"Cut.wav"}));
-}
-
-TEST_F(CategoryTabTest, AFolderOf80CharactersIsNotFound) {
-    QString base = rigDir.path() + "/";
-    const QString folder80 = base + QString(80 - base.size(), QLatin1Char('e'));
-    ASSERT_TRUE(QDir().mkpath(folder80));
-    const QString other = makeFolder("other", {"Other.wav"});
-    writeSettings("[cat 1]\nPath=" + other.toUtf8() + "\n[cat 7]\nPath=" + folder80.toUtf8() +
-                  "\n");
-    choose(1);
-    choose(7);
-    ASSERT_EQ(boxes.shown.size(), 1);
-    EXPECT_EQ(list.Path(), other);
+    EXPECT_EQ(list.Path(), stored);
+    EXPECT_EQ(list.names(), QStringList({"Right.wav"}));
 }
 
 TEST_F(CategoryTabTest, RefreshOfAVanishedFolderIsReported) {
