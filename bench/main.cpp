@@ -1,5 +1,4 @@
 #include <QApplication>
-
 #include <benchmark/benchmark.h>
 
 int main(int argc, char** argv) {

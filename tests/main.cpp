@@ -1,5 +1,4 @@
 #include <QApplication>
-
 #include <gtest/gtest.h>
 
 // One application object for the whole run. Without a display the offscreen platform is

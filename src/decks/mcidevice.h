@@ -3,7 +3,6 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
-
 #include <memory>
 
 class AudioEngine;
@@ -20,7 +19,7 @@ class AudioEngine;
 class MciDevice : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kModeNotOpen = 0;  // closed, or open failed
+    static constexpr int kModeNotOpen = 0; // closed, or open failed
     static constexpr int kModeStopped = 525;
     static constexpr int kModePlaying = 526;
 
