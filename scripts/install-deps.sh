@@ -20,14 +20,22 @@ packages=(
   fonts-dejavu fonts-liberation fonts-liberation2 fonts-comic-neue
 )
 
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
 
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# The per-machine settings folder (Vidav.ini, dtb/cats.db), shared by the studio's users
+# through the audio group; setgid keeps new files in that group.
+settings_dir=/var/lib/airloom
+if [ ! -d "$settings_dir" ]; then
+  $sudo install -d -m 2775 -o root -g audio "$settings_dir"
+fi
