@@ -296,5 +296,11 @@ ProfileFile::WriteResult ProfileFile::Write(const QString& section, const QStrin
     }
     if (!save.commit())
         return failed(QStringLiteral("Cannot write %1: %2").arg(m_filePath, save.errorString()));
+    // The file is shared by the studio's users (the folder's group), so a new file is made
+    // group-writable; an existing one keeps the permissions it had.
+    if (!info.exists())
+        QFile::setPermissions(m_filePath, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                              QFileDevice::ReadOther);
     return {true, {}};
 }
