@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <sys/stat.h>
 #include <vector>
@@ -13,6 +14,7 @@ extern "C" {
 #include <libavutil/dict.h>
 #include <libavutil/intreadwrite.h>
 #include <libavutil/log.h>
+#include <libavutil/mem.h>
 #include <libswresample/swresample.h>
 }
 
@@ -26,9 +28,22 @@ constexpr int kMaxSampleRate = 768000;
 // A stream of nothing but undecodable packets ends instead of spinning.
 constexpr int kMaxConsecutiveErrors = 256;
 
+// A crafted header can make a demuxer ask for gigabytes (a chunk size taken on trust);
+// nothing a cart needs comes near this, so such a file fails to open instead.
+constexpr std::size_t kMaxAllocation = 64 * 1024 * 1024;
+// A measurement of a damaged file gives up after this long rather than hold the caller.
+constexpr auto kMeasureTimeLimit = std::chrono::seconds(10);
+
+// What FFmpeg's interrupt callback checks while it reads: a cancel flag and a deadline.
+struct Interrupt {
+    const std::atomic<bool>* cancel = nullptr;
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
+};
+
 int interruptRequested(void* opaque) {
-    const auto* cancel = static_cast<const std::atomic<bool>*>(opaque);
-    return cancel && cancel->load(std::memory_order_relaxed) ? 1 : 0;
+    const auto* interrupt = static_cast<const Interrupt*>(opaque);
+    return (interrupt->cancel && interrupt->cancel->load(std::memory_order_relaxed)) ||
+           std::chrono::steady_clock::now() > interrupt->deadline;
 }
 
 // Pipes, devices and directories are refused before FFmpeg sees them: opening a FIFO named
@@ -46,18 +61,22 @@ struct Input {
 
     ~Input() { avformat_close_input(&format); }
 
-    bool open(const QString& path, const std::atomic<bool>* cancel) {
+    Interrupt interrupt;
+
+    bool open(const QString& path, const Interrupt& limits) {
         const QByteArray local = QFile::encodeName(path);
         if (local.isEmpty() || !isRegularFile(local))
             return false;
         // A damaged cart is reported through its length and mode; FFmpeg's own complaints
         // about it would only clutter the operator's terminal.
         av_log_set_level(AV_LOG_FATAL);
+        av_max_alloc(kMaxAllocation);
         format = avformat_alloc_context();
         if (!format)
             return false;
         format->interrupt_callback.callback = interruptRequested;
-        format->interrupt_callback.opaque = const_cast<std::atomic<bool>*>(cancel);
+        interrupt = limits;
+        format->interrupt_callback.opaque = &interrupt;
         AVDictionary* options = nullptr;
         av_dict_set(&options, "format_whitelist", kFormatWhitelist, 0);
         av_dict_set(&options, "protocol_whitelist", "file", 0);
@@ -245,7 +264,7 @@ Decoder::~Decoder() = default;
 bool Decoder::open(const QString& path, const std::atomic<bool>* cancel) {
     m_impl = std::make_unique<Impl>();
     Impl& d = *m_impl;
-    if (!d.input.open(path, cancel))
+    if (!d.input.open(path, {cancel}))
         return false;
     d.codec = avcodec_alloc_context3(d.input.codec);
     d.packet = av_packet_alloc();
@@ -307,7 +326,7 @@ int Decoder::sourceRate() const {
 
 Decoder::Measurement Decoder::measure(const QString& path, const std::atomic<bool>* cancel) {
     Input input;
-    if (!input.open(path, cancel))
+    if (!input.open(path, {cancel, std::chrono::steady_clock::now() + kMeasureTimeLimit}))
         return {};
     AVPacket* packet = av_packet_alloc();
     if (!packet)

@@ -47,6 +47,7 @@ public:
 
     // Scans the packets of the file's best audio stream and adds up their durations less
     // the trimmed delay and padding: the length the decoder would produce, without decoding.
+    // A file that takes more than ten seconds to scan is measured as far as it got.
     static Measurement measure(const QString& path, const std::atomic<bool>* cancel = nullptr);
 
 private:
