@@ -11,6 +11,8 @@ AudioEngine::AudioEngine(std::unique_ptr<OutputDevice> device)
       m_ringFrames(static_cast<std::size_t>(
           std::max(kRingSeconds * m_sampleRate, 4 * m_device->periodFrames()))),
       m_mixer(m_sampleRate), m_preparer(m_sampleRate, kHeadSeconds * m_sampleRate) {
+    QObject::connect(&m_watcher, &QFileSystemWatcher::fileChanged, &m_watcher,
+                     [this](const QString& path) { forget(path); });
     m_device->start(*this);
 }
 
@@ -57,13 +59,14 @@ std::shared_ptr<Cart> AudioEngine::openCart(const QString& path) {
         remember(cart);
         m_preparer.prepare(cart);
     } else {
-        m_cache.remove(path);
+        forget(path);
     }
     return cart;
 }
 
 void AudioEngine::remember(const std::shared_ptr<Cart>& cart) {
     m_cache.insert(cart->path(), {cart, ++m_useClock});
+    m_watcher.addPath(cart->path());
     if (m_cache.size() <= kCacheCapacity)
         return;
     auto oldest = m_cache.begin();
@@ -71,7 +74,13 @@ void AudioEngine::remember(const std::shared_ptr<Cart>& cart) {
         if (it->lastUse < oldest->lastUse)
             oldest = it;
     }
-    m_cache.erase(oldest);
+    const QString evicted = oldest.key(); // a copy: the entry goes
+    forget(evicted);
+}
+
+void AudioEngine::forget(const QString& path) {
+    if (m_cache.remove(path))
+        m_watcher.removePath(path);
 }
 
 Voice* AudioEngine::play(const std::shared_ptr<Cart>& cart) {

@@ -5,6 +5,7 @@
 #include "audio/outputdevice.h"
 #include "audio/streamworker.h"
 
+#include <QFileSystemWatcher>
 #include <QHash>
 #include <QString>
 #include <cstdint>
@@ -74,6 +75,7 @@ private:
     // Deletes the voices the callback has let go of.
     void reap();
     void remember(const std::shared_ptr<Cart>& cart);
+    void forget(const QString& path);
     std::uint64_t framesSince(std::uint64_t frame) const;
 
     std::unique_ptr<OutputDevice> m_device;
@@ -83,6 +85,9 @@ private:
     StreamWorker m_streams;
     CartPreparer m_preparer;
     QHash<QString, CacheEntry> m_cache;
+    // Drops a cached cart as soon as its file changes; the check at each open catches
+    // what the watcher cannot see (network folders).
+    QFileSystemWatcher m_watcher;
     std::uint64_t m_useClock = 0;
     std::vector<std::unique_ptr<Voice>> m_voices; // every voice not yet deleted
 };

@@ -405,3 +405,40 @@ TEST_F(MciDeviceTest, AFileTruncatedWhilePlayingEndsEarlyWithAnHonestLength) {
     EXPECT_LT(player.Length(), seconds * 1000);
     EXPECT_GE(player.Length(), (AudioEngine::kHeadSeconds + AudioEngine::kRingSeconds) * 1000);
 }
+
+TEST_F(MciDeviceTest, AReplacedFileIsMeasuredAgainAtItsNextOpen) {
+    const QString file = Fixtures::wav(dirPath(), QStringLiteral("promo.wav"), 1000);
+    EXPECT_EQ(load(file), 1000);
+    ASSERT_TRUE(QFile::remove(file));
+    Fixtures::wav(dirPath(), QStringLiteral("promo.wav"), 2500);
+    // The file watcher's notice arrives through the event loop.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(load(file), 2500);
+    // Unwatched (a network folder): the open after the change still finds the prepared
+    // cart; the check it starts marks the cart stale, and the next open measures again.
+    ASSERT_TRUE(QFile::remove(file));
+    Fixtures::wav(dirPath(), QStringLiteral("promo.wav"), 1500);
+    EXPECT_EQ(load(file), 2500);
+    EXPECT_EQ(load(file), 1500);
+    open(player, file);
+    player.Command(QStringLiteral("Play"));
+    playOut(10L * kRate);
+    expectCaptureIsCart(device->captured(), Fixtures::decodeAll(file));
+}
+
+TEST_F(MciDeviceTest, TheCacheKeepsTheMostRecentlyOpenedCarts) {
+    QStringList files;
+    for (int i = 0; i <= AudioEngine::kCacheCapacity; ++i)
+        files << Fixtures::wav(dirPath(), QStringLiteral("c%1.wav").arg(i), 10 + i);
+    for (const QString& file : files)
+        load(file);
+    // With the files gone, only what the cache holds still opens.
+    for (const QString& file : files)
+        ASSERT_TRUE(QFile::remove(file));
+    open(player, files.first());
+    EXPECT_EQ(player.Length(), 0); // the oldest was dropped
+    open(player, files.last());
+    EXPECT_EQ(player.Length(), 10 + AudioEngine::kCacheCapacity);
+    open(player, files.at(1));
+    EXPECT_EQ(player.Length(), 11);
+}
