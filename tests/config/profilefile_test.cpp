@@ -16,346 +16,180 @@ protected:
     QString path(const QString& name = QStringLiteral("Vidav.ini")) const {
         return m_dir.filePath(name);
     }
-
-    static void put(const QString& filePath, const QByteArray& bytes) {
-        QFile file(filePath);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_EQ(file.write(bytes), bytes.size());
+    ProfileFile fileWith(const QByteArray& bytes, const QString& name = "Vidav.ini") {
+        QFile file(path(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        EXPECT_EQ(file.write(bytes), bytes.size());
+        return ProfileFile(path(name));
     }
-
-    static QByteArray bytesOf(const QString& filePath) {
-        QFile file(filePath);
-        if (!file.open(QIODevice::ReadOnly))
-            return QByteArrayLiteral("<missing>");
-        return file.readAll();
+    QByteArray bytesOf(const QString& name = "Vidav.ini") const {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArrayLiteral("<missing>");
     }
-
-    // A file of the given bytes, opened as the settings file.
-    ProfileFile fileWith(const QByteArray& bytes) {
-        put(path(), bytes);
-        return ProfileFile(path());
-    }
-
     QStringList entries() const {
         return QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+    static void expectRefused(const ProfileFile::WriteResult& result) {
+        EXPECT_FALSE(result.ok);
+        EXPECT_FALSE(result.error.isEmpty());
     }
 
     QTemporaryDir m_dir;
 };
 
-const QString kName = QStringLiteral("Name");
-const QString kCat1 = QStringLiteral("cat 1");
-const QString kDef = QStringLiteral("Not Configured");
-
-TEST_F(ProfileFileTest, BlanksAndOnePairOfQuotesAreRemoved) {
-    const ProfileFile ini = fileWith("[cat 1]\n"
-                                     "Name = \t Jingles \t \n"
-                                     "Path=  \"  /srv/carts  \"  \n"
-                                     "[cat 2]\n"
-                                     "Name=\"\"Twice\"\"\n"
-                                     "Path=\"open\n"
-                                     "[cat 3]\n"
-                                     "Name=\"\n"
-                                     "Path=\"\"\n"
-                                     "[cat 4]\n"
-                                     "Name=in \"the\" middle\n");
-    EXPECT_EQ(ini.Read(kCat1, kName, kDef, 80), "Jingles");
-    EXPECT_EQ(ini.Read(kCat1, "Path", "/", 80), "  /srv/carts  ");
-    EXPECT_EQ(ini.Read("cat 2", kName, kDef, 80), "\"Twice\"");
-    EXPECT_EQ(ini.Read("cat 2", "Path", "/", 80), "\"open");
-    EXPECT_EQ(ini.Read("cat 3", kName, kDef, 80), "\"");
-    EXPECT_EQ(ini.Read("cat 3", "Path", "/", 80), "");
-    EXPECT_EQ(ini.Read("cat 4", kName, kDef, 80), "in \"the\" middle");
+// The rows of the tables below are "section|key|text".
+QStringList fields(const char* row) {
+    return QString::fromUtf8(row).split(QLatin1Char('|'));
 }
 
-TEST_F(ProfileFileTest, SectionAndKeyNamesMatchWithoutRegardToCase) {
-    const ProfileFile ini = fileWith("[GLOBAL]\nCALLSIGN=wkrp\n[Deck 10]\nmode=Loop\n");
-    EXPECT_EQ(ini.Read("global", "callsign", "WXYZ", 75), "wkrp");
-    EXPECT_EQ(ini.Read("deck 10", "Mode", "Norm", 80), "Loop");
-    EXPECT_EQ(ini.Read("deck 1", "Mode", "Norm", 80), "Norm"); // "deck 1" is not "deck 10"
+TEST_F(ProfileFileTest, ValuesLoseTheirBlanksAndOnePairOfQuotesAndAreCut) {
+    const QString n80(80, 'n'), e79(79, QChar(0xE9)), radio = QString::fromUcs4(U"\U0001F4FB");
+    const ProfileFile ini = fileWith(
+        ("[c]\nB= \t Jingles \t \nQ1=  \"  /srv  \"  \nQ2=\"\"Twice\"\"\nQ3=\"open\nQ4=\"\n"
+         "Q5=\"\"\nN=" +
+         n80 + "\nNQ=\"" + n80 + "\"\nE79=" + e79 + "\nP74=" + QString(73, 'a') + radio +
+         "zz\nP75=" + QString(74, 'a') + radio)
+            .toUtf8());
+    EXPECT_EQ(ini.Read("c", "B", "?", 80), "Jingles");
+    EXPECT_EQ(ini.Read("c", "Q1", "?", 80), "  /srv  ");
+    EXPECT_EQ(ini.Read("c", "Q2", "?", 80), "\"Twice\"");
+    EXPECT_EQ(ini.Read("c", "Q3", "?", 80), "\"open");
+    EXPECT_EQ(ini.Read("c", "Q4", "?", 80), "\"");
+    EXPECT_EQ(ini.Read("c", "Q5", "?", 80), "");
+    EXPECT_EQ(ini.Read("c", "N", "?", 80), n80.left(79));
+    EXPECT_EQ(ini.Read("c", "NQ", "?", 75), n80.left(74)); // the quotes go before the cut
+    EXPECT_EQ(ini.Read("c", "E79", "?", 80), e79);         // characters, not bytes
+    EXPECT_EQ(ini.Read("c", "P74", "?", 75), QString(73, 'a') + radio);
+    EXPECT_EQ(ini.Read("c", "P75", "?", 75), QString(74, 'a')); // never half a character
+    EXPECT_EQ(ini.Read("c", "none", n80, 75), n80.left(74));
 }
 
-TEST_F(ProfileFileTest, CapacityCutsTheValueWithoutSplittingACharacter) {
-    const QString eighty = QString(80, QLatin1Char('n'));
-    const QString accented = QString(79, QChar(0xE9)); // two UTF-8 bytes each
-    // 73 letters then a character outside the basic plane: the pair is the 74th character.
-    const QString emoji = QString::fromUcs4(U"\U0001F4FB");
-    const QString pairAt74 = QString(73, QLatin1Char('a')) + emoji + "zz";
-    const QString pairAt75 = QString(74, QLatin1Char('a')) + emoji;
-    const ProfileFile ini =
-        fileWith("[cat 1]\nName=" + eighty.toUtf8() + "\nPath=" + accented.toUtf8() +
-                 "\n[cat 2]\nName=" + pairAt74.toUtf8() + "\nPath=" + pairAt75.toUtf8() +
-                 "\n[cat 3]\nName=\"" + eighty.toUtf8() + "\"\n");
-
-    EXPECT_EQ(ini.Read(kCat1, kName, kDef, 75), eighty.left(74));
-    EXPECT_EQ(ini.Read(kCat1, kName, kDef, 80), eighty.left(79));
-    EXPECT_EQ(ini.Read(kCat1, "Path", "/", 75), accented.left(74));
-    EXPECT_EQ(ini.Read(kCat1, "Path", "/", 80), accented);
-    EXPECT_EQ(ini.Read("cat 2", kName, kDef, 75), QString(73, QLatin1Char('a')) + emoji);
-    EXPECT_EQ(ini.Read("cat 2", "Path", "/", 75), QString(74, QLatin1Char('a')));
-    // Quotes are removed before the cut.
-    EXPECT_EQ(ini.Read("cat 3", kName, kDef, 75), eighty.left(74));
-    // A default is cut the same way.
-    EXPECT_EQ(ini.Read("cat 9", kName, eighty, 75), eighty.left(74));
-    EXPECT_EQ(ini.Read(kCat1, kName, kDef, 1), "");
-}
-
-TEST_F(ProfileFileTest, DefaultsForMissingFileSectionOrKeyButNotForAnEmptyValue) {
-    const ProfileFile missing(path(QStringLiteral("none/Vidav.ini")));
-    EXPECT_EQ(missing.Read(kCat1, kName, kDef, 75), kDef);
-
-    const ProfileFile ini = fileWith("Name=before any section\n"
-                                     "[cat 1]\n"
-                                     "Name=\n"
-                                     "Path\n"
-                                     ";Mode=commented\n"
-                                     "  ; Other=commented too\n"
-                                     "[cat 2]\n"
-                                     "Name =   \n");
-    EXPECT_EQ(ini.Read(kCat1, kName, kDef, 75), "");
-    EXPECT_EQ(ini.Read("cat 2", kName, kDef, 75), "");
-    EXPECT_EQ(ini.Read(kCat1, "Path", "/", 75), "/"); // a line without '=' is no value
-    EXPECT_EQ(ini.Read(kCat1, "Mode", "Norm", 80), "Norm");
-    EXPECT_EQ(ini.Read(kCat1, "Other", "x", 80), "x");
-    EXPECT_EQ(ini.Read("cat 3", kName, kDef, 75), kDef);
-    EXPECT_EQ(ini.Read("", kName, kDef, 75), kDef); // keys before the first section
-}
-
-TEST_F(ProfileFileTest, SectionWithoutTheSpaceIsAnotherSection) {
-    const QByteArray before = "[cat1]\nName=Squeezed\n[deck1]\nMode=Loop\n";
-    ProfileFile ini = fileWith(before);
-    EXPECT_EQ(ini.Read(kCat1, kName, kDef, 75), kDef);
-    EXPECT_EQ(ini.Read("deck 1", "Mode", "Norm", 80), "Norm");
-
-    ASSERT_TRUE(ini.Write(kCat1, kName, "Spaced"));
-    EXPECT_EQ(bytesOf(path()), before + "[cat 1]\nName=Spaced\n");
-    EXPECT_EQ(ini.Read("cat1", kName, kDef, 75), "Squeezed");
-}
-
-TEST_F(ProfileFileTest, CrlfAndLfFilesReadAlikeAndWritesKeepTheirLineEndings) {
-    ProfileFile crlf = fileWith("[cat 1]\r\nName=Jingles\r\n\r\n[global]\r\ncallsign=KXYZ\r\n");
-    EXPECT_EQ(crlf.Read(kCat1, kName, kDef, 75), "Jingles");
-    EXPECT_EQ(crlf.Read("global", "callsign", "WXYZ", 75), "KXYZ");
-    ASSERT_TRUE(crlf.Write(kCat1, "Path", "/srv/jingles"));
-    ASSERT_TRUE(crlf.Write("deck 1", "Mode", "Seqnc"));
-    EXPECT_EQ(bytesOf(path()), "[cat 1]\r\nName=Jingles\r\nPath=/srv/jingles\r\n\r\n"
-                               "[global]\r\ncallsign=KXYZ\r\n[deck 1]\r\nMode=Seqnc\r\n");
-
-    ProfileFile lf = fileWith("[cat 1]\nName=Jingles\n\n[global]\ncallsign=KXYZ\n");
-    ASSERT_TRUE(lf.Write(kCat1, "Path", "/srv/jingles"));
-    ASSERT_TRUE(lf.Write("deck 1", "Mode", "Seqnc"));
-    EXPECT_EQ(bytesOf(path()), "[cat 1]\nName=Jingles\nPath=/srv/jingles\n\n"
-                               "[global]\ncallsign=KXYZ\n[deck 1]\nMode=Seqnc\n");
-}
-
-TEST_F(ProfileFileTest, SameKeyInAnotherSectionIsNotConfused) {
-    ProfileFile ini = fileWith("[cat 1]\nName=Jingles\nPath=Name=odd\n"
-                               "[cat 2]\nName=Promos\n");
-    EXPECT_EQ(ini.Read(kCat1, "Path", "/", 80), "Name=odd");
-    EXPECT_EQ(ini.Read("cat 2", kName, kDef, 80), "Promos");
-    EXPECT_EQ(ini.Read("cat 2", "Path", "/", 80), "/");
-
-    ASSERT_TRUE(ini.Write("cat 2", kName, "Jingles"));
-    ASSERT_TRUE(ini.Write("cat 2", "Path", "/srv/promos"));
-    EXPECT_EQ(bytesOf(path()), "[cat 1]\nName=Jingles\nPath=Name=odd\n"
-                               "[cat 2]\nName=Jingles\nPath=/srv/promos\n");
-}
-
-TEST_F(ProfileFileTest, FirstOfDuplicatedSectionsAndKeysWins) {
-    ProfileFile ini = fileWith("[cat 1]\nName=First\nName=Second\n[CAT 1]\nName=Third\n"
-                               "Path=/later\n");
-    EXPECT_EQ(ini.Read(kCat1, kName, kDef, 75), "First");
-    EXPECT_EQ(ini.Read(kCat1, "Path", "/", 75), "/");
-
-    ASSERT_TRUE(ini.Write(kCat1, kName, "New"));
-    ASSERT_TRUE(ini.Write(kCat1, "Path", "/srv"));
-    EXPECT_EQ(bytesOf(path()), "[cat 1]\nName=New\nName=Second\nPath=/srv\n[CAT 1]\nName=Third\n"
-                               "Path=/later\n");
-    EXPECT_EQ(ini.Read(kCat1, "Path", "/", 75), "/srv");
-}
-
-TEST_F(ProfileFileTest, WriteReplacesOnlyTheValueAndKeepsEveryOtherLine) {
-    const QByteArray before = "; Airloom studio B\n"
-                              "junk line without equals\n"
-                              "orphan=before any section\n"
-                              "[cat 1]\n"
-                              "  NAME = \"Old name\"  \n"
-                              "Path=/srv/old\n"
-                              "; keep me\n"
-                              "\n"
-                              "[unknown]\n"
-                              "whatever = 1\n"
-                              "[cat 2]\n"
-                              "Name=Promos"; // no line ending at the end of the file
-    ProfileFile ini = fileWith(before);
-    ASSERT_TRUE(ini.Write(kCat1, kName, "New name"));
-    ASSERT_TRUE(ini.Write(kCat1, "Extra", "1"));
-    ASSERT_TRUE(ini.Write("cat 2", "Path", "/srv/promos"));
-    ASSERT_TRUE(ini.Write("global", "callsign", "wkrp"));
-    EXPECT_EQ(bytesOf(path()), "; Airloom studio B\n"
-                               "junk line without equals\n"
-                               "orphan=before any section\n"
-                               "[cat 1]\n"
-                               "  NAME = New name\n"
-                               "Path=/srv/old\n"
-                               "Extra=1\n"
-                               "; keep me\n"
-                               "\n"
-                               "[unknown]\n"
-                               "whatever = 1\n"
-                               "[cat 2]\n"
-                               "Name=Promos\n"
-                               "Path=/srv/promos\n"
-                               "[global]\n"
-                               "callsign=wkrp\n");
-    EXPECT_EQ(ini.Read(kCat1, kName, kDef, 75), "New name");
-    EXPECT_EQ(ini.Read("unknown", "whatever", "", 75), "1");
-}
-
-TEST_F(ProfileFileTest, EmptyValueIsWrittenAndReadBackAsEmpty) {
-    ProfileFile ini(path());
-    ASSERT_TRUE(ini.Write(kCat1, kName, ""));
-    EXPECT_EQ(bytesOf(path()), "[cat 1]\nName=\n");
-    EXPECT_EQ(ini.Read(kCat1, kName, kDef, 75), "");
-}
-
-TEST_F(ProfileFileTest, FirstWriteCreatesFolderFileSectionAndKey) {
-    ProfileFile ini(path(QStringLiteral("var/lib/airloom/Vidav.ini")));
-    const auto result = ini.Write("deck 3", "Mode", "Loop");
-    ASSERT_TRUE(result.ok) << result.error.toStdString();
-    EXPECT_TRUE(result.error.isEmpty());
-    EXPECT_EQ(bytesOf(ini.filePath()), "[deck 3]\nMode=Loop\n");
-    EXPECT_EQ(ini.Read("DECK 3", "MODE", "Norm", 80), "Loop");
-    EXPECT_EQ(entries(), QStringList{"var"});
-    EXPECT_EQ(QDir(QFileInfo(ini.filePath()).path()).entryList(QDir::Files | QDir::Hidden),
-              QStringList{"Vidav.ini"}); // no temporary file left behind
-}
-
-TEST_F(ProfileFileTest, ValuesAndNamesThatCannotBeStoredAreRefused) {
-    const QByteArray before = "[cat 1]\nName=Jingles\n";
-    ProfileFile ini = fileWith(before);
-    for (const QString& value :
-         {QStringLiteral("two\nlines"), QStringLiteral("cr\rhere"), QStringLiteral("end\r\n")}) {
-        const auto result = ini.Write(kCat1, kName, value);
-        EXPECT_FALSE(result.ok);
-        EXPECT_FALSE(result.error.isEmpty());
+TEST_F(ProfileFileTest, SectionsAndKeysAreFoundAndWritesReplaceOnlyTheValue) {
+    EXPECT_EQ(ProfileFile(path("none/Vidav.ini")).Read("cat 1", "Name", "?", 80), "?");
+    ProfileFile ini = fileWith("; studio B\njunk\nName=before any section\n[cat 1]\n"
+                               "  NAME = Jingles\nName=Second\n;Mode=commented\nBare\n\n"
+                               "[cat 4]\nName=Promos\nPath=Name=odd\n[cat1]\nName=Squeezed\n"
+                               "[CAT 1]\nLater=/later\n[GLOBAL]\nCALLSIGN=wkrp\n[Deck 10]\n"
+                               "mode=Loop\n[deck1]\nMode=Loop\n[cat 5]\nName=Five");
+    // Names match without regard to case; only the first section of a name is read;
+    // "deck 1" is neither "Deck 10" nor "deck1"; keys before the first section belong to none.
+    for (const char* row : {"cat 1|Name|Jingles", "cat 4|Path|Name=odd", "global|callsign|wkrp",
+                            "deck 10|Mode|Loop", "cat 5|Path|?", "cat 1|Mode|?", "cat 1|Bare|?",
+                            "cat 1|Later|?", "deck 1|Mode|?", "cat 9|Name|?", "|Name|?"}) {
+        const QStringList f = fields(row);
+        EXPECT_EQ(ini.Read(f[0], f[1], "?", 80), f[2]) << row;
     }
-    EXPECT_FALSE(ini.Write("cat 1]\n[x", kName, "v"));
-    EXPECT_FALSE(ini.Write("", kName, "v"));
-    EXPECT_FALSE(ini.Write(kCat1, "Na=me", "v"));
-    EXPECT_FALSE(ini.Write(kCat1, ";Name", "v"));
-    EXPECT_FALSE(ini.Write(kCat1, " Name", "v"));
-    EXPECT_FALSE(ini.Write(kCat1, "", "v"));
-    EXPECT_EQ(bytesOf(path()), before);
-    EXPECT_EQ(entries(), QStringList{"Vidav.ini"});
+    for (const char* row : {"cat 1|Name|New name", "cat 1|Later|/srv", "cat 4|Name|Jingles",
+                            "cat 5|Path|/srv/five", "global|callsign|WNEW", "deck 1|Mode|"}) {
+        const QStringList f = fields(row);
+        ASSERT_TRUE(ini.Write(f[0], f[1], f[2])) << row;
+    }
+    EXPECT_EQ(bytesOf(), "; studio B\njunk\nName=before any section\n[cat 1]\n"
+                         "  NAME = New name\nName=Second\nLater=/srv\n;Mode=commented\n"
+                         "Bare\n\n[cat 4]\nName=Jingles\nPath=Name=odd\n[cat1]\n"
+                         "Name=Squeezed\n[CAT 1]\nLater=/later\n[GLOBAL]\nCALLSIGN=WNEW\n"
+                         "[Deck 10]\nmode=Loop\n[deck1]\nMode=Loop\n[cat 5]\nName=Five\n"
+                         "Path=/srv/five\n[deck 1]\nMode=\n");
+    EXPECT_EQ(ini.Read("cat 1", "Later", "?", 80), "/srv");
+    EXPECT_EQ(ini.Read("deck 1", "Mode", "?", 80), ""); // an empty value is not the default
+}
+
+TEST_F(ProfileFileTest, WritesKeepTheEncodingAndTheLineEndings) {
+    // "Café", the euro sign and a right quote as a Windows machine wrote them.
+    ProfileFile ini =
+        fileWith("[cat 1]\r\nName=Caf\xE9 \x80 \x92s\r\n\r\n[global]\r\ncallsign=WXYZ\r\n");
+    const QString cafe = QString::fromUtf8("Café € ’s");
+    EXPECT_EQ(ini.Read("cat 1", "Name", "?", 75), cafe);
+    ASSERT_TRUE(ini.Write("global", "callsign", QString::fromUtf8("Zürich")));
+    ASSERT_TRUE(ini.Write("cat 1", "Path", "/srv"));
+    EXPECT_EQ(bytesOf(), "[cat 1]\r\nName=Caf\xE9 \x80 \x92s\r\nPath=/srv\r\n\r\n"
+                         "[global]\r\ncallsign=Z\xFCrich\r\n");
+    // Text the code page cannot hold turns the whole file into UTF-8, every line kept.
+    ASSERT_TRUE(ini.Write("cat 2", "Name", QString::fromUtf8("ニュース")));
+    EXPECT_EQ(bytesOf(), QString::fromUtf8("[cat 1]\r\nName=Café € ’s\r\nPath=/srv\r\n\r\n"
+                                           "[global]\r\ncallsign=Zürich\r\n[cat 2]\r\n"
+                                           "Name=ニュース\r\n")
+                             .toUtf8());
+    EXPECT_EQ(ini.Read("cat 1", "Name", "?", 75), cafe);
+
+    ini = fileWith("\xEF\xBB\xBF[cat 1]\nName=Caf\xC3\xA9\n");
+    EXPECT_EQ(ini.Read("cat 1", "Name", "?", 75), QString::fromUtf8("Café"));
+    ASSERT_TRUE(ini.Write("cat 1", "Name", "News"));
+    EXPECT_EQ(bytesOf(), "\xEF\xBB\xBF[cat 1]\nName=News\n");
 }
 
 TEST_F(ProfileFileTest, BinaryJunkAndAOneMegabyteLineAreReadWithoutACrash) {
-    // Deterministic junk with every byte value, including NUL, '\n', '[', ']' and '='.
-    QByteArray junk;
-    quint32 state = 12345;
-    for (int i = 0; i < 200000; ++i) {
-        state = state * 1664525u + 1013904223u;
-        junk.append(char(state >> 24));
-    }
+    QByteArray junk; // every byte value, including NUL, '\n', '[', ']' and '='
+    for (quint32 i = 0, state = 12345; i < 200000; ++i)
+        junk.append(char((state = state * 1664525u + 1013904223u) >> 24));
     ProfileFile ini = fileWith(junk);
-    EXPECT_EQ(ini.Read("zz no such", kName, kDef, 75), kDef);
-    for (const QString& section : {kCat1, QStringLiteral("global"), QString()})
-        EXPECT_LE(ini.Read(section, kName, kDef, 75).size(), 74 * 2);
-    ASSERT_TRUE(ini.Write("zz no such", kName, "found"));
-    EXPECT_EQ(ini.Read("zz no such", kName, kDef, 75), "found");
-    EXPECT_TRUE(bytesOf(path()).startsWith(junk));
+    for (const QString& section : {QStringLiteral("cat 1"), QStringLiteral("global"), QString()})
+        EXPECT_LE(ini.Read(section, "Name", "?", 75).size(), 74 * 2);
+    EXPECT_EQ(ini.Read("zz no such", "Name", "?", 75), "?");
+    ASSERT_TRUE(ini.Write("zz no such", "Name", "found"));
+    EXPECT_EQ(ini.Read("zz no such", "Name", "?", 75), "found");
+    EXPECT_TRUE(bytesOf().startsWith(junk));
 
     const QByteArray huge(1 << 20, 'x');
     ProfileFile big = fileWith(huge + "\n[cat 1]\nName=" + huge + "\nPath=" + huge);
-    EXPECT_EQ(big.Read(kCat1, kName, kDef, 75), QString(74, QLatin1Char('x')));
-    EXPECT_EQ(big.Read(kCat1, "Path", "/", 80), QString(79, QLatin1Char('x')));
-    ASSERT_TRUE(big.Write(kCat1, kName, "short"));
-    EXPECT_EQ(bytesOf(path()), huge + "\n[cat 1]\nName=short\nPath=" + huge);
+    EXPECT_EQ(big.Read("cat 1", "Path", "?", 80), QString(79, 'x'));
+    ASSERT_TRUE(big.Write("cat 1", "Name", "short"));
+    EXPECT_EQ(bytesOf(), huge + "\n[cat 1]\nName=short\nPath=" + huge);
 }
 
-TEST_F(ProfileFileTest, WindowsFileIsReadAsWindows1252AndKeptSoWhileTheTextFits) {
-    // "Café", the euro sign and a right quote as a Windows machine wrote them.
-    const QByteArray before = "[cat 1]\r\nName=Caf\xE9 \x80 \x92s\r\n[global]\r\ncallsign=WXYZ\r\n";
-    ProfileFile ini = fileWith(before);
-    EXPECT_EQ(ini.Read(kCat1, kName, kDef, 75), QString::fromUtf8("Café € ’s"));
-
-    ASSERT_TRUE(ini.Write("global", "callsign", QString::fromUtf8("Zürich")));
-    EXPECT_EQ(bytesOf(path()),
-              "[cat 1]\r\nName=Caf\xE9 \x80 \x92s\r\n[global]\r\ncallsign=Z\xFCrich\r\n");
-
-    // Text the code page cannot hold turns the whole file into UTF-8, every line kept.
-    ASSERT_TRUE(ini.Write("cat 2", kName, QString::fromUtf8("ニュース")));
-    EXPECT_EQ(bytesOf(path()), QString::fromUtf8("[cat 1]\r\nName=Café € ’s\r\n[global]\r\n"
-                                                 "callsign=Zürich\r\n[cat 2]\r\nName=ニュース\r\n")
-                                   .toUtf8());
-    EXPECT_EQ(ini.Read(kCat1, kName, kDef, 75), QString::fromUtf8("Café € ’s"));
-    EXPECT_EQ(ini.Read("cat 2", kName, kDef, 75), QString::fromUtf8("ニュース"));
-}
-
-TEST_F(ProfileFileTest, Utf8FileWithByteOrderMarkReadsItsFirstSection) {
-    ProfileFile ini = fileWith("\xEF\xBB\xBF[cat 1]\nName=Caf\xC3\xA9\n");
-    EXPECT_EQ(ini.Read(kCat1, kName, kDef, 75), QString::fromUtf8("Café"));
-    ASSERT_TRUE(ini.Write(kCat1, kName, "News"));
-    EXPECT_EQ(bytesOf(path()), "\xEF\xBB\xBF[cat 1]\nName=News\n");
-}
-
-TEST_F(ProfileFileTest, FailedWriteKeepsTheOldFileAndLeavesNoTemporaryFile) {
+TEST_F(ProfileFileTest, RefusedOrFailedWritesKeepTheOldFileAndLeaveNoTemporaryFile) {
     const QByteArray before = "[cat 1]\nName=Jingles\n; keep\n";
     ProfileFile ini = fileWith(before);
+    for (const char* row :
+         {"cat 1|Name|two\nlines", "cat 1|Name|cr\rhere", "cat 1|Name|end\r\n", "cat 1]\n[x|Name|v",
+          "|Name|v", "cat 1|Na=me|v", "cat 1|;Name|v", "cat 1| Name|v", "cat 1||v"}) {
+        const QStringList f = fields(row);
+        expectRefused(ini.Write(f[0], f[1], f[2]));
+    }
 
     // Root writes into any folder whatever its permissions, so the failure is made by the
     // file-size limit: the temporary file cannot grow past 8 bytes, as on a full disk.
-    struct rlimit saved {};
+    rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    struct rlimit small = saved;
+    rlimit small = saved;
     small.rlim_cur = 8;
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const auto result = ini.Write(kCat1, "Path", "/srv/jingles");
+    const auto result = ini.Write("cat 1", "Path", "/srv/jingles");
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
+    expectRefused(result);
 
-    EXPECT_FALSE(result.ok);
-    EXPECT_FALSE(result.error.isEmpty());
-    EXPECT_EQ(bytesOf(path()), before);
+    if (geteuid() != 0) { // a read-only folder refuses the temporary file
+        const auto rx = QFileDevice::ReadOwner | QFileDevice::ExeOwner;
+        ASSERT_TRUE(QFile::setPermissions(m_dir.path(), rx));
+        expectRefused(ini.Write("cat 1", "Name", "Promos"));
+        QFile::setPermissions(m_dir.path(), rx | QFileDevice::WriteOwner);
+    }
+    EXPECT_EQ(bytesOf(), before);
     EXPECT_EQ(entries(), QStringList{"Vidav.ini"});
-    EXPECT_EQ(ini.Read(kCat1, "Path", "/", 80), "/");
 }
 
-TEST_F(ProfileFileTest, WriteFailsWhenTheFolderCannotBeCreated) {
-    put(path(QStringLiteral("plain")), "not a folder");
-    ProfileFile ini(path(QStringLiteral("plain/Vidav.ini")));
-    const auto result = ini.Write(kCat1, kName, "Jingles");
-    EXPECT_FALSE(result.ok);
-    EXPECT_FALSE(result.error.isEmpty());
-    EXPECT_EQ(bytesOf(path(QStringLiteral("plain"))), "not a folder");
-    EXPECT_EQ(entries(), QStringList{"plain"});
-}
+TEST_F(ProfileFileTest, FirstWriteCreatesTheFolderButNothingElseIsReplaced) {
+    ProfileFile ini(path("var/lib/airloom/Vidav.ini"));
+    const auto result = ini.Write("deck 3", "Mode", "Loop");
+    ASSERT_TRUE(result.ok) << result.error.toStdString();
+    EXPECT_TRUE(result.error.isEmpty());
+    EXPECT_EQ(bytesOf("var/lib/airloom/Vidav.ini"), "[deck 3]\nMode=Loop\n");
+    EXPECT_EQ(entries(), QStringList{"var"});
+    EXPECT_EQ(QDir(QFileInfo(ini.filePath()).path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{"Vidav.ini"}); // no temporary file left behind
 
-TEST_F(ProfileFileTest, WriteFailsWhenTheSettingsPathIsAFolder) {
-    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("Vidav.ini")));
-    ProfileFile ini(path());
-    EXPECT_EQ(ini.Read(kCat1, kName, kDef, 75), kDef);
-    EXPECT_FALSE(ini.Write(kCat1, kName, "Jingles"));
+    fileWith("not a folder", "plain");
+    expectRefused(ProfileFile(path("plain/Vidav.ini")).Write("cat 1", "Name", "Jingles"));
+    EXPECT_EQ(bytesOf("plain"), "not a folder");
+    EXPECT_EQ(entries(), (QStringList{"plain", "var"}));
+
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir("Vidav.ini"));
+    ProfileFile folder(path());
+    EXPECT_EQ(folder.Read("cat 1", "Name", "?", 75), "?");
+    expectRefused(folder.Write("cat 1", "Name", "Jingles"));
     EXPECT_TRUE(QFileInfo(path()).isDir());
-}
-
-TEST_F(ProfileFileTest, WriteFailsInAReadOnlyFolder) {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root writes into read-only folders; the file-size limit test covers "
-                        "a failed write for root";
-    const QByteArray before = "[cat 1]\nName=Jingles\n";
-    ProfileFile ini = fileWith(before);
-    ASSERT_TRUE(
-        QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-    const auto result = ini.Write(kCat1, kName, "Promos");
-    QFile::setPermissions(m_dir.path(),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    EXPECT_FALSE(result.ok);
-    EXPECT_FALSE(result.error.isEmpty());
-    EXPECT_EQ(bytesOf(path()), before);
-    EXPECT_EQ(entries(), QStringList{"Vidav.ini"});
 }
 
 } // namespace
