@@ -179,6 +179,12 @@ TEST_F(ProfileFileTest, FirstWriteCreatesTheFolderButNothingElseIsReplaced) {
     EXPECT_EQ(entries(), QStringList{"var"});
     EXPECT_EQ(QDir(QFileInfo(ini.filePath()).path()).entryList(QDir::Files | QDir::Hidden),
               QStringList{"Vidav.ini"}); // no temporary file left behind
+    // Shared by the studio's users: a new file is group-writable, an existing one keeps its
+    // permissions.
+    EXPECT_TRUE(QFile::permissions(ini.filePath()) & QFileDevice::WriteGroup);
+    QFile::setPermissions(ini.filePath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    ASSERT_TRUE(ini.Write("deck 3", "Mode", "Norm").ok);
+    EXPECT_FALSE(QFile::permissions(ini.filePath()) & QFileDevice::WriteGroup);
 
     fileWith("not a folder", "plain");
     expectRefused(ProfileFile(path("plain/Vidav.ini")).Write("cat 1", "Name", "Jingles"));
