@@ -1,9 +1,15 @@
 #include "ui/apprig.h"
+#include "ui/dragproxy.h"
 #include "ui/title.h"
 
+#include <QDrag>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QProcess>
 #include <QProgressBar>
 #include <QSignalSpy>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 namespace {
@@ -27,114 +33,73 @@ void expectWindowMirrorsEngine(const AppRig& rig) {
 QStringList tabCaptions(const Form1& form) {
     QStringList captions;
     for (int i = 0; i < form.TabStrip1()->count(); ++i)
-        captions.append(form.TabStrip1()->tabText(i));
+        captions << form.TabStrip1()->tabText(i);
     return captions;
 }
 
+const QString kPathError = "File path/access error!|Please check your category directory path.|16";
+
 } // namespace
 
-TEST(AppStartup, TheMainWindowOpensOnTheFourthTickOfTheTitleWindow) {
+// The title window's paint starts its one-second timer; the fourth tick loads the main
+// window (modes, cleared decks, then the settings), shows it and unloads the title window.
+TEST(AppStartup, TheFourthTitleTickLoadsTheMainWindow) {
     AppRig rig;
-    rig.app->start();
-    QPointer<Title> title = rig.app->title();
-    ASSERT_NE(title, nullptr);
-    EXPECT_TRUE(title->isVisible());
-    EXPECT_FALSE(rig.form().isVisible());
-
-    // The title window's paint starts its one-second timer.
-    EXPECT_FALSE(rig.app->Timer2().isActive());
-    rig.app->Title_Form_Paint();
-    EXPECT_TRUE(rig.app->Timer2().isActive());
-    EXPECT_EQ(rig.app->Timer2().interval(), 1000);
-
-    for (int tick = 1; tick <= 3; ++tick) {
-        rig.app->Title_Timer2_Timer();
-        EXPECT_EQ(rig.app->titleTicks(), tick);
-        EXPECT_FALSE(rig.form().isVisible()) << "tick " << tick;
-        EXPECT_FALSE(rig.app->form1Loaded());
-        EXPECT_TRUE(title && title->isVisible());
-    }
-
-    rig.app->Title_Timer2_Timer();
-    EXPECT_EQ(rig.app->titleTicks(), 4);
-    EXPECT_TRUE(rig.form().isVisible());
-    EXPECT_TRUE(rig.app->form1Loaded());
-    EXPECT_FALSE(rig.app->Timer2().isActive());
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(title, nullptr) << "the title window is unloaded";
-    EXPECT_EQ(rig.app->title(), nullptr);
-
-    // The end-of-cart check runs from the load on, every 10 ms.
-    EXPECT_TRUE(rig.app->Timer1().isActive());
-    EXPECT_EQ(rig.app->Timer1().interval(), 10);
-    // The player's notifications come often enough for a countdown in whole seconds.
-    EXPECT_GT(rig.app->MMControl1().UpdateInterval(), 0);
-    EXPECT_LE(rig.app->MMControl1().UpdateInterval(), 250);
-}
-
-TEST(AppStartup, TheLoadReadsModesClearsDecksReadsSettingsThenHidesTheToken) {
-    AppRig rig;
-    rig.writeIni(QStringLiteral("[global]\ncallsign=KAIR\n[cat 1]\nName=Jingles\nPath=%1\n"
-                                "[deck 2]\nMode=Seqnc\n[deck 3]\nMode=Loop\n")
+    rig.writeIni(QString("[global]\ncallsign=KAIR\n[cat 1]\nName=Jingles\nPath=%1\n"
+                         "[deck 3]\nMode=Loop\n")
                      .arg(rig.carts));
-    // Each step of the load, once, in the order in which it first shows.
-    QStringList steps;
+    QStringList steps; // each step of the load, once, in the order in which it first shows
     auto step = [&steps](const char* name) {
-        if (!steps.contains(QLatin1String(name)))
-            steps.append(QLatin1String(name));
+        if (!steps.contains(name))
+            steps << name;
     };
     QObject::connect(&rig.decks(), &DeckEngine::deckChanged, [&](int deck) {
-        const DeckEngine::DeckControls& row = rig.decks().Controls(deck);
-        if (!row.modeCaption.isEmpty())
+        if (!rig.decks().Controls(deck).modeCaption.isEmpty())
             step("modes");
-        if (row.deckCaption.isEmpty())
+        if (rig.decks().Controls(deck).deckCaption.isEmpty())
             step("clear");
     });
     QObject::connect(&rig.app->tabs(), &CategoryTabs::tabsChanged, [&] { step("tabs"); });
     QObject::connect(&rig.app->settings(), &StationSettings::label3Changed,
                      [&] { step("call letters"); });
+    EXPECT_EQ(rig.form().DeckLabel(1)->text(), "Label2"); // the design caption until the load
 
-    // Before the load the deck slots still read their design caption.
-    EXPECT_EQ(rig.form().DeckLabel(1)->text(), QStringLiteral("Label2"));
-    rig.openMainWindow();
+    rig.app->start();
+    QPointer<Title> title = rig.app->title();
+    EXPECT_FALSE(rig.app->Timer2().isActive());
+    rig.app->Title_Form_Paint();
+    EXPECT_TRUE(rig.app->Timer2().isActive());
+    EXPECT_EQ(rig.app->Timer2().interval(), 1000);
+    for (int tick = 1; tick <= 4; ++tick) {
+        EXPECT_FALSE(rig.form().isVisible() || rig.app->form1Loaded()) << tick;
+        EXPECT_TRUE(title && title->isVisible()) << tick;
+        rig.app->Title_Timer2_Timer();
+    }
+    EXPECT_TRUE(rig.form().isVisible());
+    EXPECT_FALSE(rig.app->Timer2().isActive());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(title, nullptr) << "the title window is unloaded";
+    EXPECT_EQ(rig.app->title(), nullptr);
 
-    EXPECT_EQ(steps.join(QStringLiteral(", ")).toStdString(), "modes, clear, tabs, call letters");
+    EXPECT_EQ(steps, QStringList({"modes", "clear", "tabs", "call letters"}));
     EXPECT_TRUE(rig.form().Label42()->isHidden());
-    EXPECT_EQ(rig.form().PlayMode(2)->text(), QStringLiteral("Seqnc"));
-    EXPECT_EQ(rig.form().PlayMode(3)->text(), QStringLiteral("Loop"));
-    EXPECT_EQ(rig.form().PlayMode(3)->background(), DeckEngine::kRed);
-    EXPECT_EQ(rig.form().Label3()->text(), QStringLiteral("KAIR"));
+    EXPECT_EQ(rig.form().PlayMode(3)->text(), "Loop");
+    EXPECT_EQ(rig.form().Label3()->text(), "KAIR");
     EXPECT_EQ(rig.form().File1()->model()->rowCount(), 3);
-    EXPECT_EQ(rig.decks().CurrentDeck(), 0);
     EXPECT_EQ(rig.form().focusWidget(), rig.form().SSCommand1());
     EXPECT_TRUE(rig.boxes.shown.isEmpty());
     expectWindowMirrorsEngine(rig);
-}
-
-TEST(AppStartup, WithoutASettingsFileTheWindowShowsTheDefaults) {
-    AppRig rig(false);
-    rig.openMainWindow();
-
-    EXPECT_EQ(tabCaptions(rig.form()), QStringList(10, QStringLiteral("Not Configured")));
-    EXPECT_EQ(rig.form().TabStrip1()->currentIndex(), 0);
-    EXPECT_EQ(rig.app->cartList().Path(), QStringLiteral("/"));
-    EXPECT_EQ(rig.form().File1()->model()->rowCount(), rig.app->cartList().ListCount());
-    EXPECT_EQ(rig.form().Label3()->text(), QStringLiteral("WXYZ"));
-    for (int deck = 1; deck <= DeckEngine::kDeckCount; ++deck) {
-        SCOPED_TRACE(deck);
-        EXPECT_EQ(rig.form().PlayMode(deck)->text(), QStringLiteral("Norm"));
-        EXPECT_EQ(rig.form().PlayMode(deck)->background(), DeckEngine::kYellow);
-        EXPECT_EQ(rig.form().DeckLabel(deck)->text(), QString());
-        EXPECT_EQ(rig.form().DeckLabel(deck)->background(), DeckEngine::kBlack);
-    }
-    EXPECT_TRUE(rig.boxes.shown.isEmpty());
-    EXPECT_FALSE(QFile::exists(rig.iniPath)) << "nothing is written at start-up";
+    // From the load on the end-of-cart check runs every 10 ms, and the player's notices
+    // come often enough for a countdown in whole seconds.
+    EXPECT_TRUE(rig.app->Timer1().isActive());
+    EXPECT_EQ(rig.app->Timer1().interval(), 10);
+    EXPECT_GT(rig.app->MMControl1().UpdateInterval(), 0);
+    EXPECT_LE(rig.app->MMControl1().UpdateInterval(), 250);
 }
 
 TEST(AppStartup, AnUnreadableFirstCategoryIsReportedAndTheWindowStillOpens) {
     AppRig rig;
-    rig.writeIni(QStringLiteral("[global]\ncallsign=KAIR\n[cat 1]\nName=Gone\nPath=%1\n")
-                     .arg(rig.dir.filePath(QStringLiteral("no such folder"))));
+    rig.writeIni("[global]\ncallsign=KAIR\n[cat 1]\nName=Gone\nPath=/no/such/folder\n");
     // The question comes from inside the title window's tick: that timer must not tick
     // again while it is up, or the main window would open a second time.
     bool titleTimerTicking = true;
@@ -143,75 +108,54 @@ TEST(AppStartup, AnUnreadableFirstCategoryIsReportedAndTheWindowStillOpens) {
     };
     rig.openMainWindow();
     EXPECT_FALSE(titleTimerTicking);
-
-    ASSERT_EQ(rig.boxes.shown.size(), 1);
-    EXPECT_EQ(rig.boxes.shown[0].text,
-              QStringLiteral("Please check your category directory path."));
-    EXPECT_EQ(rig.boxes.shown[0].caption, QStringLiteral("File path/access error!"));
-    EXPECT_EQ(rig.boxes.shown[0].style, MessageBoxes::kOkStop);
+    EXPECT_EQ(rig.shownBoxes(), QStringList{kPathError});
     // The load stopped there: no call letters; the token is hidden and the window is up.
-    EXPECT_EQ(rig.form().Label3()->text(), QString());
+    EXPECT_EQ(rig.form().Label3()->text(), "");
     EXPECT_TRUE(rig.form().Label42()->isHidden());
     EXPECT_TRUE(rig.form().isVisible());
-    EXPECT_EQ(tabCaptions(rig.form()).value(0), QStringLiteral("Gone"));
+    EXPECT_EQ(tabCaptions(rig.form()).value(0), "Gone");
 }
 
+// No changes nothing; closing the window through the window manager asks nothing.
 TEST(AppExit, NoLeavesEverythingAsItWas) {
     AppRig rig;
     rig.openMainWindow();
     rig.app->Timer1().stop();
-    rig.load(2, QStringLiteral("News.wav"));
+    rig.load(2, "News.wav");
     rig.decks().FireDeck(2);
-
     rig.boxes.answers = {MessageBoxes::kNo};
     QTest::mouseClick(rig.form().SSCommand2(), Qt::LeftButton);
-
-    ASSERT_EQ(rig.boxes.shown.size(), 1);
-    EXPECT_EQ(rig.boxes.shown[0].text, QStringLiteral("Exit Airloom?"));
-    EXPECT_EQ(rig.boxes.shown[0].caption, QStringLiteral("Are you sure you want to exit?"));
-    EXPECT_EQ(rig.boxes.shown[0].style, MessageBoxes::kYesNoQuestion);
+    EXPECT_EQ(rig.shownBoxes(), QStringList{"Are you sure you want to exit?|Exit Airloom?|36"});
     EXPECT_TRUE(rig.form().isVisible());
     EXPECT_TRUE(rig.decks().IsPlaying(2)) << "the cart plays on";
+
+    rig.form().close();
+    EXPECT_FALSE(rig.form().isVisible());
+    EXPECT_EQ(rig.boxes.shown.size(), 1);
 }
 
 TEST(AppExit, YesClosesEveryWindow) {
     AppRig rig;
     rig.app->start();
-    rig.app->Title_Form_Paint();
-    for (int tick = 0; tick < 3; ++tick)
-        rig.app->Title_Timer2_Timer();
-    // The main window is opened here while the title window is still up, so the exit
-    // has both to close.
-    rig.form().show();
-
+    rig.form().show(); // while the title window is still up, so the exit has both to close
     rig.boxes.answers = {MessageBoxes::kYes};
     QTest::mouseClick(rig.form().SSCommand2(), Qt::LeftButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-
     EXPECT_EQ(rig.boxes.shown.size(), 1);
-    EXPECT_FALSE(rig.form().isVisible());
     EXPECT_EQ(rig.app->title(), nullptr);
     for (const QWidget* window : QApplication::topLevelWidgets())
         EXPECT_FALSE(window->isVisible()) << window->objectName().toStdString();
 }
 
-TEST(AppExit, TheWindowManagersCloseAsksNothing) {
-    AppRig rig;
-    rig.openMainWindow();
-    rig.form().close();
-    EXPECT_FALSE(rig.form().isVisible());
-    EXPECT_TRUE(rig.boxes.shown.isEmpty());
-}
-
-TEST(AppWindow, MirrorsTheEngineThroughFireEndAndClear) {
+// Clicks on the deck rows and the clear-all button reach the engine, and every change of
+// the engine shows on the window.
+TEST(AppWindow, DeckRowsDriveAndMirrorTheEngine) {
     AppRig rig;
     rig.openMainWindow();
     rig.app->Timer1().stop();
-    expectWindowMirrorsEngine(rig);
-
-    rig.load(3, QStringLiteral("News.wav"));
-    rig.load(4, QStringLiteral("Sunday.wav"));
-    EXPECT_EQ(rig.form().DeckLabel(3)->text(), QStringLiteral("News"));
+    rig.load(3, "News.wav");
+    rig.load(4, "Sunday.wav");
+    EXPECT_EQ(rig.form().DeckLabel(3)->text(), "News");
     EXPECT_EQ(rig.form().DeckLabel(3)->background(), DeckEngine::kYellow);
     expectWindowMirrorsEngine(rig);
 
@@ -224,41 +168,30 @@ TEST(AppWindow, MirrorsTheEngineThroughFireEndAndClear) {
     rig.decks().MMControl1_StatusUpdate();
     EXPECT_GT(rig.form().TimeMeter()->value(), 0);
     expectWindowMirrorsEngine(rig);
-
     rig.playToEnd();
     EXPECT_EQ(rig.form().DeckLabel(3)->background(), DeckEngine::kYellow);
     EXPECT_EQ(rig.form().TimeMeter()->value(), 0);
     expectWindowMirrorsEngine(rig);
 
-    // A click on the time box empties the deck; one on the slot does nothing.
+    // A click on the slot does nothing; one on the time box empties the deck.
     QTest::mouseClick(rig.form().DeckLabel(4), Qt::LeftButton);
-    EXPECT_EQ(rig.decks().FilePath(4), rig.carts + QStringLiteral("/Sunday.wav"));
+    EXPECT_EQ(rig.decks().FilePath(4), rig.carts + "/Sunday.wav");
     QTest::mouseClick(rig.form().TimeLabel(3), Qt::LeftButton);
-    EXPECT_EQ(rig.form().DeckLabel(3)->text(), QString());
+    EXPECT_EQ(rig.form().DeckLabel(3)->text(), "");
     EXPECT_EQ(rig.form().DeckLabel(3)->background(), DeckEngine::kBlack);
-    EXPECT_EQ(rig.form().TimeLabel(3)->text(), QStringLiteral("0:00:00"));
-    expectWindowMirrorsEngine(rig);
-}
+    EXPECT_EQ(rig.form().TimeLabel(3)->text(), "0:00:00");
 
-TEST(AppWindow, ModeAndLockClicksReachTheEngine) {
-    AppRig rig;
-    rig.openMainWindow();
-    rig.app->Timer1().stop();
-    rig.load(5, QStringLiteral("News.wav"));
-
-    const QStringList cycle{QStringLiteral("Seqnc"), QStringLiteral("Loop"),
-                            QStringLiteral("Norm")};
-    for (const QString& word : cycle) {
-        QTest::mouseClick(rig.form().PlayMode(5), Qt::LeftButton);
-        EXPECT_EQ(rig.form().PlayMode(5)->text(), word);
+    for (const char* word : {"Seqnc", "Loop", "Norm"}) {
+        QTest::mouseClick(rig.form().PlayMode(4), Qt::LeftButton);
+        EXPECT_EQ(rig.form().PlayMode(4)->text(), word);
     }
+    // The clear-all button spares the locked deck.
+    rig.load(5, "News.wav");
     QTest::mouseClick(rig.form().DeckLock(5), Qt::LeftButton);
     EXPECT_EQ(rig.form().DeckLock(5)->background(), DeckEngine::kGrey);
-    // The clear-all button spares the locked deck.
-    rig.load(6, QStringLiteral("Sunday.wav"));
     QTest::mouseClick(rig.form().SSCommand4(), Qt::LeftButton);
-    EXPECT_EQ(rig.form().DeckLabel(5)->text(), QStringLiteral("News"));
-    EXPECT_EQ(rig.form().DeckLabel(6)->text(), QString());
+    EXPECT_EQ(rig.form().DeckLabel(5)->text(), "News");
+    EXPECT_EQ(rig.form().DeckLabel(4)->text(), "");
     QTest::mouseClick(rig.form().DeckLock(5), Qt::LeftButton);
     EXPECT_EQ(rig.form().DeckLock(5)->background(), DeckEngine::kYellow);
     expectWindowMirrorsEngine(rig);
@@ -267,26 +200,257 @@ TEST(AppWindow, ModeAndLockClicksReachTheEngine) {
 TEST(AppWindow, TabsAndListFollowTheLibrary) {
     AppRig rig;
     rig.openMainWindow();
+    const TabStrip* strip = rig.form().TabStrip1();
     EXPECT_EQ(tabCaptions(rig.form()).mid(0, 3),
-              (QStringList{QStringLiteral("Jingles"), QStringLiteral("Spots"),
-                           QStringLiteral("Not Configured")}));
+              QStringList({"Jingles", "Spots", "Not Configured"}));
+    // Ten tabs stay in one row the height of the strip, with scroll arrows inside it.
+    EXPECT_EQ(strip->tabRect(0).left(), 0);
+    for (int i = 0; i < strip->count(); ++i)
+        EXPECT_TRUE(strip->tabRect(i).top() == 0 &&
+                    strip->tabRect(i).height() == strip->rowHeight())
+            << i;
+    for (const QToolButton* arrow : strip->findChildren<QToolButton*>())
+        EXPECT_TRUE(!arrow->isVisible() || strip->rect().contains(arrow->geometry()));
 
     // Category 2's folder does not exist: reported, the list stays, the tab stays chosen.
     rig.form().TabStrip1()->setCurrentIndex(1);
-    ASSERT_EQ(rig.boxes.shown.size(), 1);
-    EXPECT_EQ(rig.boxes.shown[0].caption, QStringLiteral("File path/access error!"));
+    EXPECT_EQ(rig.shownBoxes(), QStringList{kPathError});
     EXPECT_EQ(rig.app->tabs().SelectedIndex(), 2);
-    EXPECT_EQ(rig.form().TabStrip1()->currentIndex(), 1);
+    EXPECT_EQ(strip->currentIndex(), 1);
     EXPECT_EQ(rig.form().File1()->model()->rowCount(), 3);
 
     // A file that arrives in the folder shows after the refresh button.
-    Fixtures::wav(rig.carts, QStringLiteral("Weather.wav"), AppRig::kCartMs);
+    Fixtures::wav(rig.carts, "Weather.wav", AppRig::kCartMs);
     QTest::mouseClick(rig.form().SSCommand6(), Qt::LeftButton);
     EXPECT_EQ(rig.form().File1()->model()->rowCount(), 4);
 
-    // Choosing a row in the list is the library's selection.
-    const QModelIndex sunday = rig.form().File1()->model()->index(2, 0);
-    QTest::mouseClick(rig.form().File1()->viewport(), Qt::LeftButton, {},
-                      rig.form().File1()->visualRect(sunday).center());
-    EXPECT_EQ(rig.app->cartList().FileName(), QStringLiteral("Sunday.wav"));
+    // A left press on a row is the library's selection; another button leaves it alone.
+    const CartListView* list = rig.form().File1();
+    for (auto [button, row] : {std::pair(Qt::LeftButton, 2), std::pair(Qt::RightButton, 0)})
+        QTest::mouseClick(list->viewport(), button, {},
+                          list->visualRect(list->model()->index(row, 0)).center());
+    EXPECT_EQ(rig.app->cartList().FileName(), "Sunday.wav");
+}
+
+namespace {
+
+// A key press on the widget that holds the focus, as the keyboard delivers it.
+void press(QWidget* focus, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    focus->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), focus);
+    QTest::keyClick(focus, key, modifiers);
+}
+
+} // namespace
+
+// A press of F3 on every widget that forwards keys fires deck 3 once: a second forward of
+// the same press would stop it again. Each auto-repeat of a held key is a press.
+TEST(AppKeys, EveryForwardingWidgetFiresOncePerPress) {
+    AppRig rig;
+    rig.openMainWindow();
+    rig.app->Timer1().stop();
+    rig.load(3, "News.wav");
+    QList<QWidget*> forwarding{&rig.form(), rig.form().File1(), rig.form().Text1(),
+                               rig.form().Picture1()};
+    for (int n = 1; n <= Form1::kButtonCount; ++n)
+        forwarding << rig.form().SSCommand(n);
+    for (QWidget* widget : forwarding) {
+        SCOPED_TRACE(widget->objectName().toStdString());
+        press(widget, Qt::Key_F3);
+        EXPECT_TRUE(rig.decks().IsPlaying(3));
+        press(widget, Qt::Key_F3);
+        EXPECT_FALSE(rig.decks().IsPlaying(3));
+        EXPECT_EQ(rig.decks().CurrentDeck(), 3);
+    }
+    // The tab strip forwards nothing, and the window does not take over its keys.
+    press(rig.form().TabStrip1(), Qt::Key_F3);
+    EXPECT_FALSE(rig.decks().IsPlaying(3));
+    for (bool playing : {true, false, true}) {
+        QKeyEvent repeat(QEvent::KeyPress, Qt::Key_F3, Qt::NoModifier, QString(), true);
+        QApplication::sendEvent(rig.form().File1(), &repeat);
+        EXPECT_EQ(rig.decks().IsPlaying(3), playing);
+    }
+}
+
+// Typing goes into the search box and searches; F12 (with any modifiers) and a left click
+// select the whole text so the next letter starts a new search; arrows still move in the
+// list, Ctrl+F-key loads what they found and Shift+F-key empties the deck again.
+TEST(AppKeys, TypingF12AndArrowsKeepWorking) {
+    AppRig rig;
+    rig.openMainWindow();
+    QLineEdit* search = rig.form().Text1();
+    search->setFocus();
+    QTest::keyClicks(search, "Sta");
+    EXPECT_EQ(search->text(), "Sta");
+    EXPECT_EQ(rig.app->cartList().FileName(), "Station ID.wav");
+    EXPECT_EQ(rig.form().File1()->currentIndex().row(), 1);
+    EXPECT_EQ(rig.decks().CurrentDeck(), 0) << "letters fire nothing";
+
+    press(rig.form().File1(), Qt::Key_F12, Qt::AltModifier | Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), search);
+    EXPECT_EQ(search->selectedText(), "Sta");
+    QTest::keyClick(search, 'N');
+    EXPECT_EQ(search->text(), "N");
+    EXPECT_EQ(rig.app->cartList().FileName(), "News.wav");
+    search->deselect();
+    QTest::mouseClick(search, Qt::RightButton);
+    EXPECT_EQ(search->selectedText(), "");
+    QTest::mouseClick(search, Qt::LeftButton);
+    EXPECT_EQ(search->selectedText(), "N");
+
+    press(rig.form().File1(), Qt::Key_Down);
+    EXPECT_EQ(rig.app->cartList().FileName(), "Station ID.wav");
+    QTest::keyClick(rig.form().File1(), Qt::Key_F6, Qt::ControlModifier);
+    EXPECT_EQ(rig.decks().FilePath(6), rig.carts + "/Station ID.wav");
+    QTest::keyClick(rig.form().File1(), Qt::Key_F6, Qt::ShiftModifier);
+    EXPECT_EQ(rig.decks().FilePath(6), "");
+    EXPECT_EQ(QApplication::focusWidget(), rig.form().File1());
+}
+
+// Drags with the real pointer of the X server. A drag runs its own event loop that reads
+// X events, so synthetic Qt mouse events cannot drive it: xdotool moves and presses the
+// pointer through the XTEST extension while the test spins the event loop.
+namespace {
+
+QPoint centreOf(const QWidget* widget) {
+    return widget->mapToGlobal(widget->rect().center());
+}
+
+bool xdotool(const QStringList& script) {
+    QProcess process;
+    process.start("xdotool", script);
+    return process.waitForStarted() &&
+           QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 20000) &&
+           process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+// Presses the left button at from, moves in steps to to and releases there. The pauses pace
+// the pointer for the X server and the drag loop; the caller waits for the outcome as a
+// condition, not as a time.
+bool pointerDrag(QPoint from, QPoint to) {
+    QString script = "mousemove %1 %2 sleep 0.05 mousedown 1 sleep 0.1";
+    script = script.arg(from.x()).arg(from.y());
+    for (int i = 1; i <= 9; ++i) {
+        const QPoint p = i < 9 ? from + (to - from) * i / 8 : to + QPoint(1, 1);
+        script += QString(" mousemove %1 %2 sleep 0.05").arg(p.x()).arg(p.y());
+    }
+    return xdotool((script + " mouseup 1 sleep 0.1").split(' '));
+}
+
+struct DragRig : AppRig {
+    DragRig() {
+        openMainWindow();
+        form().raise();
+        (void)QTest::qWaitForWindowExposed(&form());
+    }
+
+    QPoint centreOfRow(int row) const {
+        const CartListView* list = form().File1();
+        return list->viewport()->mapToGlobal(
+            list->visualRect(list->model()->index(row, 0)).center());
+    }
+};
+
+} // namespace
+
+// A proxy dragged from a press reaches the deck slot and the waste bin it is dropped on; a
+// control that takes no drops refuses it. Each drag starts from another deck number, as
+// presses on one spot in quick succession would make a double-click.
+TEST(XvfbLayoutDrop, ProxyDropReachesSlotAndBin) {
+    Form1 form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    QList<DragProxy> slotDrops, binDrops;
+    QObject::connect(form.DeckLabel(5), &EventLabel::dropped, [&](DragProxy p) { slotDrops << p; });
+    QObject::connect(form.SSCommand4(), &PictureButton::dropped,
+                     [&](DragProxy p) { binDrops << p; });
+    QList<Qt::DropAction> results;
+    auto dragFrom = [&](EventLabel* source, DragProxy proxy, QWidget* target) {
+        QObject::connect(source, &EventLabel::pressed, [&results, source, proxy] {
+            auto* drag = new QDrag(source);
+            auto* mime = new QMimeData;
+            setDragProxy(*mime, proxy);
+            drag->setMimeData(mime);
+            results << drag->exec(Qt::MoveAction);
+        });
+        EXPECT_TRUE(pointerDrag(centreOf(source), centreOf(target)));
+    };
+    dragFrom(form.DeckLock(1), DragProxy::Label42, form.DeckLabel(5));
+    dragFrom(form.DeckLock(2), DragProxy::Label1, form.SSCommand4());
+    dragFrom(form.DeckLock(3), DragProxy::Label1, form.TimeLabel(5));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return results.size() == 3; }, 5000));
+    EXPECT_EQ(results, QList({Qt::MoveAction, Qt::MoveAction, Qt::IgnoreAction}));
+    EXPECT_EQ(slotDrops, QList{DragProxy::Label42});
+    EXPECT_EQ(binDrops, QList{DragProxy::Label1});
+}
+
+// A deck dragged onto another swaps them, a file dragged from the list loads the deck it
+// lands on, and a double-click without a move still fires although the press arms a drag.
+TEST(XvfbAppDrag, DeckAndListDragsAndADoubleClick) {
+    DragRig rig;
+    rig.load(2, "News.wav");
+    rig.load(7, "Sunday.wav");
+    const QString news = rig.decks().FilePath(2);
+    const QString sunday = rig.decks().FilePath(7);
+    ASSERT_TRUE(pointerDrag(centreOf(rig.form().DeckLabel(2)), centreOf(rig.form().DeckLabel(7))));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rig.decks().FilePath(7) == news; }, 5000));
+    EXPECT_EQ(rig.decks().FilePath(2), sunday);
+    EXPECT_EQ(rig.decks().DragSourceDeck(), 2);
+    EXPECT_EQ(rig.form().DeckLabel(7)->text(), "News");
+    EXPECT_EQ(rig.form().DeckLabel(2)->text(), "Sunday");
+    EXPECT_EQ(rig.decks().CurrentDeck(), 0) << "a drag fires nothing";
+
+    ASSERT_TRUE(pointerDrag(rig.centreOfRow(1), centreOf(rig.form().DeckLabel(4))));
+    const QString station = rig.carts + "/Station ID.wav";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rig.decks().FilePath(4) == station; }, 5000));
+    EXPECT_EQ(rig.form().DeckLabel(4)->text(), "Station ID");
+    EXPECT_EQ(rig.app->cartList().FileName(), "Station ID.wav");
+    EXPECT_TRUE(rig.form().Label42()->isHidden());
+
+    const QPoint deck7 = centreOf(rig.form().DeckLabel(7));
+    ASSERT_TRUE(xdotool(QString("mousemove %1 %2 sleep 0.05 click --repeat 2 --delay 80 1")
+                            .arg(deck7.x())
+                            .arg(deck7.y())
+                            .split(' ')));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rig.decks().IsPlaying(7); }, 5000));
+    EXPECT_EQ(rig.decks().DragSourceDeck(), 7);
+    EXPECT_EQ(rig.decks().FilePath(7), news);
+}
+
+TEST(XvfbAppDrag, AFileDroppedOnTheTrashIsDeletedOnlyAfterYes) {
+    DragRig rig;
+    const QString sunday = rig.carts + "/Sunday.wav";
+    rig.boxes.answers = {MessageBoxes::kNo};
+    ASSERT_TRUE(pointerDrag(rig.centreOfRow(2), centreOf(rig.form().SSCommand4())));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.boxes.shown.size() == 1; }, 5000));
+    EXPECT_EQ(rig.boxes.shown[0].style, MessageBoxes::kYesNoExclamationNoDef);
+    EXPECT_EQ(rig.boxes.shown[0].caption, "You are about to permanently delete a file!");
+    EXPECT_TRUE(QFile::exists(sunday));
+
+    rig.boxes.answers = {MessageBoxes::kYes};
+    ASSERT_TRUE(pointerDrag(rig.centreOfRow(2), centreOf(rig.form().SSCommand4())));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !QFile::exists(sunday); }, 5000));
+    EXPECT_EQ(rig.boxes.shown.size(), 2);
+    EXPECT_EQ(rig.form().File1()->model()->rowCount(), 2);
+    for (int deck = 1; deck <= DeckEngine::kDeckCount; ++deck)
+        EXPECT_EQ(rig.form().DeckLabel(deck)->text(), "") << deck;
+}
+
+TEST(XvfbAppDrag, ADeckDroppedOnTheTrashEmptiesUnlessItPlays) {
+    DragRig rig;
+    rig.load(3, "News.wav");
+    rig.load(5, "Sunday.wav");
+    rig.decks().FireDeck(5); // nothing renders the manual device, so it plays on
+    QSignalSpy drops(rig.form().SSCommand4(), &PictureButton::dropped);
+    ASSERT_TRUE(pointerDrag(centreOf(rig.form().DeckLabel(5)), centreOf(rig.form().SSCommand4())));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return drops.size() == 1; }, 5000));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(rig.decks().IsPlaying(5));
+    EXPECT_EQ(rig.form().DeckLabel(5)->text(), "Sunday");
+
+    ASSERT_TRUE(pointerDrag(centreOf(rig.form().DeckLabel(3)), centreOf(rig.form().SSCommand4())));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rig.decks().FilePath(3).isEmpty(); }, 5000));
+    EXPECT_EQ(rig.form().DeckLabel(3)->background(), DeckEngine::kBlack);
+    EXPECT_TRUE(rig.decks().IsPlaying(5));
+    EXPECT_TRUE(rig.boxes.shown.isEmpty());
 }

@@ -7,7 +7,6 @@
 #include "ui/form1.h"
 
 #include <QApplication>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -27,29 +26,26 @@ struct RigMessageBoxes : ScriptedMessageBoxes {
 };
 
 // The whole program over a temporary Vidav.ini, the manual audio device and scripted
-// message boxes. Category 1 is a folder of three carts (News.wav, Station ID.wav,
-// Sunday.wav) unless the test writes another settings file first.
+// message boxes. Category 1 holds News.wav, Station ID.wav and Sunday.wav; category 2's
+// folder does not exist. With writeSettings false there is no Vidav.ini at all.
 struct AppRig {
     static constexpr int kCartMs = 300;
 
     QTemporaryDir dir;
-    QString carts;
-    QString iniPath;
+    QString carts = dir.filePath("carts");
+    QString iniPath = dir.filePath("Vidav.ini");
     ManualDevice* device = nullptr; // owned by the app's media engine
     RigMessageBoxes boxes;
     std::unique_ptr<AirloomApp> app;
 
-    // With writeSettings false there is no Vidav.ini at all.
     explicit AppRig(bool writeSettings = true) {
-        carts = dir.filePath(QStringLiteral("carts"));
         QDir().mkpath(carts);
         for (const char* name : {"News.wav", "Station ID.wav", "Sunday.wav"})
-            Fixtures::wav(carts, QString::fromLatin1(name), kCartMs);
-        iniPath = dir.filePath(QStringLiteral("Vidav.ini"));
+            Fixtures::wav(carts, name, kCartMs);
         if (writeSettings)
-            writeIni(QStringLiteral("[global]\ncallsign=KAIR\n[cat 1]\nName=Jingles\nPath=%1\n"
-                                    "[cat 2]\nName=Spots\nPath=%2\n")
-                         .arg(carts, dir.filePath(QStringLiteral("gone"))));
+            writeIni(QString("[global]\ncallsign=KAIR\n[cat 1]\nName=Jingles\nPath=%1\n"
+                             "[cat 2]\nName=Spots\nPath=%2\n")
+                         .arg(carts, dir.filePath("gone")));
         auto output = std::make_unique<ManualDevice>();
         device = output.get();
         app = std::make_unique<AirloomApp>(iniPath, std::move(output), boxes);
@@ -63,6 +59,14 @@ struct AppRig {
 
     Form1& form() const { return app->form1(); }
     DeckEngine& decks() const { return app->decks(); }
+
+    // The message boxes shown so far, as "caption|text|style".
+    QStringList shownBoxes() const {
+        QStringList all;
+        for (const ScriptedMessageBoxes::Shown& box : boxes.shown)
+            all << QString("%1|%2|%3").arg(box.caption, box.text).arg(box.style);
+        return all;
+    }
 
     // Start-up as the operator sees it: the title window paints, its timer ticks four times.
     void openMainWindow() {
