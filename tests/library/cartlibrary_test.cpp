@@ -1,271 +1,169 @@
-#include "library/cartlibrary.h"
+#include "config/settings.h"
 #include "library/libraryrig.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
 namespace {
 
-const QString kPathText = QStringLiteral("Please check your category directory path.");
-const QString kPathCaption = QStringLiteral("File path/access error!");
+const QString kBadFolder = QStringLiteral("File path/access error!");
+const QString kLoaded = QStringLiteral("File selected for delete is loaded in machine!");
+const QString kConfirm = QStringLiteral("You are about to permanently delete a file!");
+const QString kFailed = QStringLiteral("File could not be deleted!");
 
-// --- Category tabs ----------------------------------------------------------------------
-
-class CategoryTabTest : public LibraryRig {
+// Ten category tabs; the list shows the folder Carts and its three carts.
+class CartLibraryTest : public ::testing::Test, public LibraryRig {
 protected:
     void SetUp() override {
-        LibraryRig::SetUp();
         for (int i = 1; i <= 10; ++i)
             tabs.Add(i, QStringLiteral("Category %1").arg(i));
+        ASSERT_TRUE(list.setPath(folder));
+    }
+    void setFolder(int category, const QString& path) {
+        ASSERT_TRUE(settings.Write(SettingsKeys::CategorySection(category), "Path", path));
     }
     void choose(int tab) {
         tabs.Select(tab);
         library.Form1_TabStrip1_Click();
     }
+    // The caption of every box shown so far.
+    QStringList captions() const {
+        QStringList all;
+        for (const auto& box : boxes.shown)
+            all.append(box.caption);
+        return all;
+    }
+    void expectLast(const QString& text, int style) {
+        ASSERT_FALSE(boxes.shown.isEmpty());
+        EXPECT_EQ(boxes.shown.last().text, text);
+        EXPECT_EQ(boxes.shown.last().style, style);
+    }
+    bool exists(const QString& name) const { return QFileInfo::exists(folder + "/" + name); }
+    void deleteWithYes(const QString& name) {
+        selectCart(name);
+        boxes.answers = {MessageBoxes::kYes};
+        library.DeleteCart();
+    }
+
+    const QStringList carts{"News.wav", "Station ID.wav", "Sunday.wav"};
+    const QString folder = makeFolder("Carts", carts);
 };
 
-TEST_F(CategoryTabTest, ChoosingATabListsItsFolder) {
-    const QString news = makeFolder("news", {"Headlines.wav", "Weather.mp3"});
+TEST_F(CartLibraryTest, TheListFollowsTheChosenTab) {
     const QString ids = makeFolder("ids", {"Station ID.wav"});
-    writeSettings("[cat 1]\nName=News\nPath=" + news.toUtf8() +
-                  "\n[cat 2]\nName=IDs\nPath=" + ids.toUtf8() + "\n");
+    // Used whole, as at start-up: a cut path would name a folder that is not there.
+    const QString deep = makeFolder(QString(90, QLatin1Char('d')) + "/deeper", {"Right.wav"});
+    setFolder(1, folder);
+    setFolder(2, ids);
+    setFolder(3, rigDir.filePath("gone"));
+    setFolder(6, deep);
 
     choose(2);
     EXPECT_EQ(list.Path(), ids);
-    EXPECT_EQ(list.names(), QStringList({"Station ID.wav"}));
-    choose(1);
-    EXPECT_EQ(list.Path(), news);
-    EXPECT_EQ(list.names(), QStringList({"Headlines.wav", "Weather.mp3"}));
-    EXPECT_TRUE(boxes.shown.isEmpty());
-}
-
-TEST_F(CategoryTabTest, TheFolderIsReadFromTheFileAtEveryChoice) {
-    const QString first = makeFolder("first", {"One.wav"});
-    const QString second = makeFolder("second", {"Two.wav"});
-    writeSettings("[cat 3]\nPath=" + first.toUtf8() + "\n");
-    choose(3);
-    EXPECT_EQ(list.Path(), first);
-
-    writeSettings("[CAT 3]\npath = \"" + second.toUtf8() + "\"\n");
-    library.Form1_TabStrip1_Click(); // the same tab again
-    EXPECT_EQ(list.Path(), second);
-    EXPECT_EQ(list.names(), QStringList({"Two.wav"}));
-}
-
-TEST_F(CategoryTabTest, ACategoryWithoutPathListsTheRoot) {
-    writeSettings("[cat 4]\nName=Empty\n");
-    choose(4);
-    EXPECT_EQ(list.Path(), "/");
-    EXPECT_TRUE(boxes.shown.isEmpty());
-}
-
-TEST_F(CategoryTabTest, AVanishedFolderIsReportedAndTheListStays) {
-    const QString news = makeFolder("news", {"Headlines.wav", "Weather.mp3"});
-    const QString gone = makeFolder("gone", {"Lost.wav"});
-    writeSettings("[cat 1]\nPath=" + news.toUtf8() + "\n[cat 2]\nPath=" + gone.toUtf8() + "\n");
-    choose(1);
-    list.setListIndex(1);
-    ASSERT_TRUE(QDir(gone).removeRecursively());
-
-    choose(2);
-    ASSERT_EQ(boxes.shown.size(), 1);
-    EXPECT_EQ(boxes.shown[0].text, kPathText);
-    EXPECT_EQ(boxes.shown[0].caption, kPathCaption);
-    EXPECT_EQ(boxes.shown[0].style, MessageBoxes::kOkStop);
-    EXPECT_EQ(list.Path(), news);
-    EXPECT_EQ(list.names(), QStringList({"Headlines.wav", "Weather.mp3"}));
-    EXPECT_EQ(list.FileName(), "Weather.mp3");
-    EXPECT_EQ(tabs.SelectedIndex(), 2);
-}
-
-TEST_F(CategoryTabTest, AFileInsteadOfAFolderIsReported) {
-    const QString folder = makeFolder("carts", {"Spot.wav"});
-    writeSettings("[cat 5]\nPath=" + (folder + "/Spot.wav").toUtf8() + "\n");
-    choose(5);
-    ASSERT_EQ(boxes.shown.size(), 1);
-    EXPECT_EQ(boxes.shown[0].text, kPathText);
-}
-
-// A long stored folder is used whole, as at start-up: its first 79 characters would name
-// another folder, here one that exists and holds other carts.
-TEST_F(CategoryTabTest, ALongStoredPathIsUsedWhole) {
-    const QString base = rigDir.path() + "/";
-    const QString cut = base + QString(79 - base.size(), QLatin1Char('d'));
-    ASSERT_EQ(cut.size(), 79);
-    const QString stored = cut + "/deeper/and/deeper/still";
-    ASSERT_TRUE(QDir().mkpath(stored));
-    addCart(cut, "Wrong.wav");
-    addCart(stored, "Right.wav");
-    writeSettings("[cat 6]\nPath=" + stored.toUtf8() + "\n");
-
     choose(6);
-    EXPECT_TRUE(boxes.shown.isEmpty());
-    EXPECT_EQ(list.Path(), stored);
-    EXPECT_EQ(list.names(), QStringList({"Right.wav"}));
-}
-
-TEST_F(CategoryTabTest, RefreshOfAVanishedFolderIsReported) {
-    const QString folder = makeFolder("carts", {"Spot.wav"});
-    writeSettings("[cat 1]\nPath=" + folder.toUtf8() + "\n");
+    EXPECT_EQ(list.Path(), deep);
+    choose(4); // no "Path": the root
+    EXPECT_EQ(list.Path(), "/");
     choose(1);
-    addCart(folder, "New.wav");
+    EXPECT_EQ(list.Path(), folder);
+    EXPECT_TRUE(boxes.shown.isEmpty());
+
+    // A missing folder is reported; the list and the tab stay.
+    list.setListIndex(1);
+    choose(3);
+    EXPECT_EQ(captions(), QStringList({kBadFolder}));
+    expectLast("Please check your category directory path.", MessageBoxes::kOkStop);
+    EXPECT_EQ(tabs.SelectedIndex(), 3);
+    EXPECT_EQ(list.Path(), folder);
+    EXPECT_EQ(list.names(), carts);
+    EXPECT_EQ(list.FileName(), "Station ID.wav");
+
+    // The folder is read from the file at every choice, of the same tab too.
+    setFolder(3, ids);
+    library.Form1_TabStrip1_Click();
+    EXPECT_EQ(list.Path(), ids);
+
+    // A refresh reads the folder again; one that has gone is reported and the list stays.
+    addCart(ids, "New.wav");
     EXPECT_TRUE(library.RefreshCartList());
-    EXPECT_EQ(list.names(), QStringList({"New.wav", "Spot.wav"}));
-
-    ASSERT_TRUE(QDir(folder).removeRecursively());
+    EXPECT_EQ(list.names(), QStringList({"New.wav", "Station ID.wav"}));
+    ASSERT_TRUE(QDir(ids).removeRecursively());
     EXPECT_FALSE(library.RefreshCartList());
-    ASSERT_EQ(boxes.shown.size(), 1);
-    EXPECT_EQ(boxes.shown[0].text, kPathText);
-    EXPECT_EQ(list.names(), QStringList({"New.wav", "Spot.wav"}));
+    EXPECT_EQ(captions(), QStringList({kBadFolder, kBadFolder}));
+    EXPECT_EQ(list.names(), QStringList({"New.wav", "Station ID.wav"}));
 }
 
-// --- Deleting a cart file ---------------------------------------------------------------
-
-const QString kLoadedText = QStringLiteral("Remove file from deck before deleting.");
-const QString kLoadedCaption = QStringLiteral("File selected for delete is loaded in machine!");
-const QString kConfirmCaption = QStringLiteral("You are about to permanently delete a file!");
-
-class DeleteCartTest : public LibraryRig {
-protected:
-    void SetUp() override {
-        LibraryRig::SetUp();
-        folder = makeFolder("Carts", {"News.wav", "Station ID.wav", "Sunday.wav"});
-        ASSERT_TRUE(list.setPath(folder));
-    }
-    QString confirmText(const QString& path) const {
-        return "Are you sure you want to delete the file: " + path.toUpper() + "?  ";
-    }
-
-    QString folder;
-};
-
-TEST_F(DeleteCartTest, YesDeletesTheFileAndRefreshesTheList) {
-    selectCart("Station ID.wav");
-    addCart(folder, "Added.wav"); // shows only once the list is read again
+TEST_F(CartLibraryTest, AFileADeckHoldsIsRefusedAndOnlyYesDeletes) {
     boxes.answers = {MessageBoxes::kYes};
-
-    library.DeleteCart();
-
-    ASSERT_EQ(boxes.shown.size(), 1);
-    EXPECT_EQ(boxes.shown[0].text, confirmText(folder + "/Station ID.wav"));
-    EXPECT_TRUE(boxes.shown[0].text.endsWith("/CARTS/STATION ID.WAV?  "));
-    EXPECT_EQ(boxes.shown[0].caption, kConfirmCaption);
-    EXPECT_EQ(boxes.shown[0].style, MessageBoxes::kYesNoExclamationNoDef);
-    EXPECT_FALSE(QFileInfo::exists(folder + "/Station ID.wav"));
-    EXPECT_EQ(list.names(), QStringList({"Added.wav", "News.wav", "Sunday.wav"}));
-}
-
-TEST_F(DeleteCartTest, NoOrTheDefaultButtonKeepsEverything) {
-    selectCart("Sunday.wav");
-    addCart(folder, "Added.wav");
-    library.DeleteCart(); // the default button of the confirmation is No
-    boxes.answers = {MessageBoxes::kNo};
-    library.DeleteCart();
-
-    ASSERT_EQ(boxes.shown.size(), 2);
-    EXPECT_TRUE(QFileInfo::exists(folder + "/Sunday.wav"));
-    EXPECT_EQ(list.names(), QStringList({"News.wav", "Station ID.wav", "Sunday.wav"}));
-    EXPECT_EQ(list.FileName(), "Sunday.wav");
-}
-
-TEST_F(DeleteCartTest, NothingSelectedDoesNothing) {
-    boxes.answers = {MessageBoxes::kYes};
-    library.DeleteCart();
+    library.DeleteCart(); // nothing selected: the folder is never offered
     EXPECT_TRUE(boxes.shown.isEmpty());
     EXPECT_TRUE(QFileInfo(folder).isDir());
-    EXPECT_EQ(list.ListCount(), 3);
-}
 
-TEST_F(DeleteCartTest, AFileThatADeckHoldsIsRefusedUntilTheDeckLetsGo) {
-    loadDeck(7, "News.wav");
-    selectCart("News.wav");
-    addCart(folder, "Added.wav");
-
-    library.DeleteCart();
-    ASSERT_EQ(boxes.shown.size(), 1);
-    EXPECT_EQ(boxes.shown[0].text, kLoadedText);
-    EXPECT_EQ(boxes.shown[0].caption, kLoadedCaption);
-    EXPECT_EQ(boxes.shown[0].style, MessageBoxes::kOkExclamation);
-    EXPECT_TRUE(QFileInfo::exists(folder + "/News.wav"));
-    EXPECT_EQ(list.ListCount(), 3); // not read again
-
-    // Shift+F7 empties deck 7; the same file can go now.
-    keys.HandleFunctionKey(FunctionKeys::kF1 + 6, FunctionKeys::kShift);
-    boxes.answers = {MessageBoxes::kYes};
-    library.DeleteCart();
-    ASSERT_EQ(boxes.shown.size(), 2);
-    EXPECT_EQ(boxes.shown[1].text, confirmText(folder + "/News.wav"));
-    EXPECT_FALSE(QFileInfo::exists(folder + "/News.wav"));
-    EXPECT_EQ(list.names(), QStringList({"Added.wav", "Station ID.wav", "Sunday.wav"}));
-}
-
-TEST_F(DeleteCartTest, ALockedDeckProtectsItsFile) {
+    loadDeck(7, "Station ID.wav");
     loadDeck(10, "Sunday.wav");
     decks.ToggleDeckLock(10);
     keys.HandleFunctionKey(FunctionKeys::kF10, FunctionKeys::kShift); // refused by the lock
+    addCart(folder, "Added.wav");                                     // shows once read again
+    boxes.answers.clear();
     selectCart("Sunday.wav");
-
     library.DeleteCart();
-    ASSERT_EQ(boxes.shown.size(), 1);
-    EXPECT_EQ(boxes.shown[0].text, kLoadedText);
-    EXPECT_TRUE(QFileInfo::exists(folder + "/Sunday.wav"));
+    selectCart("Station ID.wav");
+    library.DeleteCart();
+    EXPECT_EQ(captions(), QStringList({kLoaded, kLoaded}));
+    expectLast("Remove file from deck before deleting.", MessageBoxes::kOkExclamation);
+    EXPECT_TRUE(exists("Sunday.wav"));
+    EXPECT_EQ(list.names(), carts); // not read again
+
+    // Once Shift+F7 has emptied deck 7 the file may go, on Yes only: No is the default.
+    keys.HandleFunctionKey(FunctionKeys::kF1 + 6, FunctionKeys::kShift);
+    library.DeleteCart();
+    boxes.answers = {MessageBoxes::kNo};
+    library.DeleteCart();
+    EXPECT_TRUE(exists("Station ID.wav"));
+    EXPECT_EQ(list.FileName(), "Station ID.wav");
+    boxes.answers = {MessageBoxes::kYes};
+    library.DeleteCart();
+    EXPECT_EQ(captions(), QStringList({kLoaded, kLoaded, kConfirm, kConfirm, kConfirm}));
+    expectLast("Are you sure you want to delete the file: " +
+                   (folder + "/Station ID.wav").toUpper() + "?  ",
+               MessageBoxes::kYesNoExclamationNoDef);
+    EXPECT_TRUE(boxes.shown.last().text.endsWith("/CARTS/STATION ID.WAV?  "));
+    EXPECT_FALSE(exists("Station ID.wav"));
+    EXPECT_EQ(list.names(), QStringList({"Added.wav", "News.wav", "Sunday.wav"}));
 }
 
-TEST_F(DeleteCartTest, OnlyTheExactPathCountsAsLoaded) {
-    addCart(folder, "NEWS.wav"); // another file on this system, not another spelling
+TEST_F(CartLibraryTest, OnlyTheExactFileGoesAndFailuresAreReported) {
+    const QString elsewhere = makeFolder("elsewhere", {"Target.wav"});
+    addCart(folder, "NEWS.wav"); // another file here, not another spelling
+    ASSERT_TRUE(QFile::link(elsewhere + "/Target.wav", folder + "/Link.wav"));
     ASSERT_TRUE(list.Refresh());
     loadDeck(1, "News.wav");
-    selectCart("NEWS.wav");
-    boxes.answers = {MessageBoxes::kYes};
 
-    library.DeleteCart();
-    ASSERT_EQ(boxes.shown.size(), 1);
-    EXPECT_EQ(boxes.shown[0].caption, kConfirmCaption);
-    EXPECT_FALSE(QFileInfo::exists(folder + "/NEWS.wav"));
-    EXPECT_TRUE(QFileInfo::exists(folder + "/News.wav"));
-}
+    deleteWithYes("NEWS.wav");
+    EXPECT_FALSE(exists("NEWS.wav"));
+    EXPECT_TRUE(exists("News.wav"));
+    deleteWithYes("Link.wav"); // the link goes, its target stays
+    EXPECT_FALSE(QFileInfo(folder + "/Link.wav").isSymLink());
+    EXPECT_TRUE(QFileInfo::exists(elsewhere + "/Target.wav"));
+    EXPECT_EQ(list.names(), carts);
 
-TEST_F(DeleteCartTest, AFileAlreadyGoneIsReportedAndTheListStays) {
-    selectCart("News.wav");
-    ASSERT_TRUE(QFile::remove(folder + "/News.wav"));
-    boxes.answers = {MessageBoxes::kYes};
-
-    library.DeleteCart();
-    ASSERT_EQ(boxes.shown.size(), 2);
-    EXPECT_EQ(boxes.shown[1].style, MessageBoxes::kOkStop);
-    EXPECT_TRUE(boxes.shown[1].text.contains(folder + "/News.wav"));
-    EXPECT_TRUE(boxes.shown[1].text.contains("No such file or directory"));
-    EXPECT_EQ(list.names(), QStringList({"News.wav", "Station ID.wav", "Sunday.wav"}));
-    EXPECT_EQ(list.FileName(), "News.wav");
-}
-
-TEST_F(DeleteCartTest, AFolderIsNeverDeleted) {
-    // The file was replaced by a folder of the same name since the list was read.
-    selectCart("Sunday.wav");
+    // Replaced by a folder since the list was read: never deleted.
     ASSERT_TRUE(QFile::remove(folder + "/Sunday.wav"));
     ASSERT_TRUE(QDir(folder).mkdir("Sunday.wav"));
     addCart(folder + "/Sunday.wav", "Inside.wav");
-    boxes.answers = {MessageBoxes::kYes};
+    deleteWithYes("Sunday.wav");
+    EXPECT_TRUE(boxes.shown.last().text.contains("Is a directory"));
+    EXPECT_TRUE(exists("Sunday.wav/Inside.wav"));
 
-    library.DeleteCart();
-    ASSERT_EQ(boxes.shown.size(), 2);
-    EXPECT_TRUE(boxes.shown[1].text.contains("Is a directory"));
-    EXPECT_TRUE(QFileInfo::exists(folder + "/Sunday.wav/Inside.wav"));
-}
-
-TEST_F(DeleteCartTest, ALinkIsDeletedAsTheLink) {
-    const QString elsewhere = makeFolder("elsewhere", {"Target.wav"});
-    ASSERT_TRUE(QFile::link(elsewhere + "/Target.wav", folder + "/Link.wav"));
-    ASSERT_TRUE(list.Refresh());
-    selectCart("Link.wav");
-    boxes.answers = {MessageBoxes::kYes};
-
-    library.DeleteCart();
-    EXPECT_FALSE(QFileInfo(folder + "/Link.wav").isSymLink());
-    EXPECT_TRUE(QFileInfo::exists(elsewhere + "/Target.wav"));
-    EXPECT_FALSE(list.names().contains("Link.wav"));
+    // Already gone: reported with the path and the reason; the list stays.
+    ASSERT_TRUE(QFile::remove(folder + "/Station ID.wav"));
+    deleteWithYes("Station ID.wav");
+    EXPECT_EQ(captions(), QStringList({kConfirm, kConfirm, kConfirm, kFailed, kConfirm, kFailed}));
+    EXPECT_EQ(boxes.shown.last().style, MessageBoxes::kOkStop);
+    EXPECT_TRUE(boxes.shown.last().text.contains(folder + "/Station ID.wav"));
+    EXPECT_TRUE(boxes.shown.last().text.contains("No such file or directory"));
+    EXPECT_EQ(list.names(), carts);
+    EXPECT_EQ(list.FileName(), "Station ID.wav");
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/audioengine.h"
+#include "audio/fixtures.h"
 #include "audio/manualdevice.h"
 #include "config/profilefile.h"
 #include "decks/deckengine.h"
@@ -13,51 +14,71 @@
 #include "shell/functionkeys.h"
 #include "support/scriptedmessageboxes.h"
 
-#include <QByteArray>
-#include <QString>
-#include <QStringList>
+#include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <memory>
 
 // The cart library, the key map and the button row wired as on the main window, over a
 // real deck engine on the manual audio device. Cart folders and Vidav.ini live in a
 // temporary folder; message boxes are answered from a script.
-class LibraryRig : public ::testing::Test {
-protected:
-    LibraryRig();
-    void SetUp() override;
+struct LibraryRig {
+    LibraryRig() { EXPECT_TRUE(rigDir.isValid()); }
 
     // A folder under the temporary one holding one-second WAV carts; returns its path.
-    QString makeFolder(const QString& name, const QStringList& carts);
-    void addCart(const QString& folder, const QString& name);
-    void writeSettings(const QByteArray& text);
-
+    QString makeFolder(const QString& name, const QStringList& carts) {
+        const QString folder = rigDir.filePath(name);
+        EXPECT_TRUE(QDir().mkpath(folder)) << folder.toStdString();
+        for (const QString& cart : carts)
+            addCart(folder, cart);
+        return folder;
+    }
+    void addCart(const QString& folder, const QString& name) {
+        EXPECT_FALSE(Fixtures::wav(folder, name, 1000).isEmpty()) << name.toStdString();
+    }
     // Selects the name in the list, as a click on it would.
-    void selectCart(const QString& name);
-    // Selects the name and loads it into the deck (Ctrl with the deck's key).
-    void loadDeck(int deck, const QString& name);
-    // Fires the deck and checks that it plays.
-    void startDeck(int deck);
-    // Lets a few audio periods go by.
-    void settle();
+    void selectCart(const QString& name) {
+        list.setListIndex(int(list.names().indexOf(name)));
+        ASSERT_EQ(list.FileName(), name);
+    }
+    // Selects the name and loads it into the deck with Ctrl and the deck's key.
+    void loadDeck(int deck, const QString& name) {
+        selectCart(name);
+        keys.HandleFunctionKey(FunctionKeys::kF1 + deck - 1, FunctionKeys::kCtrl);
+        ASSERT_EQ(decks.FilePath(deck), JoinCartPath(list.Path(), name));
+        audio.waitForBackgroundWork();
+    }
+    void startDeck(int deck) {
+        decks.FireDeck(deck);
+        settle();
+        ASSERT_TRUE(decks.IsPlaying(deck)) << deck;
+    }
+    void settle() { device->renderPeriods(4); } // a few audio periods go by
+    // The first letter of each deck's cart, decks 1..10, "-" for an empty deck.
+    QString held() const {
+        QString letters;
+        for (int deck = 1; deck <= DeckEngine::kDeckCount; ++deck)
+            letters += QFileInfo(decks.FilePath(deck)).fileName().left(1).leftJustified(1, '-');
+        return letters;
+    }
 
-    class QuietPump : public EventPump {
-    public:
+    struct QuietPump : EventPump {
         void processPendingEvents() override {}
     };
 
     QTemporaryDir rigDir;
-    ManualDevice* device; // owned by the audio engine
-    AudioEngine audio;
-    MciDevice player;
-    MciDevice preview;
+    ManualDevice* device = new ManualDevice(); // owned by the audio engine
+    AudioEngine audio{std::unique_ptr<OutputDevice>(device)};
+    MciDevice player{audio};
+    MciDevice preview{audio};
     QuietPump pump;
     CartList list;
     CategoryTabs tabs;
-    ProfileFile settings;
-    DeckEngine decks;
+    ProfileFile settings{rigDir.filePath(QStringLiteral("Vidav.ini"))};
+    DeckEngine decks{player, preview, list, pump};
     ScriptedMessageBoxes boxes;
-    CartLibrary library;
-    FunctionKeys keys;
-    ButtonRow row;
+    CartLibrary library{list, tabs, settings, decks, boxes};
+    FunctionKeys keys{decks, list};
+    ButtonRow row{decks, library};
 };

@@ -1,178 +1,83 @@
 #include "library/libraryrig.h"
-#include "shell/functionkeys.h"
 
 #include <QSignalSpy>
-#include <array>
 #include <gtest/gtest.h>
-#include <ostream>
+#include <tuple>
 
 namespace {
 
-constexpr int kF1 = FunctionKeys::kF1;
-constexpr int kF3 = kF1 + 2;
-constexpr int kF5 = kF1 + 4;
-constexpr int kF9 = kF1 + 8;
-constexpr int kF10 = FunctionKeys::kF10;
-constexpr int kF11 = FunctionKeys::kF11;
-constexpr int kF12 = FunctionKeys::kF12;
-constexpr int kShift = FunctionKeys::kShift;
-constexpr int kCtrl = FunctionKeys::kCtrl;
-constexpr int kAlt = FunctionKeys::kAlt;
-
 enum class Effect { Nothing, Fire, Clear, Load, Stop, Focus };
+using enum Effect;
 
-struct KeyCase {
+constexpr int kF1 = FunctionKeys::kF1, kF10 = FunctionKeys::kF10, kF11 = FunctionKeys::kF11,
+              kF12 = FunctionKeys::kF12, kShift = FunctionKeys::kShift, kCtrl = FunctionKeys::kCtrl,
+              kAlt = FunctionKeys::kAlt;
+
+// The key map, one row per key: its deck and its effect alone, with Shift alone, with Ctrl
+// alone and with any other modifier set.
+struct KeyRow {
     int keyCode;
-    int shift;
-    Effect effect;
-    int deck; // the deck fired, cleared or loaded
+    int deck = 0;
+    Effect alone = Nothing, shift = Nothing, ctrl = Nothing, other = Nothing;
 };
+const KeyRow kKeyMap[] = {{kF1, 1, Fire, Clear, Load},
+                          {kF1 + 8, 9, Fire, Clear, Load},
+                          {kF10, 10, Stop, Clear, Load}, // it plays: stopped; emptied, it plays on
+                          {kF11, 0, Stop, Stop, Stop, Stop},
+                          {kF12, 0, Focus, Focus, Focus, Focus},
+                          {kF1 - 1}, // the codes either side of the map and other keys do nothing
+                          {kF12 + 1},
+                          {0},
+                          {'A'},
+                          {13},
+                          {38}};
 
-std::ostream& operator<<(std::ostream& out, const KeyCase& c) {
-    return out << "key " << c.keyCode << " shift " << c.shift;
+// Decks 1, 9 and 10 hold Bed.wav and deck 10 plays it; Jingle.wav is selected in the list
+// when asked. Then the key is pressed and only its effect may show: in the deck table, the
+// player, the stop flag and the request for the search box.
+void expectEffect(int keyCode, int shift, Effect effect, int deck, bool selection = true) {
+    SCOPED_TRACE(testing::Message() << "key " << keyCode << " shift " << shift);
+    LibraryRig rig;
+    const QString folder = rig.makeFolder("carts", {"Bed.wav", "Jingle.wav"});
+    ASSERT_TRUE(rig.list.setPath(folder));
+    for (int loaded : {1, 9, 10})
+        rig.loadDeck(loaded, "Bed.wav");
+    rig.startDeck(10);
+    rig.list.setListIndex(selection ? 1 : -1);
+    const auto state = [&] {
+        return std::tuple(rig.held(), rig.decks.CurrentDeck(),
+                          rig.decks.IsPlaying(rig.decks.CurrentDeck()),
+                          rig.decks.StoppedByOperator());
+    };
+    auto expected = state();
+    QSignalSpy focus(&rig.keys, &FunctionKeys::searchFocusRequested);
+
+    rig.keys.HandleFunctionKey(keyCode, shift);
+    rig.settle();
+
+    auto& [held, current, playing, stopped] = expected;
+    if (effect == Fire)
+        current = deck;
+    if (effect == Clear || effect == Load)
+        held[deck - 1] = effect == Clear ? '-' : 'J';
+    if (effect == Stop)
+        playing = false, stopped = true;
+    EXPECT_EQ(state(), expected);
+    EXPECT_EQ(focus.count(), effect == Focus ? 1 : 0);
 }
 
-// What the keys can change: the deck table, the player and the stop flag.
-struct DeckState {
-    std::array<QString, DeckEngine::kDeckCount> paths;
-    int currentDeck = 0;
-    bool playing = false;
-    bool stoppedByOperator = false;
-
-    static DeckState of(const DeckEngine& decks) {
-        DeckState state;
-        for (int deck = 1; deck <= DeckEngine::kDeckCount; ++deck)
-            state.paths[std::size_t(deck - 1)] = decks.FilePath(deck);
-        state.currentDeck = decks.CurrentDeck();
-        state.playing = decks.IsPlaying(decks.CurrentDeck());
-        state.stoppedByOperator = decks.StoppedByOperator();
-        return state;
+TEST(KeyMap, EveryKeyWithEveryModifierSet) {
+    for (const KeyRow& row : kKeyMap) {
+        for (int shift = 0; shift <= (kShift | kCtrl | kAlt); ++shift) {
+            expectEffect(row.keyCode, shift,
+                         shift == 0        ? row.alone
+                         : shift == kShift ? row.shift
+                         : shift == kCtrl  ? row.ctrl
+                                           : row.other,
+                         row.deck);
+        }
     }
-    bool operator==(const DeckState&) const = default;
-};
-
-// Every deck holds Bed.wav, deck 10 plays it, and Jingle.wav is selected in the list.
-class KeyMapTest : public LibraryRig, public ::testing::WithParamInterface<KeyCase> {
-protected:
-    void SetUp() override {
-        LibraryRig::SetUp();
-        folder = makeFolder("carts", {"Bed.wav", "Jingle.wav"});
-        ASSERT_TRUE(list.setPath(folder));
-        for (int deck = 1; deck <= DeckEngine::kDeckCount; ++deck)
-            loadDeck(deck, "Bed.wav");
-        startDeck(10);
-        ASSERT_TRUE(decks.IsPlaying(10));
-        selectCart("Jingle.wav");
-    }
-
-    QString folder;
-};
-
-TEST_P(KeyMapTest, KeyHasItsEffect) {
-    const KeyCase& key = GetParam();
-    const DeckState before = DeckState::of(decks);
-    QSignalSpy focus(&keys, &FunctionKeys::searchFocusRequested);
-
-    keys.HandleFunctionKey(key.keyCode, key.shift);
-    settle();
-
-    DeckState expected = before;
-    switch (key.effect) {
-    case Effect::Nothing:
-    case Effect::Focus:
-        break;
-    case Effect::Fire:
-        expected.currentDeck = key.deck;
-        break;
-    case Effect::Clear:
-        expected.paths[std::size_t(key.deck - 1)].clear();
-        break;
-    case Effect::Load:
-        expected.paths[std::size_t(key.deck - 1)] = folder + "/Jingle.wav";
-        break;
-    case Effect::Stop:
-        expected.playing = false;
-        expected.stoppedByOperator = true;
-        break;
-    }
-    EXPECT_EQ(DeckState::of(decks), expected);
-    EXPECT_EQ(focus.count(), key.effect == Effect::Focus ? 1 : 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    AllKeys, KeyMapTest,
-    ::testing::Values(
-        // F1..F10 alone fire; the key of the playing deck stops it.
-        KeyCase{kF1, 0, Effect::Fire, 1}, KeyCase{kF9, 0, Effect::Fire, 9},
-        KeyCase{kF10, 0, Effect::Stop, 10},
-        // With Shift they empty the deck, the playing one included (it plays on).
-        KeyCase{kF1, kShift, Effect::Clear, 1}, KeyCase{kF10, kShift, Effect::Clear, 10},
-        // With Ctrl they load the selected file.
-        KeyCase{kF1, kCtrl, Effect::Load, 1}, KeyCase{kF5, kCtrl, Effect::Load, 5},
-        KeyCase{kF10, kCtrl, Effect::Load, 10},
-        // Any other modifier set does nothing.
-        KeyCase{kF3, kAlt, Effect::Nothing, 0}, KeyCase{kF3, kShift | kCtrl, Effect::Nothing, 0},
-        KeyCase{kF3, kShift | kAlt, Effect::Nothing, 0},
-        KeyCase{kF3, kCtrl | kAlt, Effect::Nothing, 0},
-        KeyCase{kF3, kShift | kCtrl | kAlt, Effect::Nothing, 0},
-        // F11 stops with any modifiers.
-        KeyCase{kF11, 0, Effect::Stop, 0}, KeyCase{kF11, kShift, Effect::Stop, 0},
-        KeyCase{kF11, kCtrl, Effect::Stop, 0}, KeyCase{kF11, kAlt, Effect::Stop, 0},
-        KeyCase{kF11, kShift | kCtrl | kAlt, Effect::Stop, 0},
-        // F12 asks for the search box with any modifiers.
-        KeyCase{kF12, 0, Effect::Focus, 0}, KeyCase{kF12, kShift, Effect::Focus, 0},
-        KeyCase{kF12, kCtrl, Effect::Focus, 0}, KeyCase{kF12, kAlt, Effect::Focus, 0},
-        KeyCase{kF12, kShift | kCtrl | kAlt, Effect::Focus, 0},
-        // Every other key does nothing: the codes on either side of the map, letters,
-        // Enter and the arrows.
-        KeyCase{kF1 - 1, 0, Effect::Nothing, 0}, KeyCase{kF1 - 1, kCtrl, Effect::Nothing, 0},
-        KeyCase{kF12 + 1, 0, Effect::Nothing, 0}, KeyCase{0, 0, Effect::Nothing, 0},
-        KeyCase{'A', 0, Effect::Nothing, 0}, KeyCase{'A', kShift, Effect::Nothing, 0},
-        KeyCase{13, 0, Effect::Nothing, 0}, KeyCase{38, 0, Effect::Nothing, 0},
-        KeyCase{40, kShift, Effect::Nothing, 0}));
-
-class FunctionKeyTest : public LibraryRig {
-protected:
-    void SetUp() override {
-        LibraryRig::SetUp();
-        folder = makeFolder("carts", {"News.wav", "Station ID.wav", "Sunday.wav"});
-        ASSERT_TRUE(list.setPath(folder));
-    }
-
-    QString folder;
-};
-
-TEST_F(FunctionKeyTest, CtrlLoadsOnlyWithASelection) {
-    keys.HandleFunctionKey(kF5, kCtrl);
-    EXPECT_EQ(decks.FilePath(5), "");
-
-    list.CartListSearch("Sta");
-    keys.HandleFunctionKey(kF1 + 3, kCtrl);
-    EXPECT_EQ(decks.FilePath(4), folder + "/Station ID.wav");
-    EXPECT_EQ(decks.Controls(4).deckCaption, "Station ID");
-}
-
-TEST_F(FunctionKeyTest, EachRepeatOfAHeldKeyActsAgain) {
-    loadDeck(3, "News.wav");
-    keys.HandleFunctionKey(kF3, 0);
-    settle();
-    EXPECT_TRUE(decks.IsPlaying(3));
-    keys.HandleFunctionKey(kF3, 0); // auto-repeat
-    settle();
-    EXPECT_FALSE(decks.IsPlaying(3));
-    keys.HandleFunctionKey(kF3, 0);
-    settle();
-    EXPECT_TRUE(decks.IsPlaying(3));
-}
-
-TEST_F(FunctionKeyTest, ShiftLeavesALockedDeckAlone) {
-    loadDeck(10, "Sunday.wav");
-    decks.ToggleDeckLock(10);
-    keys.HandleFunctionKey(kF10, kShift);
-    EXPECT_EQ(decks.FilePath(10), folder + "/Sunday.wav");
-    decks.ToggleDeckLock(10);
-    keys.HandleFunctionKey(kF10, kShift);
-    EXPECT_EQ(decks.FilePath(10), "");
+    expectEffect(kF1 + 4, kCtrl, Nothing, 5, false); // Ctrl loads only with a selection
 }
 
 } // namespace
