@@ -180,15 +180,10 @@ CartListView::CartListView(QWidget* parent) : QListView(parent) {
 }
 
 void CartListView::mousePressEvent(QMouseEvent* event) {
-    const Qt::MouseButton button = event->button();
-    const QPoint pos = event->position().toPoint();
-    // Only the left button selects; a press of another button leaves the selection as it
-    // was, so a drag started with it carries the row selected before.
-    if (button == Qt::LeftButton)
+    if (event->button() == Qt::LeftButton)
         QListView::mousePressEvent(event);
     else
         event->accept();
-    emit mouseDown(button, pos);
 }
 
 // SearchBox

@@ -104,13 +104,9 @@ class CartListView : public QListView {
 public:
     explicit CartListView(QWidget* parent = nullptr);
 
-signals:
-    // A mouse button went down over the list. A left press has already selected the row
-    // under the pointer; other buttons leave the selection alone. pos is in the list's
-    // coordinates.
-    void mouseDown(Qt::MouseButton button, QPoint pos);
-
 protected:
+    // Only a left press selects the row under the pointer; other buttons leave the
+    // selection alone, so a drag started with them carries the row selected before.
     void mousePressEvent(QMouseEvent* event) override;
 };
 
