@@ -6,8 +6,10 @@
 #include <QFile>
 #include <QProcess>
 #include <QtEndian>
+#include <bit>
 #include <cmath>
-#include <cstring>
+
+using namespace Qt::StringLiterals;
 
 namespace Fixtures {
 namespace {
@@ -17,21 +19,38 @@ double tone(int channel, long frame, int sampleRate) {
     return 0.5 * std::sin(2.0 * M_PI * frequency * static_cast<double>(frame) / sampleRate);
 }
 
-void appendLe(QByteArray& out, quint32 value, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        out.append(static_cast<char>((value >> (8 * i)) & 0xff));
+// The low bytes of value, little-endian.
+QByteArray le(quint32 value, int bytes) {
+    char out[4];
+    qToLittleEndian(value, out);
+    return QByteArray(out, bytes);
 }
 
-bool run(const QString& program, const QStringList& arguments) {
+// Runs the tool that writes path from source (removed after); path, or "" if it failed.
+QString make(const QString& program, const QStringList& arguments, const QString& path,
+             const QString& source = {}) {
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(program, arguments);
-    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit &&
-           process.exitCode() == 0;
+    const bool ok = process.waitForFinished(60000) &&
+                    process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    if (!source.isEmpty())
+        QFile::remove(source);
+    return ok ? path : QString();
 }
 
-QString seconds(int milliseconds) {
-    return QString::number(milliseconds / 1000.0, 'f', 3);
+QString mpeg(const QString& dir, const QString& name, int milliseconds, bool audio, bool video) {
+    const QString path = QDir(dir).filePath(name);
+    const QString source = audio ? wav(dir, name + u".source.wav"_s, milliseconds) : QString();
+    QStringList arguments = u"-hide_banner -loglevel error -y"_s.split(u' ');
+    if (video)
+        arguments << u"-f"_s << u"lavfi"_s << u"-i"_s
+                  << u"testsrc=size=160x120:rate=25:duration=%1"_s.arg(milliseconds / 1000.0);
+    if (audio)
+        arguments << u"-i"_s << source << u"-c:a mp2 -b:a 192k"_s.split(u' ');
+    if (video)
+        arguments << u"-c:v"_s << u"mpeg1video"_s;
+    return make(u"ffmpeg"_s, arguments << u"-f"_s << u"mpeg"_s << path, path, source);
 }
 
 } // namespace
@@ -39,9 +58,7 @@ QString seconds(int milliseconds) {
 QString file(const QString& dir, const QString& name, const QByteArray& bytes) {
     const QString path = QDir(dir).filePath(name);
     QFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
-        return {};
-    return path;
+    return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() ? path : QString();
 }
 
 float toneValue(int channel, long frame, int sampleRate) {
@@ -52,39 +69,24 @@ QString wavWith(const QString& dir, const QString& name, int milliseconds,
                 const WavFormat& format) {
     const long frames = static_cast<long>(milliseconds) * format.sampleRate / 1000;
     const int bytesPerSample = format.bits / 8;
+    const double scale = std::ldexp(1.0, format.bits - 1) - 1.0;
     QByteArray data;
-    data.reserve(static_cast<int>(frames * format.channels * bytesPerSample));
     for (long f = 0; f < frames; ++f) {
         for (int c = 0; c < format.channels; ++c) {
             const double v = tone(c == 1 ? 1 : 0, f, format.sampleRate);
-            if (format.isFloat) {
-                const float s = static_cast<float>(v);
-                quint32 bits;
-                std::memcpy(&bits, &s, 4);
-                appendLe(data, bits, 4);
-            } else if (format.bits == 8) {
-                appendLe(data, static_cast<quint32>(std::lround(v * 127.0) + 128), 1);
-            } else {
-                const double scale = std::ldexp(1.0, format.bits - 1) - 1.0;
-                appendLe(data, static_cast<quint32>(static_cast<qint32>(std::lround(v * scale))),
-                         bytesPerSample);
-            }
+            // 8-bit samples are unsigned.
+            auto bits = static_cast<quint32>(std::lround(v * scale) + (format.bits == 8 ? 128 : 0));
+            if (format.isFloat)
+                bits = std::bit_cast<quint32>(static_cast<float>(v));
+            data += le(bits, bytesPerSample);
         }
     }
-    QByteArray out("RIFF");
-    appendLe(out, static_cast<quint32>(36 + data.size()), 4);
-    out.append("WAVEfmt ");
-    appendLe(out, 16, 4);
-    appendLe(out, format.isFloat ? 3 : 1, 2);
-    appendLe(out, static_cast<quint32>(format.channels), 2);
-    appendLe(out, static_cast<quint32>(format.sampleRate), 4);
-    appendLe(out, static_cast<quint32>(format.sampleRate * format.channels * bytesPerSample), 4);
-    appendLe(out, static_cast<quint32>(format.channels * bytesPerSample), 2);
-    appendLe(out, static_cast<quint32>(format.bits), 2);
-    out.append("data");
-    appendLe(out, static_cast<quint32>(data.size()), 4);
-    out.append(data);
-    return file(dir, name, out);
+    const int blockAlign = format.channels * bytesPerSample;
+    return file(dir, name,
+                "RIFF" + le(36 + data.size(), 4) + "WAVEfmt " + le(16, 4) +
+                    le(format.isFloat ? 3 : 1, 2) + le(format.channels, 2) +
+                    le(format.sampleRate, 4) + le(format.sampleRate * blockAlign, 4) +
+                    le(blockAlign, 2) + le(format.bits, 2) + "data" + le(data.size(), 4) + data);
 }
 
 QString wav(const QString& dir, const QString& name, int milliseconds, int sampleRate) {
@@ -95,64 +97,30 @@ QString wav(const QString& dir, const QString& name, int milliseconds, int sampl
 
 QString mp3(const QString& dir, const QString& name, int milliseconds, Mp3Kind kind,
             int sampleRate) {
-    const QString source = wav(dir, name + QStringLiteral(".source.wav"), milliseconds, sampleRate);
+    const QString source = wav(dir, name + u".source.wav"_s, milliseconds, sampleRate);
     const QString path = QDir(dir).filePath(name);
-    QStringList arguments{QStringLiteral("--quiet")};
-    if (kind == Mp3Kind::Cbr)
-        arguments << QStringLiteral("-b") << QStringLiteral("128");
-    else
-        arguments << QStringLiteral("-V") << QStringLiteral("4");
+    QStringList arguments =
+        (kind == Mp3Kind::Cbr ? u"--quiet -b 128"_s : u"--quiet -V 4"_s).split(u' ');
     if (kind == Mp3Kind::VbrNoHeader)
-        arguments << QStringLiteral("-t");
-    arguments << source << path;
-    const bool ok = run(QStringLiteral("lame"), arguments);
-    QFile::remove(source);
-    return ok ? path : QString();
+        arguments << u"-t"_s;
+    return make(u"lame"_s, arguments << source << path, path, source);
 }
 
 QString mpg(const QString& dir, const QString& name, int milliseconds, bool withVideo) {
-    const QString source = wav(dir, name + QStringLiteral(".source.wav"), milliseconds, 48000);
-    const QString path = QDir(dir).filePath(name);
-    QStringList arguments{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
-                          QStringLiteral("error"), QStringLiteral("-y")};
-    if (withVideo) {
-        arguments << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
-                  << QStringLiteral("testsrc=size=160x120:rate=25:duration=") +
-                         seconds(milliseconds);
-    }
-    arguments << QStringLiteral("-i") << source << QStringLiteral("-c:a") << QStringLiteral("mp2")
-              << QStringLiteral("-b:a") << QStringLiteral("192k");
-    if (withVideo)
-        arguments << QStringLiteral("-c:v") << QStringLiteral("mpeg1video");
-    arguments << QStringLiteral("-f") << QStringLiteral("mpeg") << path;
-    const bool ok = run(QStringLiteral("ffmpeg"), arguments);
-    QFile::remove(source);
-    return ok ? path : QString();
+    return mpeg(dir, name, milliseconds, true, withVideo);
 }
 
 QString videoOnlyMpg(const QString& dir, const QString& name, int milliseconds) {
-    const QString path = QDir(dir).filePath(name);
-    const bool ok = run(
-        QStringLiteral("ffmpeg"),
-        {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-         QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-         QStringLiteral("testsrc=size=160x120:rate=25:duration=") + seconds(milliseconds),
-         QStringLiteral("-c:v"), QStringLiteral("mpeg1video"), QStringLiteral("-f"),
-         QStringLiteral("mpeg"), path});
-    return ok ? path : QString();
+    return mpeg(dir, name, milliseconds, false, true);
 }
 
 std::vector<float> decodeAll(const QString& path, int outputRate) {
     Decoder decoder(outputRate);
     std::vector<float> all;
-    if (!decoder.open(path))
-        return all;
     std::vector<float> chunk(8192 * 2);
-    while (true) {
-        const int got = decoder.read(chunk.data(), 8192);
+    for (int got = decoder.open(path) ? 8192 : 0; got == 8192;) {
+        got = decoder.read(chunk.data(), 8192);
         all.insert(all.end(), chunk.begin(), chunk.begin() + got * 2);
-        if (got < 8192)
-            break;
     }
     return all;
 }

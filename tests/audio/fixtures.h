@@ -3,12 +3,9 @@
 #include <QString>
 #include <vector>
 
-// Test carts written at test time, usually into a QTemporaryDir. WAV files are written
-// directly; MP3 and MPEG files are made from them with the lame and ffmpeg tools.
-// Every function returns the path of the file it wrote ("" if a tool failed).
-//
-// The tone is a 440 Hz sine on the left and 660 Hz on the right at half scale, so a
-// swapped or dropped channel shows.
+// Test carts written at test time, usually into a QTemporaryDir: WAV directly, MP3 and
+// MPEG from a WAV with lame and ffmpeg. Each returns the path it wrote ("" on failure).
+// The tone is 440 Hz left and 660 Hz right at half scale: a swapped channel shows.
 namespace Fixtures {
 
 // 16-bit stereo PCM of a tone.
@@ -23,8 +20,7 @@ struct WavFormat {
 // Any PCM layout; channels beyond two carry the left tone.
 QString wavWith(const QString& dir, const QString& name, int milliseconds, const WavFormat& format);
 
-// The value of the 16-bit WAV tone at frame of channel (0 left, 1 right), as the decoder
-// gives it.
+// The 16-bit WAV tone at frame of channel (0 left, 1 right), as the decoder gives it.
 float toneValue(int channel, long frame, int sampleRate);
 
 enum class Mp3Kind {
