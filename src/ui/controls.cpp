@@ -17,11 +17,15 @@
 namespace {
 
 // Accepts a drag that carries one of our proxies and refuses any other.
-template <typename Event> void acceptProxyDrag(Event* event) {
-    if (dragProxyOf(*event) != DragProxy::None)
+// Accepts a drag (or drop) that carries one of our proxies, ignores any other, and says
+// which proxy it was.
+DragProxy acceptProxy(QDropEvent* event) {
+    const DragProxy proxy = dragProxyOf(*event);
+    if (proxy != DragProxy::None)
         event->acceptProposedAction();
     else
         event->ignore();
+    return proxy;
 }
 
 } // namespace
@@ -71,21 +75,16 @@ void EventLabel::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void EventLabel::dragEnterEvent(QDragEnterEvent* event) {
-    acceptProxyDrag(event);
+    acceptProxy(event);
 }
 
 void EventLabel::dragMoveEvent(QDragMoveEvent* event) {
-    acceptProxyDrag(event);
+    acceptProxy(event);
 }
 
 void EventLabel::dropEvent(QDropEvent* event) {
-    const DragProxy proxy = dragProxyOf(*event);
-    if (proxy == DragProxy::None) {
-        event->ignore();
-        return;
-    }
-    event->acceptProposedAction();
-    emit dropped(proxy);
+    if (const DragProxy proxy = acceptProxy(event); proxy != DragProxy::None)
+        emit dropped(proxy);
 }
 
 // PictureButton
@@ -121,21 +120,16 @@ void PictureButton::paintEvent(QPaintEvent*) {
 }
 
 void PictureButton::dragEnterEvent(QDragEnterEvent* event) {
-    acceptProxyDrag(event);
+    acceptProxy(event);
 }
 
 void PictureButton::dragMoveEvent(QDragMoveEvent* event) {
-    acceptProxyDrag(event);
+    acceptProxy(event);
 }
 
 void PictureButton::dropEvent(QDropEvent* event) {
-    const DragProxy proxy = dragProxyOf(*event);
-    if (proxy == DragProxy::None) {
-        event->ignore();
-        return;
-    }
-    event->acceptProposedAction();
-    emit dropped(proxy);
+    if (const DragProxy proxy = acceptProxy(event); proxy != DragProxy::None)
+        emit dropped(proxy);
 }
 
 // TabStrip
