@@ -2,287 +2,223 @@
 
 #include <QSignalSpy>
 
-// --- The deck time text and the device type rule ----------------------------------------
+using Signals = QList<QList<QVariant>>;
 
-TEST(DeckFormat, DeckTimeRoundsHalfToEvenWithUnpaddedHours) {
-    const std::pair<qint64, const char*> cases[] = {
-        {0, "0:00:00"},         {499, "0:00:00"},          {500, "0:00:00"},
-        {501, "0:00:01"},       {1500, "0:00:02"},         {2500, "0:00:02"},
-        {3500, "0:00:04"},      {59500, "0:01:00"},        {65000, "0:01:05"},
-        {3599600, "1:00:00"},   {3725000, "1:02:05"},      {3720000, "1:02:00"},
-        {36000000, "10:00:00"}, {2147483647, "596:31:24"},
-    };
-    for (const auto& [ms, text] : cases)
-        EXPECT_EQ(FormatDeckTime(ms), QString::fromLatin1(text)) << ms;
-}
-
-TEST(DeckFormat, NegativeTimeShowsNothingLeft) {
-    EXPECT_EQ(FormatDeckTime(-1), QStringLiteral("0:00:00"));
-    EXPECT_EQ(FormatDeckTime(-3725000), QStringLiteral("0:00:00"));
-}
-
-TEST(DeckFormat, DeviceTypeByTheLastFourCharacters) {
+TEST(DeckFormat, TimeTextAndDeviceType) {
+    // Rounded half to even, hours unpadded; a negative time shows as nothing left.
+    const std::pair<qint64, const char*> times[] = {
+        {-3725000, "0:00:00"},    {-1, "0:00:00"},      {0, "0:00:00"},
+        {499, "0:00:00"},         {500, "0:00:00"},     {501, "0:00:01"},
+        {1500, "0:00:02"},        {2500, "0:00:02"},    {3500, "0:00:04"},
+        {59500, "0:01:00"},       {65000, "0:01:05"},   {3599600, "1:00:00"},
+        {3725000, "1:02:05"},     {3720000, "1:02:00"}, {36000000, "10:00:00"},
+        {2147483647, "596:31:24"}};
+    for (const auto& [ms, text] : times)
+        EXPECT_EQ(FormatDeckTime(ms).toStdString(), text) << ms;
     for (const char* name : {"jingle.mpeg", "spot.Mp3", "news.MPG", "/carts/x.mpg", "MPEG"})
-        EXPECT_EQ(DeviceTypeFor(QString::fromLatin1(name)), QStringLiteral("MPEGVideo")) << name;
+        EXPECT_EQ(DeviceTypeFor(name).toStdString(), "MPEGVideo") << name;
     for (const char* name : {"bed.wav", "x.aiff", "mp3", "", "a.mp2", "/carts/mpg"})
-        EXPECT_EQ(DeviceTypeFor(QString::fromLatin1(name)), QStringLiteral("WaveAudio")) << name;
+        EXPECT_EQ(DeviceTypeFor(name).toStdString(), "WaveAudio") << name;
 }
 
-// --- Start-up, modes and the labels -----------------------------------------------------
+struct DeckStartUp : DeckRig {
+    DeckStartUp() : DeckRig(false) {}
+};
+
+// Before the window's load every deck shows "Label2" and "0:00:00"; the load reads the
+// modes (a word that is not a mode is Normal), then blanks the labels.
+TEST_F(DeckStartUp, ModesThenBlankLabelsThenTheModeCycle) {
+    for (int d = 1; d <= 10; ++d)
+        EXPECT_EQ(engine.Controls(d).deckCaption + " " + engine.Controls(d).timeCaption,
+                  "Label2 0:00:00");
+    step("mode 1 Norm, mode 2 Seqnc, mode 3 Loop, mode 4 Sequence, cycle 6");
+    for (const int d : {5, 7, 8, 9, 10})
+        engine.SetDeckMode(d, "Norm");
+    engine.ClearDeckLabels();
+    EXPECT_EQ(snapshot(), "2 - black 0:00:00 Seqnc, 3 - black 0:00:00 Loop | deck 0 closed");
+
+    step("mode 2 Norm, mode 3 Norm");
+    QSignalSpy changed(&engine, &DeckEngine::deckChanged);
+    EXPECT_EQ(step("cycle 6"), "6 - black 0:00:00 Seqnc | deck 0 closed");
+    EXPECT_EQ(step("cycle 6"), "6 - black 0:00:00 Loop | deck 0 closed");
+    EXPECT_EQ(step("cycle 6"), " | deck 0 closed");
+    EXPECT_EQ(changed, Signals(3, {6}));
+}
 
 using DeckTable = DeckRig;
 
-TEST_F(DeckTable, StartUpModesThenBlankLabels) {
-    DeckEngine engine(player, preview, selection, pump); // before the window's load
-    for (int deck = 1; deck <= 10; ++deck) {
-        EXPECT_EQ(engine.Controls(deck).deckCaption, QStringLiteral("Label2"));
-        EXPECT_EQ(engine.Controls(deck).timeCaption, QStringLiteral("0:00:00"));
-    }
-    engine.SetDeckMode(1, QStringLiteral("Norm"));
-    engine.SetDeckMode(2, QStringLiteral("Seqnc"));
-    engine.SetDeckMode(3, QStringLiteral("Loop"));
-    engine.SetDeckMode(4, QStringLiteral("Sequence")); // not a mode word: Normal
-    engine.ClearDeckLabels();
-
-    const std::pair<const char*, DeckEngine::Colour> modes[] = {
-        {"Norm", DeckEngine::kYellow},
-        {"Seqnc", DeckEngine::kCyan},
-        {"Loop", DeckEngine::kRed},
-        {"Norm", DeckEngine::kYellow},
-    };
-    for (int deck = 1; deck <= 4; ++deck) {
-        EXPECT_EQ(engine.ModeWord(deck), QString::fromLatin1(modes[deck - 1].first));
-        EXPECT_EQ(engine.Controls(deck).modeCaption, engine.ModeWord(deck));
-        EXPECT_EQ(engine.Controls(deck).modeColour, modes[deck - 1].second);
-    }
-    for (int deck = 1; deck <= 10; ++deck) {
-        EXPECT_EQ(engine.Controls(deck).deckCaption, QString());
-        EXPECT_EQ(engine.Controls(deck).deckColour, DeckEngine::kBlack);
-        EXPECT_EQ(engine.FilePath(deck), QString());
-        EXPECT_EQ(engine.Controls(deck).lockColour, DeckEngine::kYellow);
-    }
-    EXPECT_EQ(engine.CurrentDeck(), 0);
-    EXPECT_FALSE(engine.PlayLatch());
-    EXPECT_FALSE(engine.DisplayLatch());
-}
-
-TEST_F(DeckTable, PlayModeClicksCycleNormSeqncLoop) {
-    DeckEngine fresh(player, preview, selection, pump);
-    fresh.CyclePlayMode(6); // no word yet
-    EXPECT_EQ(fresh.ModeWord(6), QStringLiteral("Norm"));
-    EXPECT_EQ(fresh.Controls(6).modeColour, DeckEngine::kYellow);
-
-    QSignalSpy changed(&engine, &DeckEngine::deckChanged);
-    const std::pair<const char*, DeckEngine::Colour> cycle[] = {
-        {"Seqnc", DeckEngine::kCyan},
-        {"Loop", DeckEngine::kRed},
-        {"Norm", DeckEngine::kYellow},
-    };
-    for (const auto& [word, colour] : cycle) {
-        engine.CyclePlayMode(6);
-        EXPECT_EQ(engine.ModeWord(6), QString::fromLatin1(word));
-        EXPECT_EQ(engine.Controls(6).modeCaption, QString::fromLatin1(word));
-        EXPECT_EQ(engine.Controls(6).modeColour, colour);
-    }
-    EXPECT_EQ(changed.count(), 3);
-    for (const auto& args : changed)
-        EXPECT_EQ(args.at(0).toInt(), 6);
-}
-
 TEST_F(DeckTable, DeckNumbersOutsideOneToTenChangeNothing) {
-    cart(QStringLiteral("ID.wav"), 300);
-    load(1, QStringLiteral("ID.wav"));
-    engine.FireDeck(1);
-    tick();
-    const DeckScreen before = DeckScreen::of(engine);
+    put(1, "ID.wav", 300);
+    const std::string playing = step("fire 1, tick");
     QSignalSpy changed(&engine, &DeckEngine::deckChanged);
-
-    for (const int deck : {0, -1, 11, 32767, -32768}) {
-        engine.LoadCart(deck);
-        engine.ClearDeck(deck);
-        engine.SetDeckMode(deck, QStringLiteral("Loop"));
-        engine.FireDeck(deck);
-        engine.StartDeckPlayback(deck);
-        engine.CyclePlayMode(deck);
-        engine.ResetTimeDisplay(deck);
-        engine.ToggleDeckLock(deck);
-        engine.BeginDeckDrag(deck);
-        engine.DropOnDeck(deck, DragProxy::Label1);
-        engine.DropOnDeck(deck, DragProxy::Label42);
-        EXPECT_EQ(engine.FilePath(deck), QString());
-        EXPECT_EQ(engine.IdleTimeText(deck), QString());
-        EXPECT_EQ(engine.LockedPath(deck), QString());
-        EXPECT_EQ(engine.ModeWord(deck), QString());
-        EXPECT_FALSE(engine.IsPlaying(deck));
+    for (const int d : {0, -1, 11, 32767, -32768}) {
+        for (const auto op : {&DeckEngine::LoadCart, &DeckEngine::ClearDeck, &DeckEngine::FireDeck,
+                              &DeckEngine::StartDeckPlayback, &DeckEngine::CyclePlayMode,
+                              &DeckEngine::ResetTimeDisplay, &DeckEngine::ToggleDeckLock,
+                              &DeckEngine::BeginDeckDrag, &DeckEngine::MoveCart})
+            (engine.*op)(d);
+        engine.SetDeckMode(d, "Loop");
+        engine.DropOnDeck(d, DragProxy::Label1);
+        engine.DropOnDeck(d, DragProxy::Label42);
+        EXPECT_TRUE(QString(engine.FilePath(d) + engine.IdleTimeText(d) + engine.LockedPath(d) +
+                            engine.ModeWord(d))
+                        .isEmpty());
+        EXPECT_FALSE(engine.IsPlaying(d));
     }
     EXPECT_EQ(changed.count(), 0);
-    EXPECT_TRUE(DeckScreen::of(engine) == before);
-    EXPECT_EQ(engine.CurrentDeck(), 1);
+    EXPECT_EQ(snapshot(), playing);
+    EXPECT_EQ(playing, "1 ID green 0:00:00 | deck 1 playing P D");
     EXPECT_EQ(engine.DragSourceDeck(), 0);
-    EXPECT_TRUE(engine.IsPlaying(1));
 }
 
-// --- Loading and clearing ---------------------------------------------------------------
-
-TEST_F(DeckTable, LoadShowsNameLengthAndYellowAndLeavesThePreviewClosed) {
-    cart(QStringLiteral("Station ID.wav"), 2500);
+TEST_F(DeckTable, LoadAndClear) {
+    cart("Station ID.wav", 2500);
     QSignalSpy repaint(&engine, &DeckEngine::deckRepaintRequested);
     QSignalSpy label2(&engine, &DeckEngine::label2Changed);
-    load(3, QStringLiteral("Station ID.wav"));
-
-    EXPECT_EQ(engine.Controls(3).deckCaption, QStringLiteral("Station ID"));
-    EXPECT_EQ(engine.Controls(3).deckColour, DeckEngine::kYellow);
-    EXPECT_EQ(engine.Controls(3).timeCaption, QStringLiteral("0:00:02"));
-    EXPECT_EQ(engine.IdleTimeText(3), QStringLiteral("0:00:02"));
-    EXPECT_EQ(engine.FilePath(3), path(QStringLiteral("Station ID.wav")));
-    EXPECT_EQ(engine.Label2(), path(QStringLiteral("Station ID.wav")));
-    EXPECT_EQ(label2.count(), 1);
-    ASSERT_EQ(repaint.count(), 1);
-    EXPECT_EQ(repaint.at(0).at(0).toInt(), 3);
+    // Loading leaves the preview closed and never touches the player.
+    EXPECT_EQ(step("mode 3 Loop, load 3 Station ID.wav"),
+              "3 Station ID yellow 0:00:02 Loop | deck 0 closed");
     EXPECT_EQ(preview.Mode(), MciDevice::kModeNotOpen);
-    EXPECT_EQ(player.Mode(), MciDevice::kModeNotOpen); // loading never touches the player
-    EXPECT_EQ(engine.CurrentDeck(), 0);
-}
+    EXPECT_EQ(engine.IdleTimeText(3), "0:00:02");
+    EXPECT_EQ(label2, Signals{{engine.FilePath(3)}});
+    EXPECT_EQ(repaint, Signals{{3}});
+    // Clearing keeps the mode and the idle text.
+    EXPECT_EQ(step("clear 3"), "3 - black 0:00:00 Loop | deck 0 closed");
+    EXPECT_EQ(engine.IdleTimeText(3), "0:00:02");
+    // Nothing selected: neither the key nor a cart-list drop loads anything.
+    EXPECT_EQ(step("load 4, drop 4"), "3 - black 0:00:00 Loop | deck 0 closed");
 
-TEST_F(DeckTable, LoadJoinsFolderAndNameWithOneSlash) {
-    selection.folder = QStringLiteral("/");
-    load(1, QStringLiteral("ID.wav"));
-    EXPECT_EQ(engine.FilePath(1), QStringLiteral("/ID.wav"));
-    selection.folder = QStringLiteral("/carts");
-    load(2, QStringLiteral("ID.wav"));
-    EXPECT_EQ(engine.FilePath(2), QStringLiteral("/carts/ID.wav"));
-    for (const int deck : {1, 2})
-        EXPECT_EQ(engine.Controls(deck).deckCaption, QStringLiteral("ID"));
-
-    // A folder given with its trailing slash still finds and measures the file.
-    cart(QStringLiteral("Bed.wav"), 4000);
-    selection.folder = folder() + QLatin1Char('/');
-    load(3, QStringLiteral("Bed.wav"));
-    EXPECT_EQ(engine.FilePath(3), path(QStringLiteral("Bed.wav")));
-    EXPECT_EQ(engine.Controls(3).timeCaption, QStringLiteral("0:00:04"));
-}
-
-TEST_F(DeckTable, NothingSelectedLoadsNothing) {
-    const DeckScreen before = DeckScreen::of(engine);
-    load(4, QString());
-    EXPECT_TRUE(DeckScreen::of(engine) == before);
-    EXPECT_EQ(engine.FilePath(4), QString());
-    engine.DropOnDeck(4, DragProxy::Label42);
-    EXPECT_TRUE(DeckScreen::of(engine) == before);
-}
-
-TEST_F(DeckTable, AFileThatCannotBeOpenedLoadsWithLengthZeroAndNeverTurnsGreen) {
-    Fixtures::file(folder(), QStringLiteral("Notes.wav"), "this is not audio\n");
-    load(5, QStringLiteral("Notes.wav"));
-    EXPECT_EQ(engine.Controls(5).deckCaption, QStringLiteral("Notes"));
-    EXPECT_EQ(engine.Controls(5).deckColour, DeckEngine::kYellow);
-    EXPECT_EQ(engine.Controls(5).timeCaption, QStringLiteral("0:00:00"));
-
-    engine.FireDeck(5);
-    EXPECT_EQ(engine.CurrentDeck(), 5);
-    EXPECT_NE(player.Mode(), MciDevice::kModePlaying);
-    for (int i = 0; i < 20; ++i) {
-        tick();
-        statusUpdate();
+    // A cart-list drop loads; a file named only by its extension has no caption (deck 2's
+    // file, "<folder>/.wav", goes unshown). Folder and name are joined with one slash, and a
+    // trailing slash still finds the file.
+    cart(".wav", 1000);
+    cart("Bed.wav", 4000);
+    selection.fileName = ".wav";
+    step("clear 3, mode 3 Norm, drop 2");
+    for (const auto& [d, dir, name] : {std::tuple{5, QString("/"), "ID.wav"},
+                                       {6, QString("/carts"), "ID.wav"},
+                                       {7, folder() + '/', "Bed.wav"}}) {
+        selection.folder = dir;
+        load(d, name);
     }
-    EXPECT_EQ(engine.Controls(5).deckColour, DeckEngine::kYellow);
-    EXPECT_EQ(engine.Controls(5).timeCaption, QStringLiteral("0:00:00"));
-    EXPECT_FALSE(engine.DisplayLatch());
-    EXPECT_FALSE(engine.PlayLatch());
+    EXPECT_EQ(snapshot(), "2 - yellow 0:00:01, 5 ID yellow 0:00:00 [/ID.wav], 6 ID yellow 0:00:00 "
+                          "[/carts/ID.wav], 7 Bed yellow 0:00:04 | deck 0 closed");
+}
+
+// A file that cannot be opened and a cart too short to have a length load, show
+// "0:00:00", never play, never turn green, and the time display never divides by them.
+TEST_F(DeckTable, UnplayableCartsLoadButNeverPlay) {
+    Fixtures::file(folder(), "Notes.wav", "this is not audio\n");
+    cart("Click.wav", 0.42); // 20 frames: under half a millisecond
+    const std::tuple<int, const char*, const char*> carts[] = {
+        {5, "Notes.wav", "5 Notes yellow 0:00:00 | deck 5 closed"},
+        {8, "Click.wav", "5 Notes yellow 0:00:00, 8 Click yellow 0:00:00 | deck 8 stopped"}};
+    for (const auto& [d, name, shown] : carts) {
+        load(d, name);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            engine.FireDeck(d);
+            EXPECT_EQ(player.Length(), 0);
+            EXPECT_FALSE(playing());
+            for (int i = 0; i < 20; ++i)
+                step("tick, status");
+            EXPECT_EQ(snapshot(), shown);
+        }
+    }
     EXPECT_EQ(engine.ReportedErrorCount(), 0);
     EXPECT_EQ(pump.calls, 0);
-    // Firing it again tries again and stays quiet.
-    engine.FireDeck(5);
-    tick();
-    EXPECT_EQ(engine.Controls(5).deckColour, DeckEngine::kYellow);
 }
 
-TEST_F(DeckTable, AFileNamedOnlyByItsExtensionGivesAnEmptyCaption) {
-    cart(QStringLiteral(".wav"), 1000);
-    load(2, QStringLiteral(".wav"));
-    EXPECT_EQ(engine.Controls(2).deckCaption, QString());
-    EXPECT_EQ(engine.Controls(2).deckColour, DeckEngine::kYellow);
-    EXPECT_EQ(engine.FilePath(2), path(QStringLiteral(".wav")));
-    EXPECT_EQ(engine.Controls(2).timeCaption, QStringLiteral("0:00:01"));
-}
-
-TEST_F(DeckTable, ClearEmptiesTheDeckButKeepsModeIdleTextAndLock) {
-    cart(QStringLiteral("News.wav"), 3500);
-    engine.SetDeckMode(7, QStringLiteral("Loop"));
-    load(7, QStringLiteral("News.wav"));
-    engine.ClearDeck(7);
-    EXPECT_EQ(engine.Controls(7).deckCaption, QString());
-    EXPECT_EQ(engine.Controls(7).deckColour, DeckEngine::kBlack);
-    EXPECT_EQ(engine.Controls(7).timeCaption, QStringLiteral("0:00:00"));
-    EXPECT_EQ(engine.FilePath(7), QString());
-    EXPECT_EQ(engine.IdleTimeText(7), QStringLiteral("0:00:04"));
-    EXPECT_EQ(engine.ModeWord(7), QStringLiteral("Loop"));
-    EXPECT_EQ(engine.Controls(7).modeColour, DeckEngine::kRed);
-}
-
-TEST_F(DeckTable, LoadingWhileAnotherDeckPlaysLeavesThePlayingCartAlone) {
-    cart(QStringLiteral("A.wav"), 2000, 4000);
-    cart(QStringLiteral("B.wav"), 1000, 9000);
-    load(1, QStringLiteral("A.wav"));
-    engine.FireDeck(1);
-    tick(50);
-    statusUpdate();
-    const QString shown = engine.Controls(1).timeCaption;
-    load(2, QStringLiteral("B.wav"));
-    tick(50);
-    EXPECT_TRUE(engine.IsPlaying(1));
-    EXPECT_EQ(engine.Controls(1).timeCaption, shown);
-    EXPECT_EQ(engine.Controls(1).deckColour, DeckEngine::kBrightGreen);
-    // The output heard A without a break.
+TEST_F(DeckTable, LoadingNeverDisturbsThePlayingCart) {
+    put(1, "A.wav", 1000, 4000);
+    cart("B.wav", 3000, 9000);
+    EXPECT_EQ(step("fire 1, tick 20, status"), "1 A green 0:00:01 | deck 1 playing P D meter 12");
+    EXPECT_EQ(step("load 2 B.wav, tick 20"),
+              "1 A green 0:00:01, 2 B yellow 0:00:03 | deck 1 playing P D meter 12");
+    // Loading into the playing deck replaces it while the old cart plays to its end; the
+    // state refresh paints it green again.
+    EXPECT_EQ(step("load 1 B.wav"),
+              "1 B yellow 0:00:03, 2 B yellow 0:00:03 | deck 1 playing P D meter 12");
+    EXPECT_EQ(step("tick"), "1 B green 0:00:03, 2 B yellow 0:00:03 | deck 1 playing P D meter 12");
+    EXPECT_EQ(tickUntilStopped(), 59);
+    EXPECT_EQ(step(""), "1 B yellow 0:00:00, 2 B yellow 0:00:03 | deck 1 stopped");
+    EXPECT_EQ(step("status"), "1 B yellow 0:00:03, 2 B yellow 0:00:03 | deck 1 stopped");
+    step("fire 1, tick 10");
+    // A was heard whole without a break, then the new cart.
     const auto runs = heardRuns();
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs[0].first, 4000);
-    EXPECT_EQ(runs[0].second, 100 * kTickFrames);
+    EXPECT_EQ(runs.front(), std::pair(4000, 100 * kTick));
+    EXPECT_EQ(runs.back().first, 9000);
 }
 
-TEST_F(DeckTable, LoadingIntoThePlayingDeckReplacesItWhileTheOldCartPlaysOn) {
-    cart(QStringLiteral("Old.wav"), 1000, 4000);
-    cart(QStringLiteral("New.wav"), 3000, 9000);
-    load(1, QStringLiteral("Old.wav"));
-    engine.FireDeck(1);
-    tick(20);
-    load(1, QStringLiteral("New.wav"));
-    EXPECT_EQ(engine.Controls(1).deckCaption, QStringLiteral("New"));
-    EXPECT_EQ(engine.Controls(1).deckColour, DeckEngine::kYellow);
-    EXPECT_EQ(engine.Controls(1).timeCaption, QStringLiteral("0:00:03"));
-    EXPECT_EQ(engine.FilePath(1), path(QStringLiteral("New.wav")));
-    tick(); // the state refresh paints the playing deck green again
-    EXPECT_EQ(engine.Controls(1).deckColour, DeckEngine::kBrightGreen);
+using DeckMove = DeckRig;
 
-    EXPECT_EQ(tickUntilStopped(), 79); // its 100 ticks less the 21 already played
-    EXPECT_EQ(engine.Controls(1).deckColour, DeckEngine::kYellow);
-    statusUpdate();
-    EXPECT_EQ(engine.Controls(1).timeCaption, QStringLiteral("0:00:03"));
-    engine.FireDeck(1);
-    tick(10);
-    const auto levels = heardLevels();
-    EXPECT_EQ(levels.front(), 4000);
-    EXPECT_EQ(levels.back(), 9000);
+TEST_F(DeckMove, MoveSwapAndDropOnItself) {
+    put(2, "ID.wav", 2500);
+    cart("Weather.wav", 6500);
+    // A drop with no deck label ever pressed does nothing.
+    const std::string start = snapshot();
+    engine.DropOnDeck(7, DragProxy::Label1);
+    engine.MoveCart(7);
+    EXPECT_EQ(snapshot(), start);
+    // Modes and idle texts stay with the deck positions.
+    EXPECT_EQ(step("mode 2 Loop, mode 7 Seqnc, drag 2 7"),
+              "2 - black 0:00:00 Loop, 7 ID yellow 0:00:02 Seqnc | deck 0 closed");
+    EXPECT_EQ(engine.DragSourceDeck(), 2);
+    EXPECT_EQ(engine.IdleTimeText(2), "0:00:02");
+    EXPECT_TRUE(engine.IdleTimeText(7).isEmpty());
+    // Two loaded decks swap; dropped on itself, or from an unknown proxy, nothing changes.
+    EXPECT_EQ(step("mode 2 Norm, mode 7 Norm, load 2 Weather.wav, drag 2 7"),
+              "2 ID yellow 0:00:02, 7 Weather yellow 0:00:06 | deck 0 closed");
+    engine.DropOnDeck(2, DragProxy::None);
+    EXPECT_EQ(step("drag 7 7"), "2 ID yellow 0:00:02, 7 Weather yellow 0:00:06 | deck 0 closed");
 }
 
-// --- Zero lengths -----------------------------------------------------------------------
+TEST_F(DeckMove, NothingMovesOntoOrOffThePlayingDeckButOthersStillSwap) {
+    put(4, "A.wav", 3000, 4000);
+    put(2, "B.wav", 1000);
+    put(7, "C.wav", 2000);
+    const std::string playing = step("fire 4, tick 10");
+    EXPECT_EQ(step("drag 4 7, drag 4 9, drag 7 4, drag 9 4"), playing);
+    EXPECT_EQ(step("drag 2 7, tick 10"),
+              "2 C yellow 0:00:02, 4 A green 0:00:03, 7 B yellow 0:00:01 | deck 4 playing P D");
+    EXPECT_EQ(heardRuns(), (std::vector{std::pair(4000, 20 * kTick)})); // never interrupted
+    // Once it has stopped, the current deck moves like any other.
+    EXPECT_EQ(step("stop, drag 4 9"),
+              "2 C yellow 0:00:02, 7 B yellow 0:00:01, 9 A yellow 0:00:03 | deck 4 stopped P F11");
+    // The next notification writes the idle text of the position into its time label: the
+    // length of the cart that left it.
+    EXPECT_EQ(step("status"), "2 C yellow 0:00:02, 4 - black 0:00:03, 7 B yellow 0:00:01, 9 A "
+                              "yellow 0:00:03 | deck 4 stopped F11");
+}
 
-TEST_F(DeckTable, AZeroLengthCartShowsNoTimeNeverPlaysAndTheDisplayStaysIdle) {
-    levelCart(QStringLiteral("Click.wav"), 20, 5000); // 20 frames: under half a millisecond
-    load(8, QStringLiteral("Click.wav"));
-    EXPECT_EQ(engine.Controls(8).timeCaption, QStringLiteral("0:00:00"));
-    EXPECT_EQ(engine.Controls(8).deckColour, DeckEngine::kYellow);
-    engine.FireDeck(8);
-    EXPECT_EQ(engine.CurrentDeck(), 8);
-    EXPECT_EQ(player.Length(), 0);
-    EXPECT_NE(player.Mode(), MciDevice::kModePlaying);
+TEST_F(DeckMove, TheLockRefusesLoadClearAndMoveButNotPlayOrMode) {
+    QSignalSpy changed(&engine, &DeckEngine::deckChanged);
+    EXPECT_EQ(step("lock 5"), " | deck 0 closed"); // an empty deck cannot be locked
+    EXPECT_TRUE(engine.LockedPath(5).isEmpty());
+    EXPECT_EQ(changed.count(), 0);
 
-    // Nothing plays, so the time display writes the idle text and never divides.
-    statusUpdate();
-    tick();
-    EXPECT_EQ(engine.ReportedErrorCount(), 0);
-    EXPECT_EQ(pump.calls, 0);
-    EXPECT_EQ(engine.TimeMeterValue(), 0.0f);
-    EXPECT_EQ(engine.Controls(8).deckColour, DeckEngine::kYellow);
-    EXPECT_FALSE(engine.PlayLatch());
+    put(5, "ID.wav", 300, 4000);
+    put(6, "Other.wav", 300, 9000);
+    const std::string locked =
+        "5 ID yellow 0:00:00 lock grey, 6 Other yellow 0:00:00 | deck 0 closed";
+    EXPECT_EQ(step("lock 5"), locked);
+    EXPECT_EQ(engine.LockedPath(5), engine.FilePath(5));
+    EXPECT_EQ(step("load 5 Other.wav, drop 5, clear 5, drag 5 6, drag 6 5, drag 5 9"), locked);
+
+    // Firing, stopping, the end-of-cart action and the mode cycle work as usual: it loops,
+    // and a sequence fires it.
+    EXPECT_EQ(step("cycle 5, cycle 5, fire 5, tick"),
+              "5 ID green 0:00:00 Loop lock grey, 6 Other yellow 0:00:00 | deck 5 playing P D");
+    EXPECT_EQ(tickUntilStopped(0, 100), 100);
+    EXPECT_EQ(step("fire 5"),
+              "5 ID yellow 0:00:00 Loop lock grey, 6 Other yellow 0:00:00 | deck 5 stopped P F11");
+    put(4, "Lead.wav", 100, 2000);
+    step("mode 4 Seqnc, fire 4, tick 12");
+    EXPECT_TRUE(engine.IsPlaying(5));
+
+    // Unlocked, the same operations work.
+    EXPECT_EQ(step("stop, mode 4 Norm, mode 5 Norm, lock 5, drag 5 6"),
+              "4 Lead yellow 0:00:00, 5 Other yellow 0:00:00, 6 ID yellow 0:00:00 | deck 5 stopped "
+              "P F11");
+    EXPECT_EQ(step("clear 5"), "4 Lead yellow 0:00:00, 6 ID yellow 0:00:00 | deck 5 stopped P F11");
+    EXPECT_TRUE(engine.LockedPath(5).isEmpty());
 }

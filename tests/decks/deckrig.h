@@ -8,181 +8,205 @@
 #include "decks/mcidevice.h"
 #include "shell/eventpump.h"
 
-#include <QByteArray>
-#include <QString>
 #include <QTemporaryDir>
 #include <QtEndian>
-#include <array>
 #include <functional>
 #include <gtest/gtest.h>
-#include <memory>
+#include <map>
+#include <string>
+#include <vector>
 
 // The cart list as the engine sees it: a folder and the selected name.
-class TestSelection : public CartSelection {
-public:
+struct TestSelection : CartSelection {
     QString FileName() const override { return fileName; }
     QString Path() const override { return folder; }
-
-    QString folder;
-    QString fileName;
+    QString folder, fileName;
 };
 
-// Runs one scripted action at the point where Time_Display lets pending events run, as a
-// key press or timer tick arriving there would.
-class ScriptedPump : public EventPump {
-public:
+// Runs one scripted action where Time_Display lets pending events run, as a key press or
+// timer tick arriving there would.
+struct ScriptedPump : EventPump {
     void processPendingEvents() override {
         ++calls;
-        if (action) {
-            auto run = std::move(action);
-            action = nullptr;
+        if (auto run = std::exchange(action, nullptr))
             run();
-        }
     }
-
     std::function<void()> action;
     int calls = 0;
 };
 
-// A snapshot of everything the window shows of the decks, to check that an operation
-// changed nothing.
-struct DeckScreen {
-    std::array<DeckEngine::DeckControls, DeckEngine::kDeckCount> rows;
-    float meter = 0;
-
-    static DeckScreen of(const DeckEngine& engine) {
-        DeckScreen screen;
-        for (int deck = 1; deck <= DeckEngine::kDeckCount; ++deck)
-            screen.rows[std::size_t(deck - 1)] = engine.Controls(deck);
-        screen.meter = engine.TimeMeterValue();
-        return screen;
-    }
-    bool operator==(const DeckScreen& other) const {
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            const auto& a = rows[i];
-            const auto& b = other.rows[i];
-            if (a.deckCaption != b.deckCaption || a.deckColour != b.deckColour ||
-                a.timeCaption != b.timeCaption || a.modeCaption != b.modeCaption ||
-                a.modeColour != b.modeColour || a.lockColour != b.lockColour)
-                return false;
-        }
-        return meter == other.meter;
-    }
-};
-
-// The engine on the manual audio device: time moves only when the test renders frames,
-// and the window's timer and the player's notifications are called by hand.
+// The engine on the manual audio device after the window's load (all decks Normal, labels
+// blank, unless told otherwise): time moves only when the test renders frames; the window's
+// timer and the player's notifications are called by hand. Tests run events as text and
+// compare the state as text (see step and snapshot).
 class DeckRig : public ::testing::Test {
 public:
-    static constexpr int kRate = 48000;
-    static constexpr int kPeriod = 256;
-    static constexpr int kTickFrames = kRate / 100; // what the output plays in one 10 ms tick
+    static constexpr int kRate = 48000, kTick = kRate / 100; // frames of one 10 ms tick
 
-    DeckRig()
-        : m_device(new ManualDevice(kRate, kPeriod)),
-          m_audio(std::unique_ptr<OutputDevice>(m_device)), player(m_audio), preview(m_audio),
-          engine(player, preview, selection, pump) {
+    explicit DeckRig(bool loaded = true)
+        : m_device(new ManualDevice(kRate, 256)), m_audio(std::unique_ptr<OutputDevice>(m_device)),
+          player(m_audio), preview(m_audio), engine(player, preview, selection, pump) {
         selection.folder = m_dir.path();
-        startUp(engine);
+        for (int deck = 1; loaded && deck <= DeckEngine::kDeckCount; ++deck)
+            engine.SetDeckMode(deck, "Norm");
+        if (loaded)
+            engine.ClearDeckLabels();
     }
 
-    // What the main window's load does to the decks: every mode from the settings (all
-    // Normal here), then blank deck labels.
-    static void startUp(DeckEngine& engine) {
-        for (int deck = 1; deck <= DeckEngine::kDeckCount; ++deck)
-            engine.SetDeckMode(deck, QStringLiteral("Norm"));
-        engine.ClearDeckLabels();
+    // A 48 kHz stereo 16-bit cart that holds one sample value, so the capture tells which
+    // cart was heard.
+    void cart(const QString& name, double ms, qint16 level = 8192) {
+        const int frames = int(ms * kRate / 1000);
+        QByteArray wav = QByteArray::fromHex("524946460000000057415645666d74201000000001000200"
+                                             "80bb000000ee0200040010006461746100000000");
+        qToLittleEndian<quint32>(36 + frames * 4, wav.data() + 4);
+        qToLittleEndian<quint32>(frames * 4, wav.data() + 40);
+        const char sample[] = {char(level & 0xff), char(level >> 8)};
+        Fixtures::file(m_dir.path(), name, wav + QByteArray(sample, 2).repeated(frames * 2));
     }
-
-    // A stereo 16-bit cart that holds one constant sample value, so the capture tells
-    // which cart was heard. frames at 48 kHz.
-    QString levelCart(const QString& name, int frames, qint16 level) {
-        QByteArray data(frames * 4, Qt::Uninitialized);
-        for (int i = 0; i < frames * 2; ++i)
-            qToLittleEndian<qint16>(level, data.data() + i * 2);
-        QByteArray wav;
-        const auto u32 = [&wav](quint32 v) {
-            char b[4];
-            qToLittleEndian(v, b);
-            wav.append(b, 4);
-        };
-        const auto u16 = [&wav](quint16 v) {
-            char b[2];
-            qToLittleEndian(v, b);
-            wav.append(b, 2);
-        };
-        wav.append("RIFF");
-        u32(quint32(36 + data.size()));
-        wav.append("WAVEfmt ");
-        u32(16);
-        u16(1); // PCM
-        u16(2);
-        u32(kRate);
-        u32(kRate * 4);
-        u16(4);
-        u16(16);
-        wav.append("data");
-        u32(quint32(data.size()));
-        wav.append(data);
-        return Fixtures::file(m_dir.path(), name, wav);
-    }
-    QString cart(const QString& name, int ms, qint16 level = 8192) {
-        return levelCart(name, ms * kRate / 1000, level);
-    }
-
     // Selects name in the cart list and loads it into deck (Ctrl+F-key).
     void load(int deck, const QString& name) {
         selection.fileName = name;
         engine.LoadCart(deck);
     }
+    void put(int deck, const QString& name, double ms, qint16 level = 8192) {
+        cart(name, ms, level);
+        load(deck, name);
+    }
 
     // One Timer1 tick: the output plays 10 ms, then the end-of-cart check runs.
     void tick(int count = 1) {
         for (int i = 0; i < count; ++i) {
-            m_device->render(kTickFrames);
+            m_device->render(kTick);
             engine.Timer1_Timer();
         }
     }
-    // Ticks until the player has stopped playing; returns how many ticks that took.
-    int tickUntilStopped(int limit = 10000) {
+    // Ticks until the player (or deck, if given) has stopped playing; returns the count.
+    int tickUntilStopped(int deck = 0, int limit = 10000) {
         int ticks = 0;
-        while (player.Mode() == MciDevice::kModePlaying && ticks < limit) {
+        for (; (deck ? engine.IsPlaying(deck) : playing()) && ticks < limit; ++ticks)
             tick();
-            ++ticks;
-        }
         return ticks;
     }
-    void statusUpdate() { engine.MMControl1_StatusUpdate(); }
-
-    // The left channel of every captured frame, as a 16-bit value.
-    std::vector<int> heardLevels() const {
-        std::vector<int> levels;
-        const auto& samples = m_device->captured();
-        levels.reserve(samples.size() / 2);
-        for (std::size_t i = 0; i < samples.size(); i += 2)
-            levels.push_back(int(std::lround(samples[i] * 32768.0f)));
-        return levels;
+    // How often the player went back to the beginning of a cart while ticking.
+    int passes(int ticks) {
+        int count = 0;
+        for (qint32 last = player.Position(); ticks-- > 0; last = player.Position()) {
+            tick();
+            count += player.Position() < last;
+        }
+        return count;
     }
-    // The levels heard in order, each run of equal frames once, with its length.
+    bool playing() const { return player.Mode() == MciDevice::kModePlaying; }
+
+    // Runs events ("fire 3, tick 99, status") and returns the snapshot after them.
+    std::string step(const QString& events) {
+        const std::map<QString, void (DeckEngine::*)(int)> onDeck = {
+            {"fire", &DeckEngine::FireDeck},
+            {"clear", &DeckEngine::ClearDeck},
+            {"cycle", &DeckEngine::CyclePlayMode},
+            {"lock", &DeckEngine::ToggleDeckLock},
+            {"press", &DeckEngine::BeginDeckDrag}};
+        for (const QString& event : events.split(", ", Qt::SkipEmptyParts)) {
+            const QStringList w = event.split(' ');
+            const int n = w.value(1, "1").toInt();
+            if (onDeck.count(w[0]))
+                (engine.*onDeck.at(w[0]))(n);
+            else if (w[0] == "stop")
+                engine.StopCart();
+            else if (w[0] == "tick")
+                tick(n);
+            else if (w[0] == "status") { // "status during stop": events run inside Time_Display
+                if (w.value(1) == "during")
+                    pump.action = [this, inside = w.mid(2).join(' ')] {
+                        step(inside);
+                    };
+                engine.MMControl1_StatusUpdate();
+            } else if (w[0] == "mode")
+                engine.SetDeckMode(n, w.value(2));
+            else if (w[0] == "load") // Ctrl+F-key with a file selected ("load 4" with none)
+                load(n, w.mid(2).join(' '));
+            else if (w[0] == "drop") // a drop from the cart list
+                engine.DropOnDeck(n, DragProxy::Label42);
+            else if (w[0] == "drag") { // a press on one deck label, released on another
+                engine.BeginDeckDrag(n);
+                engine.DropOnDeck(w.value(2).toInt(), DragProxy::Label1);
+            } else
+                ADD_FAILURE() << "unknown event " << event.toStdString();
+        }
+        return snapshot();
+    }
+
+    static QString colour(DeckEngine::Colour c) {
+        const std::map<DeckEngine::Colour, QString> names = {
+            {DeckEngine::kBlack, "black"},       {DeckEngine::kYellow, "yellow"},
+            {DeckEngine::kBrightGreen, "green"}, {DeckEngine::kGrey, "grey"},
+            {DeckEngine::kCyan, "cyan"},         {DeckEngine::kRed, "red"}};
+        return names.count(c) ? names.at(c) : QString::number(c, 16);
+    }
+    // Every deck that is not blank, as caption ("-" for none), colour and time text; then
+    // its file in brackets unless it is the caption's .wav in the cart folder, its mode word
+    // unless "Norm" (all three parts if the PlayMode caption or colour does not match the
+    // word) and its lock colour unless yellow. Then the current deck, the player, the
+    // latches (P, D), the operator's stop and the meter unless 0. For example
+    // "3 Story green 0:00:01, 7 - black 0:00:00 Loop | deck 3 playing P D meter 26".
+    std::string snapshot() const {
+        QStringList decks;
+        for (int d = 1; d <= DeckEngine::kDeckCount; ++d) {
+            const auto& c = engine.Controls(d);
+            const QString caption = c.deckCaption.isEmpty() ? "-" : c.deckCaption;
+            QString row =
+                QString("%1 %2 %3 %4").arg(d).arg(caption, colour(c.deckColour), c.timeCaption);
+            QString file = engine.FilePath(d);
+            if (!file.isEmpty() && file != m_dir.filePath(c.deckCaption + ".wav"))
+                row += " [" + file.replace(m_dir.path() + '/', "") + "]";
+            const QString word = engine.ModeWord(d);
+            const char* wordColour = word == "Seqnc" ? "cyan" : word == "Loop" ? "red" : "yellow";
+            if (c.modeCaption != word || colour(c.modeColour) != wordColour)
+                row += QString(" mode %1/%2/%3").arg(word, c.modeCaption, colour(c.modeColour));
+            else if (word != "Norm")
+                row += " " + word;
+            if (c.lockColour != DeckEngine::kYellow)
+                row += " lock " + colour(c.lockColour);
+            if (row != QString("%1 - black 0:00:00").arg(d))
+                decks << row;
+        }
+        const int mode = player.Mode();
+        QString s = decks.join(", ") + QString(" | deck %1 ").arg(engine.CurrentDeck());
+        s += playing() ? "playing" : mode == MciDevice::kModeStopped ? "stopped" : "closed";
+        s += QString(engine.PlayLatch() ? " P" : "") + (engine.DisplayLatch() ? " D" : "") +
+             (engine.StoppedByOperator() ? " F11" : "");
+        if (engine.TimeMeterValue() != 0)
+            s += " meter " + QString::number(engine.TimeMeterValue());
+        return s.toStdString();
+    }
+
+    // The levels heard (left channel, 16-bit) in order, each run of equal frames once.
     std::vector<std::pair<int, int>> heardRuns() const {
         std::vector<std::pair<int, int>> runs;
-        for (const int level : heardLevels()) {
+        const auto& samples = m_device->captured();
+        for (std::size_t i = 0; i < samples.size(); i += 2) {
+            const int level = int(std::lround(samples[i] * 32768.0f));
             if (runs.empty() || runs.back().first != level)
                 runs.emplace_back(level, 0);
             ++runs.back().second;
         }
         return runs;
     }
+    // The longest silence heard between two sounds.
+    int longestGap() const {
+        const auto runs = heardRuns();
+        int gap = 0;
+        for (std::size_t i = 1; i + 1 < runs.size(); ++i)
+            gap = std::max(gap, runs[i].first == 0 ? runs[i].second : 0);
+        return gap;
+    }
     void clearCapture() { m_device->clearCapture(); }
-    QString path(const QString& name) const { return m_dir.filePath(name); }
     QString folder() const { return m_dir.path(); }
-    ManualDevice& device() { return *m_device; }
 
 private:
     QTemporaryDir m_dir;
     ManualDevice* m_device; // owned by m_audio
-
-protected:
     AudioEngine m_audio;
 
 public:

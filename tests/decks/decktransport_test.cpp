@@ -7,498 +7,195 @@
 
 using DeckTransport = DeckRig;
 
-namespace {
-const QString kZero = QStringLiteral("0:00:00");
-
-} // namespace
-
+// One deck before any start, fired, played out, stopped by its own key and restarted, then
+// cut off by another deck, and what the window is told on the way.
 TEST_F(DeckTransport, TheTimeLabelStoryOfOneDeck) {
-    cart(QStringLiteral("Story.wav"), 2305);
-    cart(QStringLiteral("Other.wav"), 5000, 3000);
+    put(3, "Story.wav", 2305, 4000);
+    cart("Other.wav", 5000, 3000);
     QSignalSpy refresh(&engine, &DeckEngine::windowRefreshRequested);
-
-    // 1. Loaded: the length.
-    load(3, QStringLiteral("Story.wav"));
-    EXPECT_EQ(engine.Controls(3).timeCaption, QStringLiteral("0:00:02"));
-
-    // 2. Fired: still the length, still yellow, until the next check and notification.
-    engine.FireDeck(3);
-    EXPECT_EQ(engine.CurrentDeck(), 3);
-    EXPECT_FALSE(engine.StoppedByOperator());
-    EXPECT_EQ(engine.Label2(), QStringLiteral(".WAV"));
-    EXPECT_EQ(engine.Controls(3).deckColour, DeckEngine::kYellow);
-    EXPECT_EQ(engine.Controls(3).timeCaption, QStringLiteral("0:00:02"));
-    EXPECT_FALSE(engine.DisplayLatch());
-    EXPECT_FALSE(engine.PlayLatch());
-    tick();
-    EXPECT_EQ(engine.Controls(3).deckColour, DeckEngine::kBrightGreen);
-    EXPECT_TRUE(engine.DisplayLatch());
-    EXPECT_TRUE(engine.PlayLatch());
-    EXPECT_EQ(engine.Controls(3).timeCaption, QStringLiteral("0:00:02"));
-    tick(99); // 1 000 ms heard
-    QSignalSpy repaint(&engine, &DeckEngine::deckRepaintRequested);
-    statusUpdate();
-    EXPECT_EQ(engine.Controls(3).timeCaption, QStringLiteral("0:00:01")); // 1 305 ms left
-    EXPECT_FLOAT_EQ(engine.TimeMeterValue(), 1000.0f / 2305.0f * 60.0f);
-    EXPECT_EQ(repaint.count(), 1);
-    EXPECT_EQ(pump.calls, 1);
-
-    // 3. Played to the end: "0:00:00" on yellow, then the length at the next notification.
-    EXPECT_EQ(tickUntilStopped(), 131); // it ends 5 ms into the 131st tick
-    EXPECT_EQ(engine.Controls(3).timeCaption, kZero);
-    EXPECT_EQ(engine.Controls(3).deckColour, DeckEngine::kYellow);
-    EXPECT_EQ(engine.TimeMeterValue(), 0.0f);
-    EXPECT_EQ(refresh.count(), 1);
-    EXPECT_FALSE(engine.DisplayLatch());
-    EXPECT_FALSE(engine.PlayLatch());
-    statusUpdate();
-    EXPECT_EQ(engine.Controls(3).timeCaption, QStringLiteral("0:00:02"));
-    EXPECT_EQ(engine.TimeMeterValue(), 0.0f);
-    EXPECT_EQ(engine.CurrentDeck(), 3);
-    EXPECT_EQ(pump.calls, 1); // nothing plays: no pending events are run
-
-    // 4. Stopped by the operator: "0:00:00" and yellow, then at once the length again.
-    engine.FireDeck(3);
-    tick(50);
-    statusUpdate();
-    QStringList captions;
-    QObject::connect(&engine, &DeckEngine::deckChanged, &engine, [&](int d) {
-        if (d == 3 && (captions.isEmpty() || captions.last() != engine.Controls(3).timeCaption))
-            captions.append(engine.Controls(3).timeCaption);
-    });
-    engine.StopCart();
-    EXPECT_EQ(captions, (QStringList{kZero, QStringLiteral("0:00:02")}));
-    EXPECT_EQ(engine.Controls(3).deckColour, DeckEngine::kYellow);
-    EXPECT_EQ(engine.TimeMeterValue(), 0.0f);
-    EXPECT_TRUE(engine.StoppedByOperator());
-    tick(300);
-    statusUpdate();
-    EXPECT_EQ(engine.Controls(3).timeCaption, QStringLiteral("0:00:02"));
-    EXPECT_EQ(engine.CurrentDeck(), 3);
-    QObject::disconnect(&engine, &DeckEngine::deckChanged, &engine, nullptr);
-
-    // 5. Cut off by firing another deck: "0:00:00" on yellow, and nothing writes the length
-    // back; fired again later, "0:00:00" becomes its idle text.
-    load(4, QStringLiteral("Other.wav"));
-    engine.FireDeck(3);
-    tick(20);
-    engine.FireDeck(4);
-    EXPECT_EQ(engine.CurrentDeck(), 4);
-    EXPECT_EQ(engine.Controls(3).timeCaption, kZero);
-    EXPECT_EQ(engine.Controls(3).deckColour, DeckEngine::kYellow);
-    tick(30);
-    statusUpdate();
-    EXPECT_EQ(engine.Controls(4).deckColour, DeckEngine::kBrightGreen);
-    EXPECT_EQ(engine.Controls(4).timeCaption, QStringLiteral("0:00:05")); // 4 700 ms left
-    EXPECT_EQ(engine.Controls(3).timeCaption, kZero);
-    engine.FireDeck(3);
-    EXPECT_EQ(engine.IdleTimeText(3), kZero);
-    tick(5);
-    engine.StopCart();
-    EXPECT_EQ(engine.Controls(3).timeCaption, kZero);
-}
-
-TEST_F(DeckTransport, MeterIsThirtyHalfwayAndZeroWhenStopped) {
-    cart(QStringLiteral("Half.wav"), 2000);
-    load(1, QStringLiteral("Half.wav"));
-    engine.FireDeck(1);
-    tick(100);
-    statusUpdate();
-    EXPECT_EQ(engine.TimeMeterValue(), 30.0f);
-    EXPECT_EQ(engine.Controls(1).timeCaption, QStringLiteral("0:00:01"));
-    engine.FireDeck(1); // its own key stops it
-    EXPECT_EQ(engine.TimeMeterValue(), 0.0f);
-    EXPECT_NE(player.Mode(), MciDevice::kModePlaying);
-    EXPECT_EQ(engine.Controls(1).timeCaption, QStringLiteral("0:00:02"));
-}
-
-TEST_F(DeckTransport, NothingStartedNothingChanges) {
-    cart(QStringLiteral("A.wav"), 500);
-    load(2, QStringLiteral("A.wav"));
-    const DeckScreen before = DeckScreen::of(engine);
     QSignalSpy changed(&engine, &DeckEngine::deckChanged);
-
-    statusUpdate(); // notifications before any start
-    tick(3);
-    engine.FireDeck(5); // empty deck, nothing playing
-    EXPECT_EQ(engine.CurrentDeck(), 0);
-    engine.StopCart(); // F11 before any start
-    EXPECT_TRUE(engine.StoppedByOperator());
-    EXPECT_EQ(engine.CurrentDeck(), 0);
-    statusUpdate();
+    // Notifications and F11 before any start, and an empty deck fired, change nothing.
+    EXPECT_EQ(step("status, tick 3, fire 5, stop, status"),
+              "3 Story yellow 0:00:02 | deck 0 closed F11");
     EXPECT_EQ(changed.count(), 0);
-    EXPECT_TRUE(DeckScreen::of(engine) == before);
+
+    // Fired (which clears the operator's stop): the length on yellow until the next check,
+    // the countdown from the next notification; checks that paint it green again are no news.
+    EXPECT_EQ(step("fire 3"), "3 Story yellow 0:00:02 | deck 3 playing");
+    EXPECT_EQ(engine.Label2(), ".WAV");
+    EXPECT_EQ(step("tick"), "3 Story green 0:00:02 | deck 3 playing P D");
+    changed.clear();
+    QSignalSpy meter(&engine, &DeckEngine::timeMeterChanged);
+    QSignalSpy repaint(&engine, &DeckEngine::deckRepaintRequested);
+    step("tick 99"); // 1 000 ms heard
+    EXPECT_EQ(changed.count() + meter.count(), 0);
+    // 1 305 ms left; the second notification shows nothing new, nor does firing empty decks.
+    EXPECT_EQ(step("status, status, fire 4, fire 9"),
+              "3 Story green 0:00:01 | deck 3 playing P D meter 26.0304");
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(meter.count(), 1);
+    EXPECT_EQ(repaint, (QList<QList<QVariant>>(2, {3})));
+    EXPECT_EQ(pump.calls, 2);
+
+    // Played to the end: "0:00:00" on yellow, then the length at the next notification,
+    // which runs no pending events.
+    EXPECT_EQ(tickUntilStopped(), 131); // it ends 5 ms into the 131st tick
+    EXPECT_EQ(snapshot(), "3 Story yellow 0:00:00 | deck 3 stopped");
+    EXPECT_EQ(refresh.count(), 1);
+    EXPECT_EQ(step("status"), "3 Story yellow 0:00:02 | deck 3 stopped");
+    EXPECT_EQ(pump.calls, 2);
     EXPECT_EQ(engine.ReportedErrorCount(), 0);
-    EXPECT_NE(player.Mode(), MciDevice::kModePlaying);
 
-    // The first start clears the operator's stop.
-    engine.FireDeck(2);
-    EXPECT_FALSE(engine.StoppedByOperator());
-    EXPECT_EQ(player.Mode(), MciDevice::kModePlaying);
-}
-
-TEST_F(DeckTransport, OwnKeyStopsAndRestartsFromTheBeginning) {
-    cart(QStringLiteral("A.wav"), 1000, 4000);
-    load(3, QStringLiteral("A.wav"));
-    engine.SetDeckMode(3, QStringLiteral("Loop"));
-    engine.FireDeck(3);
-    tick(40);
-    engine.FireDeck(3);
-    EXPECT_EQ(player.Mode(), MciDevice::kModeStopped);
-    tick(10);
-    EXPECT_EQ(player.Mode(), MciDevice::kModeStopped); // a stopped Loop deck does not restart
+    // Its own key stops it: yellow and at once the length again, for good; fired again it
+    // plays from its first frame.
+    step("fire 3, tick 50, status");
+    EXPECT_EQ(step("fire 3"), "3 Story yellow 0:00:02 | deck 3 stopped P F11");
+    EXPECT_EQ(step("tick 300, status"), "3 Story yellow 0:00:02 | deck 3 stopped F11");
     clearCapture();
-    engine.FireDeck(3);
+    step("fire 3");
     EXPECT_EQ(player.Position(), 0);
-    tick(100);
-    // All of the cart from its first frame: 1 000 ms of A, then silence.
-    const auto runs = heardRuns();
-    ASSERT_GE(runs.size(), 1u);
-    EXPECT_EQ(runs[0], std::make_pair(4000, 48000));
-}
+    EXPECT_EQ(tickUntilStopped(), 231);
+    EXPECT_EQ(heardRuns().at(0), std::pair(4000, 2305 * kRate / 1000));
 
-TEST_F(DeckTransport, FiringAnotherLoadedDeckCutsThePlayingOneAtOnce) {
-    cart(QStringLiteral("A.wav"), 2000, 4000);
-    cart(QStringLiteral("B.wav"), 2000, 9000);
-    load(3, QStringLiteral("A.wav"));
-    load(4, QStringLiteral("B.wav"));
-    engine.FireDeck(3);
-    tick(30);
+    // Cut off by firing another deck: at once "0:00:00" on yellow, and nothing writes the
+    // length back; fired again later, "0:00:00" becomes its idle text.
+    step("status, load 4 Other.wav, fire 3, tick 20");
     clearCapture();
-    engine.FireDeck(4);
-    EXPECT_EQ(engine.CurrentDeck(), 4);
-    EXPECT_EQ(engine.Controls(3).timeCaption, kZero);
-    EXPECT_EQ(engine.Controls(3).deckColour, DeckEngine::kYellow);
-    EXPECT_TRUE(engine.PlayLatch()); // kept: the switch is not an end
-    tick();
-    EXPECT_EQ(engine.Controls(4).deckColour, DeckEngine::kBrightGreen);
-    EXPECT_TRUE(engine.PlayLatch());
-    // Nothing of A after the switch but its de-click ramp; B from the first period on.
-    const auto levels = heardLevels();
-    const int rampFrames = kRate * 5 / 1000;
-    for (int i = rampFrames; i < int(levels.size()); ++i)
-        ASSERT_EQ(levels[std::size_t(i)], 9000) << "frame " << i;
+    EXPECT_EQ(step("fire 4"), "3 Story yellow 0:00:00, 4 Other yellow 0:00:05 | deck 4 playing P");
+    EXPECT_EQ(step("tick 30, status"),
+              "3 Story yellow 0:00:00, 4 Other green 0:00:05 | deck 4 playing P D meter 3.6");
+    // Nothing of deck 3 after the switch but its 5 ms de-click ramp.
+    const auto runs = heardRuns();
+    EXPECT_EQ(runs.back().first, 3000);
+    EXPECT_GE(runs.back().second, 30 * kTick - kRate * 5 / 1000);
+    step("fire 3");
+    EXPECT_EQ(engine.IdleTimeText(3), "0:00:00");
+    EXPECT_EQ(step("tick 5, stop"),
+              "3 Story yellow 0:00:00, 4 Other yellow 0:00:00 | deck 3 stopped P F11");
 }
 
-TEST_F(DeckTransport, FiringAnEmptyDeckWhileOnePlaysChangesNothing) {
-    cart(QStringLiteral("A.wav"), 2000);
-    load(3, QStringLiteral("A.wav"));
-    engine.FireDeck(3);
-    tick(5);
-    const DeckScreen before = DeckScreen::of(engine);
-    engine.FireDeck(4);
-    engine.FireDeck(9);
-    EXPECT_TRUE(DeckScreen::of(engine) == before);
-    EXPECT_EQ(engine.CurrentDeck(), 3);
-    EXPECT_TRUE(engine.IsPlaying(3));
-}
-
-// --- Sequence ---------------------------------------------------------------------------
-
-TEST_F(DeckTransport, SequenceWrapsFromTenToOneAndEndsAtANormalDeck) {
-    const std::pair<int, const char*> decks[] = {
-        {9, "Seqnc"}, {10, "Seqnc"}, {1, "Norm"}, {2, "Seqnc"}};
-    for (const auto& [deck, mode] : decks) {
-        const QString name = QString::fromLatin1("Deck%1.wav").arg(deck);
-        cart(name, 1605, qint16(1000 * deck));
-        load(deck, name);
-        engine.SetDeckMode(deck, QString::fromLatin1(mode));
-    }
-
-    engine.FireDeck(9);
-    std::vector<int> started{engine.CurrentDeck()};
+TEST_F(DeckTransport, SequenceWrapsAndEndsAtANormalOrEmptyDeckOrAStop) {
+    for (const int d : {9, 10, 1, 2, 4})
+        put(d, QString("%1.wav").arg(char('A' + d - 1)), 1605, qint16(1000 * d));
+    step("mode 9 Seqnc, mode 10 Seqnc, mode 2 Seqnc, fire 9");
+    std::vector<int> started{9};
     for (int i = 0; i < 600; ++i) {
-        tick();
-        statusUpdate();
+        step("tick, status");
         if (started.back() != engine.CurrentDeck())
             started.push_back(engine.CurrentDeck());
     }
-    EXPECT_EQ(started, (std::vector<int>{9, 10, 1}));
-    EXPECT_NE(player.Mode(), MciDevice::kModePlaying);
-    // Decks that played and handed on keep "0:00:00"; the last, still current, shows its
-    // length again; the deck after it never played.
-    EXPECT_EQ(engine.Controls(9).timeCaption, kZero);
-    EXPECT_EQ(engine.Controls(10).timeCaption, kZero);
-    EXPECT_EQ(engine.Controls(1).timeCaption, QStringLiteral("0:00:02"));
-    EXPECT_EQ(engine.Controls(2).timeCaption, QStringLiteral("0:00:02"));
-    for (const auto& [deck, mode] : decks)
-        EXPECT_EQ(engine.Controls(deck).deckColour, DeckEngine::kYellow) << deck;
-
+    EXPECT_EQ(started, (std::vector{9, 10, 1}));
+    // Decks that handed on keep "0:00:00"; the last, still current, shows its length again.
+    const auto decks = [](const char* two, const char* status) {
+        return QString("1 A yellow 0:00:02, 2 B yellow %1 Seqnc, 4 D yellow 0:00:02, 9 I yellow "
+                       "0:00:00 Seqnc, 10 J yellow 0:00:00 Seqnc | deck %2")
+            .arg(two, status)
+            .toStdString();
+    };
+    EXPECT_EQ(snapshot(), decks("0:00:02", "1 stopped"));
     // Heard: the three carts whole and in order, each gap shorter than one tick.
-    const auto runs = heardRuns();
-    std::vector<int> order;
-    for (std::size_t i = 0; i < runs.size(); ++i) {
-        if (runs[i].first != 0) {
-            order.push_back(runs[i].first);
-            EXPECT_EQ(runs[i].second, 1605 * kRate / 1000) << runs[i].first;
-        } else if (i + 1 < runs.size()) {
-            EXPECT_LT(runs[i].second, kTickFrames);
-        }
-    }
-    EXPECT_EQ(order, (std::vector<int>{9000, 10000, 1000}));
+    const int frames = 1605 * kRate / 1000;
+    auto sounds = heardRuns();
+    std::erase_if(sounds, [](auto run) { return run.first == 0; });
+    EXPECT_EQ(sounds,
+              (std::vector<std::pair<int, int>>{{9000, frames}, {10000, frames}, {1000, frames}}));
+    EXPECT_LT(longestGap(), kTick);
+
+    // Deck 3 is empty: the sequence stops after deck 2 and does not skip to deck 4.
+    step("fire 2");
+    EXPECT_EQ(tickUntilStopped(), 161);
+    EXPECT_EQ(step("tick 50"), decks("0:00:00", "2 stopped"));
+    // A cart stopped by the operator never hands on.
+    step("fire 9, tick 10, stop");
+    for (int i = 0; i < 200; ++i)
+        step("tick, status");
+    EXPECT_EQ(snapshot(), decks("0:00:00", "9 stopped F11"));
 }
 
-TEST_F(DeckTransport, SequenceStopsAtAnEmptyDeckWithoutSkippingIt) {
-    cart(QStringLiteral("A.wav"), 205);
-    cart(QStringLiteral("B.wav"), 205);
-    load(2, QStringLiteral("A.wav"));
-    load(4, QStringLiteral("B.wav"));
-    engine.SetDeckMode(2, QStringLiteral("Seqnc"));
-    engine.FireDeck(2);
-    EXPECT_EQ(tickUntilStopped(), 21);
-    tick(50);
-    EXPECT_EQ(engine.CurrentDeck(), 2);
-    EXPECT_NE(player.Mode(), MciDevice::kModePlaying);
-    EXPECT_EQ(engine.Controls(4).deckColour, DeckEngine::kYellow);
-    EXPECT_FALSE(engine.PlayLatch());
-}
-
-TEST_F(DeckTransport, AStoppedCartNeverTriggersItsMode) {
-    cart(QStringLiteral("A.wav"), 500);
-    cart(QStringLiteral("B.wav"), 500);
-    load(5, QStringLiteral("A.wav"));
-    load(6, QStringLiteral("B.wav"));
-    engine.SetDeckMode(5, QStringLiteral("Seqnc"));
-    engine.FireDeck(5);
-    tick(10);
-    engine.StopCart();
-    for (int i = 0; i < 100; ++i) {
-        tick();
-        statusUpdate();
-    }
-    EXPECT_EQ(engine.CurrentDeck(), 5);
-    EXPECT_FALSE(engine.PlayLatch());
-    EXPECT_EQ(player.Mode(), MciDevice::kModeStopped);
-}
-
-TEST_F(DeckTransport, ASequenceDeckClearedWhilePlayingPlaysOnThenFiresTheNext) {
-    cart(QStringLiteral("A.wav"), 1505, 4000);
-    cart(QStringLiteral("B.wav"), 505, 9000);
-    load(7, QStringLiteral("A.wav"));
-    load(8, QStringLiteral("B.wav"));
-    engine.SetDeckMode(7, QStringLiteral("Seqnc"));
-    engine.FireDeck(7);
-    tick(10);
-    engine.ClearDeck(7);
-    EXPECT_EQ(engine.Controls(7).deckColour, DeckEngine::kBlack);
-    tick();
-    // The state refresh goes on painting the captionless playing deck green.
-    EXPECT_EQ(engine.Controls(7).deckCaption, QString());
-    EXPECT_EQ(engine.Controls(7).deckColour, DeckEngine::kBrightGreen);
-    tick(19);
-    statusUpdate();
-    EXPECT_EQ(engine.Controls(7).timeCaption, QStringLiteral("0:00:01")); // 1 205 ms left
-    EXPECT_TRUE(engine.IsPlaying(7));
-
-    int ticks = 0;
-    while (engine.CurrentDeck() == 7 && ticks < 1000) {
-        tick();
-        ++ticks;
-    }
-    EXPECT_EQ(ticks, 121);
-    // The cart ended: deck 7 emptied once more, deck 8 fired.
-    EXPECT_EQ(engine.CurrentDeck(), 8);
-    EXPECT_EQ(engine.Controls(7).deckColour, DeckEngine::kBlack);
-    EXPECT_EQ(engine.Controls(7).timeCaption, kZero);
-    EXPECT_TRUE(engine.IsPlaying(8));
-}
-
-// --- Loop -------------------------------------------------------------------------------
-
-namespace {
-// Counts how often the player went back to the beginning of a cart while ticking.
-int passesWhileTicking(DeckRig& rig, int ticks) {
-    int passes = 0;
-    qint32 last = rig.player.Position();
-    for (int i = 0; i < ticks; ++i) {
-        rig.tick();
-        const qint32 now = rig.player.Position();
-        if (now < last)
-            ++passes;
-        last = now;
-    }
-    return passes;
-}
-} // namespace
-
-TEST_F(DeckTransport, LoopPlaysOverAndOverUntilF11) {
-    cart(QStringLiteral("Bed.wav"), 205); // ends in the middle of a tick
-    load(1, QStringLiteral("Bed.wav"));
-    engine.SetDeckMode(1, QStringLiteral("Loop"));
-    engine.FireDeck(1);
-    EXPECT_EQ(passesWhileTicking(*this, 105), 5);
-    EXPECT_EQ(engine.CurrentDeck(), 1);
+TEST_F(DeckTransport, LoopEndsOnlyByF11AnotherDeckOrItsModeChange) {
+    put(1, "Bed.wav", 205, 4000); // ends in the middle of a tick
+    put(2, "Spot.wav", 305, 9000);
+    step("mode 1 Loop, fire 1");
+    EXPECT_EQ(passes(105), 5);
     EXPECT_TRUE(engine.IsPlaying(1));
-    EXPECT_EQ(engine.IdleTimeText(1), kZero); // taken from its label when it restarted
-    engine.StopCart();
-    EXPECT_EQ(engine.Controls(1).timeCaption, kZero);
-    EXPECT_EQ(passesWhileTicking(*this, 50), 0);
-    EXPECT_EQ(player.Mode(), MciDevice::kModeStopped);
+    EXPECT_EQ(engine.IdleTimeText(1), "0:00:00"); // taken from its label when it restarted
+    const std::string stopped = "1 Bed yellow 0:00:00 Loop, 2 Spot yellow 0:00:00 | deck ";
+    EXPECT_EQ(step("stop"), stopped + "1 stopped F11");
+    EXPECT_EQ(passes(50), 0);
+    EXPECT_LT(longestGap(), kTick); // the passes back to back
 
-    // Heard: the loop's passes back to back, with a gap shorter than one tick.
-    const auto runs = heardRuns();
-    for (std::size_t i = 1; i + 1 < runs.size(); ++i) {
-        if (runs[i].first == 0) {
-            EXPECT_LT(runs[i].second, kTickFrames);
-        }
-    }
-}
-
-TEST_F(DeckTransport, LoopEndsWhenAnotherDeckIsFired) {
-    cart(QStringLiteral("Bed.wav"), 205, 4000);
-    cart(QStringLiteral("Spot.wav"), 305, 9000);
-    load(1, QStringLiteral("Bed.wav"));
-    load(2, QStringLiteral("Spot.wav"));
-    engine.SetDeckMode(1, QStringLiteral("Loop"));
-    engine.FireDeck(1);
-    EXPECT_EQ(passesWhileTicking(*this, 45), 2);
-    engine.FireDeck(2);
-    EXPECT_EQ(engine.Controls(1).timeCaption, kZero);
-    EXPECT_EQ(engine.Controls(1).deckColour, DeckEngine::kYellow);
+    step("fire 1");
+    EXPECT_EQ(passes(45), 2);
+    EXPECT_EQ(step("fire 2"), stopped + "2 playing P");
     tickUntilStopped();
-    tick(50);
-    EXPECT_EQ(engine.CurrentDeck(), 2);
-    EXPECT_NE(player.Mode(), MciDevice::kModePlaying);
-    EXPECT_EQ(heardLevels().back(), 0);
-}
+    EXPECT_EQ(step("tick 50"), stopped + "2 stopped");
+    EXPECT_EQ(heardRuns().back().first, 0);
 
-TEST_F(DeckTransport, LoopEndsAtTheEndOfThePassAfterItsModeChanges) {
-    cart(QStringLiteral("Bed.wav"), 205);
-    load(1, QStringLiteral("Bed.wav"));
-    engine.SetDeckMode(1, QStringLiteral("Loop"));
-    engine.FireDeck(1);
-    EXPECT_EQ(passesWhileTicking(*this, 25), 1);
-    engine.CyclePlayMode(1); // Loop -> Norm
-    EXPECT_EQ(engine.Controls(1).modeCaption, QStringLiteral("Norm"));
-    EXPECT_TRUE(engine.IsPlaying(1)); // the pass goes on
+    step("fire 1");
+    EXPECT_EQ(passes(25), 1);
+    EXPECT_EQ(step("cycle 1"), // Loop -> Norm: the pass goes on
+              "1 Bed green 0:00:00, 2 Spot yellow 0:00:00 | deck 1 playing P D");
     EXPECT_EQ(tickUntilStopped(), 17);
-    EXPECT_EQ(passesWhileTicking(*this, 50), 0);
-    EXPECT_EQ(engine.CurrentDeck(), 1);
+    EXPECT_EQ(passes(50), 0);
+    EXPECT_EQ(snapshot(), "1 Bed yellow 0:00:00, 2 Spot yellow 0:00:00 | deck 1 stopped");
 }
 
-TEST_F(DeckTransport, ALoopDeckClearedWhilePlayingDoesNotRestart) {
-    cart(QStringLiteral("Bed.wav"), 1505);
-    load(1, QStringLiteral("Bed.wav"));
-    engine.SetDeckMode(1, QStringLiteral("Loop"));
-    engine.FireDeck(1);
-    tick(5);
-    engine.ClearDeck(1);
+// A deck emptied while its cart plays shows no caption on green and counts on; when the
+// cart ends the deck is emptied once more and a Sequence deck fires the next.
+TEST_F(DeckTransport, ADeckClearedWhilePlayingPlaysOnToItsEnd) {
+    cart("A.wav", 1505, 4000);
+    put(8, "B.wav", 505, 9000);
+    step("load 7 A.wav, mode 7 Seqnc, fire 7, tick 10");
+    const std::string deck8 = ", 8 B yellow 0:00:01 | deck ";
+    EXPECT_EQ(step("clear 7"), "7 - black 0:00:00 Seqnc" + deck8 + "7 playing P D");
+    EXPECT_EQ(step("tick"), "7 - green 0:00:00 Seqnc" + deck8 + "7 playing P D");
+    EXPECT_EQ(step("tick 19, status"), // 1 205 ms left
+              "7 - green 0:00:01 Seqnc" + deck8 + "7 playing P D meter 11.9601");
+    EXPECT_EQ(tickUntilStopped(7), 121);
+    EXPECT_EQ(snapshot(), "7 - black 0:00:00 Seqnc" + deck8 + "8 playing");
+
+    // A Loop deck does not restart; the next notification writes the position's idle text
+    // back, and the empty deck does not fire.
+    step("stop, load 7 A.wav, mode 7 Loop, fire 7, tick 5, clear 7");
     EXPECT_EQ(tickUntilStopped(), 146);
-    EXPECT_EQ(passesWhileTicking(*this, 50), 0);
-    EXPECT_EQ(engine.Controls(1).deckColour, DeckEngine::kBlack);
-    EXPECT_EQ(engine.Controls(1).timeCaption, kZero);
-    statusUpdate(); // the idle text of the deck position comes back
-    EXPECT_EQ(engine.Controls(1).timeCaption, QStringLiteral("0:00:02"));
-    engine.FireDeck(1); // empty: nothing
-    EXPECT_NE(player.Mode(), MciDevice::kModePlaying);
+    EXPECT_EQ(passes(50), 0);
+    EXPECT_EQ(snapshot(), "7 - black 0:00:00 Loop" + deck8 + "7 stopped");
+    EXPECT_EQ(step("status, fire 7"), "7 - black 0:00:02 Loop" + deck8 + "7 stopped");
 }
 
-// --- Re-entry while the time display runs pending events --------------------------------
-
-TEST_F(DeckTransport, FiringAnotherDeckFromInsideTheTimeDisplay) {
-    cart(QStringLiteral("A.wav"), 2000, 4000);
-    cart(QStringLiteral("B.wav"), 2000, 9000);
-    load(1, QStringLiteral("A.wav"));
-    load(2, QStringLiteral("B.wav"));
-    engine.SetDeckMode(1, QStringLiteral("Seqnc"));
-    engine.FireDeck(1);
-    tick(50);
-    pump.action = [this] {
-        engine.FireDeck(2);
+// Keys and timer ticks that run while Time_Display lets pending events through.
+TEST_F(DeckTransport, EventsInsideTheTimeDisplay) {
+    put(1, "A.wav", 2000, 4000);
+    put(2, "B.wav", 2000, 9000);
+    for (const int d : {3, 4, 5})
+        put(d, QString("%1.wav").arg(char('A' + d - 1)), 305, qint16(1000 * d));
+    step("mode 1 Seqnc, mode 2 Seqnc, mode 3 Seqnc, mode 4 Seqnc");
+    const auto decks = [](const char* two, const char* four) {
+        return QString("1 A yellow 0:00:00 Seqnc, 2 B %1 0:00:02 Seqnc, 3 C yellow 0:00:00 Seqnc, "
+                       "4 %2 Seqnc, 5 E yellow 0:00:00 | deck ")
+            .arg(two, four)
+            .toStdString();
     };
-    statusUpdate();
+
+    // Another deck fired: deck 1's countdown is written, then the cut puts it to rest; the
+    // notification's own check then sees deck 2 playing, so no false end.
+    step("fire 1, tick 50");
+    EXPECT_EQ(step("status during fire 2"), decks("green", "D yellow 0:00:00") + "2 playing P D");
     EXPECT_EQ(pump.calls, 1);
-    EXPECT_EQ(engine.CurrentDeck(), 2);
-    // Deck 1's countdown was written, then the cut put it to rest.
-    EXPECT_EQ(engine.Controls(1).timeCaption, kZero);
-    EXPECT_EQ(engine.Controls(1).deckColour, DeckEngine::kYellow);
-    // The notification's own check then sees deck 2 playing: no false end.
-    EXPECT_EQ(engine.Controls(2).deckColour, DeckEngine::kBrightGreen);
-    EXPECT_TRUE(engine.PlayLatch());
-    EXPECT_TRUE(engine.DisplayLatch());
-    tick(10);
-    EXPECT_EQ(engine.CurrentDeck(), 2);
-    EXPECT_TRUE(engine.IsPlaying(2));
-}
+    EXPECT_EQ(step("tick 10"), decks("green", "D yellow 0:00:00") + "2 playing P D");
 
-TEST_F(DeckTransport, StoppingFromInsideTheTimeDisplay) {
-    cart(QStringLiteral("A.wav"), 2000);
-    cart(QStringLiteral("B.wav"), 2000);
-    load(1, QStringLiteral("A.wav"));
-    load(2, QStringLiteral("B.wav"));
-    engine.SetDeckMode(1, QStringLiteral("Seqnc"));
-    engine.FireDeck(1);
-    tick(50);
-    pump.action = [this] {
-        engine.StopCart();
-    };
-    statusUpdate();
-    EXPECT_EQ(player.Mode(), MciDevice::kModeStopped);
-    EXPECT_EQ(engine.Controls(1).timeCaption, QStringLiteral("0:00:02"));
-    EXPECT_EQ(engine.Controls(1).deckColour, DeckEngine::kYellow);
-    EXPECT_EQ(engine.TimeMeterValue(), 0.0f);
-    EXPECT_FALSE(engine.PlayLatch());
-    tick(50);
-    EXPECT_EQ(engine.CurrentDeck(), 1); // the stop did not start the sequence
-}
+    // F11: deck 2 goes to rest and its sequence does not start.
+    EXPECT_EQ(step("status during stop"), decks("yellow", "D yellow 0:00:00") + "2 stopped F11");
+    EXPECT_EQ(step("tick 50"), decks("yellow", "D yellow 0:00:00") + "2 stopped F11");
 
-TEST_F(DeckTransport, ATimerTickInsideTheTimeDisplayEndsTheCartOnce) {
-    cart(QStringLiteral("A.wav"), 305, 1000);
-    cart(QStringLiteral("B.wav"), 305, 2000);
-    cart(QStringLiteral("C.wav"), 305, 3000);
-    const QString names[] = {QStringLiteral("A.wav"), QStringLiteral("B.wav"),
-                             QStringLiteral("C.wav")};
-    for (int deck = 1; deck <= 3; ++deck) {
-        load(deck, names[deck - 1]);
-        engine.SetDeckMode(deck, QStringLiteral("Seqnc"));
-    }
-    engine.FireDeck(1);
-    tick(30);
-    // The last 5 ms of A play and the timer fires while the notification runs events.
-    pump.action = [this] {
-        tick();
-    };
-    statusUpdate();
-    EXPECT_EQ(engine.CurrentDeck(), 2);
-    EXPECT_TRUE(engine.IsPlaying(2));
-    EXPECT_EQ(engine.Controls(2).deckColour, DeckEngine::kBrightGreen);
-    EXPECT_EQ(engine.Controls(1).timeCaption, kZero);
-    EXPECT_EQ(engine.Controls(3).deckColour, DeckEngine::kYellow);
-    tick(10);
-    EXPECT_EQ(engine.CurrentDeck(), 2);
-}
+    // A timer tick that plays the last 5 ms of deck 3: the cart ends once, deck 4 follows.
+    step("fire 3, tick 30");
+    EXPECT_EQ(step("status during tick"), decks("yellow", "D green 0:00:00") + "4 playing P D");
+    EXPECT_EQ(step("tick 10"), decks("yellow", "D green 0:00:00") + "4 playing P D");
 
-TEST_F(DeckTransport, ClearingThePlayingDeckFromInsideTheTimeDisplay) {
-    cart(QStringLiteral("A.wav"), 405);
-    load(4, QStringLiteral("A.wav"));
-    engine.FireDeck(4);
-    tick(10);
-    pump.action = [this] {
-        engine.ClearDeck(4);
-    };
-    statusUpdate();
-    EXPECT_EQ(engine.Controls(4).deckCaption, QString());
-    EXPECT_EQ(engine.Controls(4).deckColour, DeckEngine::kBrightGreen);
-    EXPECT_EQ(tickUntilStopped(), 31);
-    EXPECT_EQ(engine.Controls(4).deckColour, DeckEngine::kBlack);
-    EXPECT_EQ(engine.Controls(4).timeCaption, kZero);
-}
-
-// --- What the window is told ------------------------------------------------------------
-
-TEST_F(DeckTransport, APlayingCartChangesItsRowOnlyWhenSomethingShows) {
-    cart(QStringLiteral("A.wav"), 3000);
-    load(1, QStringLiteral("A.wav"));
-    engine.FireDeck(1);
-    tick();
-    QSignalSpy changed(&engine, &DeckEngine::deckChanged);
-    QSignalSpy meter(&engine, &DeckEngine::timeMeterChanged);
-    tick(100); // the checks paint green again and again: no news for the window
-    EXPECT_EQ(changed.count(), 0);
-    EXPECT_EQ(meter.count(), 0);
-    statusUpdate();
-    EXPECT_EQ(changed.count(), 1); // 1 990 ms left: "0:00:03" -> "0:00:02"
-    EXPECT_EQ(meter.count(), 1);
-    statusUpdate();
-    EXPECT_EQ(changed.count(), 1);
+    // The playing deck emptied: no caption on green until its cart ends, then black.
+    EXPECT_EQ(step("status during clear 4"),
+              decks("yellow", "- green 0:00:00") + "4 playing P D meter 19.6721");
+    EXPECT_EQ(tickUntilStopped(4), 21);
+    EXPECT_EQ(snapshot(), decks("yellow", "- black 0:00:00") + "5 playing");
 }
