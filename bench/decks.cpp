@@ -247,43 +247,46 @@ void reportGaps(benchmark::State& state, const std::vector<int>& gaps) {
     state.counters["goal_frames"] = kTickFrames + kPeriod;
 }
 
-void BM_SequenceSilence(benchmark::State& state) {
+// Plays carts of every test length on a fresh machine set up by setUp(machine, frames) and
+// reports the silences between them; ticks(frames) is how long each run lasts.
+template <typename SetUp, typename Ticks>
+void measureSilences(benchmark::State& state, SetUp setUp, Ticks ticks) {
     std::vector<int> gaps;
     for (auto _ : state) {
         for (int i = 0; i < kLengths; ++i) {
             auto device = std::make_unique<ManualDevice>(kRate, kPeriod);
             ManualDevice& output = *device;
             Machine machine(std::move(device));
-            machine.load(1, QStringLiteral("A.wav"), cartFrames(i), 8000);
-            machine.load(2, QStringLiteral("B.wav"), kRate / 4, 9000);
-            machine.engine.SetDeckMode(1, QStringLiteral("Seqnc"));
+            setUp(machine, cartFrames(i));
             machine.engine.FireDeck(1);
-            const auto found =
-                silencesBetweenCarts(machine, output, cartFrames(i) / kTickFrames + 40);
+            const auto found = silencesBetweenCarts(machine, output, ticks(cartFrames(i)));
             gaps.insert(gaps.end(), found.begin(), found.end());
         }
     }
     reportGaps(state, gaps);
 }
+
+void BM_SequenceSilence(benchmark::State& state) {
+    measureSilences(
+        state,
+        [](Machine& machine, int frames) {
+            machine.load(1, QStringLiteral("A.wav"), frames, 8000);
+            machine.load(2, QStringLiteral("B.wav"), kRate / 4, 9000);
+            machine.engine.SetDeckMode(1, QStringLiteral("Seqnc"));
+        },
+        [](int frames) { return frames / kTickFrames + 40; });
+}
 BENCHMARK(BM_SequenceSilence)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_LoopSilence(benchmark::State& state) {
-    std::vector<int> gaps;
-    for (auto _ : state) {
-        for (int i = 0; i < kLengths; ++i) {
-            auto device = std::make_unique<ManualDevice>(kRate, kPeriod);
-            ManualDevice& output = *device;
-            Machine machine(std::move(device));
-            machine.load(1, QStringLiteral("Bed.wav"), cartFrames(i), 8000);
+    measureSilences(
+        state,
+        [](Machine& machine, int frames) {
+            machine.load(1, QStringLiteral("Bed.wav"), frames, 8000);
             machine.engine.SetDeckMode(1, QStringLiteral("Loop"));
-            machine.engine.FireDeck(1);
-            // Three passes and a half.
-            const auto found =
-                silencesBetweenCarts(machine, output, 7 * cartFrames(i) / 2 / kTickFrames);
-            gaps.insert(gaps.end(), found.begin(), found.end());
-        }
-    }
-    reportGaps(state, gaps);
+        },
+        // Three passes and a half.
+        [](int frames) { return 7 * frames / 2 / kTickFrames; });
 }
 BENCHMARK(BM_LoopSilence)->Iterations(1)->Unit(benchmark::kMillisecond);
 
