@@ -12,7 +12,7 @@ AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice
       m_decks(m_mmControl1, m_mmPreview, m_cartList, m_pump),
       m_settings(m_profile, m_tabs, m_cartList, boxes),
       m_library(m_cartList, m_tabs, m_profile, m_decks, boxes), m_keys(m_decks, m_cartList),
-      m_buttons(m_decks, m_library), m_form1(std::make_unique<Form1>()) {
+      m_buttons(m_decks, m_library), m_form1(std::make_unique<Form1>()), m_info(*m_form1, m_keys) {
     m_mmControl1.setObjectName(QStringLiteral("MMControl1"));
     m_mmPreview.setObjectName(QStringLiteral("MMPreview"));
 
@@ -86,10 +86,12 @@ void AirloomApp::Form1_SSCommand2_Click() {
     m_form1->close();
 }
 
-// In order: the main window, (the configuration, help and About windows take their place
-// here once they exist), the title window. The program ends with the last window.
+// In order: the main window, the help and About windows, the title window. The program
+// ends with the last window.
 void AirloomApp::CloseAllWindows() {
     m_form1->close();
+    m_info.UnloadForm3();
+    m_info.UnloadAbout();
     if (m_title)
         m_title->close();
 }

@@ -10,6 +10,7 @@
 #include "library/categorytabs.h"
 #include "shell/buttonrow.h"
 #include "shell/functionkeys.h"
+#include "ui/appinfo.h"
 #include "ui/qteventpump.h"
 #include "ui/title.h"
 
@@ -25,8 +26,8 @@ class OutputDevice;
 
 // The running program: the media engine and its two media controls, the deck engine, the
 // cart library, the settings, the key map, the button row, the title and main windows and
-// their timers, created once and handed to each other. Owns the start-up (the title
-// window's ticks, the main window's load) and the exit.
+// their timers, the About and Help windows, created once and handed to each other. Owns the
+// start-up (the title window's ticks, the main window's load) and the exit.
 //
 // UI thread only. main() builds one over the real settings file and output device; tests
 // build theirs over a temporary Vidav.ini, the manual device and scripted message boxes.
@@ -72,6 +73,7 @@ public:
     CartLibrary& library() { return m_library; }
     FunctionKeys& keys() { return m_keys; }
     ButtonRow& buttons() { return m_buttons; }
+    InfoWindows& infoWindows() { return m_info; }
 
 private:
     void showForm1();
@@ -92,6 +94,7 @@ private:
 
     std::unique_ptr<Form1> m_form1;
     std::unique_ptr<Form1Binding> m_binding;
+    InfoWindows m_info;
     QPointer<Title> m_title;
     QTimer m_timer1;
     QTimer m_timer2;

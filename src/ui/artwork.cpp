@@ -1,5 +1,6 @@
 #include "ui/artwork.h"
 
+#include <QFile>
 #include <QPainter>
 #include <QString>
 #include <QSvgRenderer>
@@ -59,6 +60,9 @@ QIcon helpBubble() {
 QIcon exitDoor() {
     return icon(QStringLiteral("icons/exit.svg"));
 }
+QIcon eye() {
+    return icon(QStringLiteral("icons/eye.svg"));
+}
 
 QPixmap logo(qreal devicePixelRatio) {
     return render(QStringLiteral("logo.svg"), kLogoSize, devicePixelRatio);
@@ -66,6 +70,14 @@ QPixmap logo(qreal devicePixelRatio) {
 
 QPixmap dragArrow(qreal devicePixelRatio) {
     return render(QStringLiteral("icons/dragarrow.svg"), kIconSize, devicePixelRatio);
+}
+
+QString helpDocument() {
+    initResources();
+    QFile file(QStringLiteral(":/airloom/help.html"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll());
 }
 
 } // namespace artwork
