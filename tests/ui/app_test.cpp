@@ -1,9 +1,11 @@
 #include "audio/fixtures.h"
 #include "audio/manualdevice.h"
 #include "support/scriptedmessageboxes.h"
+#include "ui/about.h"
 #include "ui/app.h"
 #include "ui/dragproxy.h"
 #include "ui/form1.h"
+#include "ui/form3.h"
 #include "ui/title.h"
 
 #include <QApplication>
@@ -15,9 +17,13 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextBrowser>
 #include <QToolButton>
 #include <functional>
 #include <gtest/gtest.h>
@@ -223,6 +229,8 @@ TEST(AppExit, YesClosesEveryWindow) {
     AppRig rig(false);
     rig.app->start();
     rig.form().show(); // while the title window is still up, so the exit has both to close
+    QTest::mouseClick(rig.form().SSCommand5(), Qt::LeftButton);
+    QTest::mouseClick(rig.form().SSCommand3(), Qt::LeftButton);
     rig.boxes.answers = {MessageBoxes::kYes};
     QTest::mouseClick(rig.form().SSCommand2(), Qt::LeftButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -376,6 +384,110 @@ TEST(AppKeys, TypingF12AndArrowsKeepWorking) {
     QTest::keyClick(rig.form().File1(), Qt::Key_F6, Qt::ShiftModifier);
     EXPECT_EQ(rig.decks().FilePath(6), "");
     EXPECT_EQ(QApplication::focusWidget(), rig.form().File1());
+}
+
+// Help opened while a cart plays leaves it playing. Each key pressed in About, Help or
+// their controls reaches the map once: F1 fires deck 1 (a second pass would stop it again),
+// F11 stops it, F12 brings the main window forward with the search text selected. Enter on
+// About's OK, which holds the focus, brings the main window back and unloads About.
+TEST(AppInfoWindows, KeysReachTheMapOnceAndOkRestoresTheMainWindow) {
+    AppRig rig;
+    rig.load(1, "News.wav");
+    rig.decks().FireDeck(1);
+    rig.form().Text1()->setText("Sta");
+    InfoWindows& info = rig.app->infoWindows();
+    QTest::mouseClick(rig.form().SSCommand5(), Qt::LeftButton);
+    QTest::mouseClick(rig.form().SSCommand3(), Qt::LeftButton);
+    QSignalSpy searches(&rig.app->keys(), &FunctionKeys::searchFocusRequested);
+    for (QWidget* widget : QList<QWidget*>{info.form3(), info.form3()->HelpBox(), info.about(),
+                                           info.about()->Command1()}) {
+        SCOPED_TRACE(widget->objectName().toStdString());
+        widget->window()->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(widget->window()));
+        EXPECT_TRUE(rig.decks().IsPlaying(1));
+        press(widget, Qt::Key_F11);
+        EXPECT_FALSE(rig.decks().IsPlaying(1));
+        press(widget, Qt::Key_F1);
+        rig.form().Text1()->deselect();
+        press(widget, Qt::Key_F12);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&rig.form()));
+        EXPECT_EQ(rig.form().Text1()->selectedText(), "Sta");
+    }
+    EXPECT_EQ(searches.size(), 4);
+
+    QPointer<About> about = info.about();
+    about->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(about));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&rig.form()));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QTest::mouseClick(rig.form().SSCommand5(), Qt::LeftButton);
+    EXPECT_TRUE(about == nullptr && info.about()->isVisible()) << "a new About";
+}
+
+// What one press does, in the words of the help's key table, with every deck loaded, deck
+// 10 playing (deck 1 for F10) and Sunday.wav selected in the list.
+static QString pressEffect(const AppRig& rig, int keyCode, int shift) {
+    const int playing = keyCode == FunctionKeys::kF10 ? 1 : 10;
+    for (int deck = 1; deck <= DeckEngine::kDeckCount; ++deck)
+        rig.load(deck, deck == playing ? "Station ID.wav" : "News.wav");
+    rig.decks().FireDeck(playing);
+    rig.app->cartList().setListIndex(2);
+    QSignalSpy search(&rig.app->keys(), &FunctionKeys::searchFocusRequested);
+    rig.app->keys().HandleFunctionKey(keyCode, shift);
+    QStringList effects;
+    for (int deck = 1; deck <= DeckEngine::kDeckCount; ++deck) {
+        const QString file = rig.decks().FilePath(deck);
+        const bool started = deck != playing && rig.decks().IsPlaying(deck);
+        if (file.isEmpty() || file.endsWith("Sunday.wav") || started)
+            effects << QString(file.isEmpty() ? "Unload %1"
+                               : started      ? "Start %1"
+                                              : "Load %1")
+                           .arg(deck);
+    }
+    if (rig.app->MMControl1().Mode() != MciDevice::kModePlaying)
+        effects << "Stop";
+    if (!search.isEmpty())
+        effects << "Go";
+    rig.decks().StopCart();
+    return effects.join(", ");
+}
+
+// The help's headings come in order, bold, underlined and followed by a blank line. Its key
+// table is the key map: every function key with every set of modifiers does what its row
+// says (a key named alone acts with any modifiers, as the text under the table says), and
+// nothing else acts.
+TEST(AppInfoWindows, TheHelpDocumentFollowsItsOutlineAndTheKeyMap) {
+    AppRig rig;
+    QTest::mouseClick(rig.form().SSCommand3(), Qt::LeftButton);
+    const QTextDocument* help = rig.app->infoWindows().form3()->HelpBox()->document();
+    const QRegularExpression row(R"(^(Shift \+ |Ctrl \+ )?F(\d+)( - F(\d+))?\t(\w+))");
+    QStringList headings;
+    QMap<std::pair<int, int>, QString> table;
+    for (QTextBlock block = help->begin(); block.isValid(); block = block.next()) {
+        const QTextCharFormat format = block.begin().fragment().charFormat();
+        if (format.fontUnderline() && format.fontWeight() == QFont::Bold)
+            headings << block.text() + (block.next().text().trimmed().isEmpty() ? "" : "!");
+        const QRegularExpressionMatch match = row.match(block.text());
+        EXPECT_EQ(match.hasMatch(), block.text().contains('\t')) << block.text().toStdString();
+        const int rowShift = QStringList{"", "Shift + ", "Ctrl + "}.indexOf(match.captured(1));
+        const bool alone = match.captured(3).isEmpty();
+        for (int key = match.captured(2).toInt();
+             key > 0 && key <= std::max(match.captured(2).toInt(), match.captured(4).toInt());
+             ++key)
+            for (int shift = 0; shift < 8; ++shift)
+                if (alone || shift == rowShift)
+                    table[{111 + key, shift}] =
+                        match.captured(5) + (alone ? "" : QString(" %1").arg(key));
+    }
+    EXPECT_EQ(headings, QStringList({"Shortcut keys", "Play Modes", "Categories", "Loading a Cart",
+                                     "Unloading a Cart", "Playing a Cart", "Deck Lock", "Deck Swap",
+                                     "Deleting a File", "Search", "System Requirements"}));
+    for (int keyCode = FunctionKeys::kF1; keyCode < FunctionKeys::kF1 + 24; ++keyCode)
+        for (int shift = 0; shift < 8; ++shift)
+            EXPECT_EQ(pressEffect(rig, keyCode, shift).toStdString(),
+                      table.value({keyCode, shift}).toStdString())
+                << "F" << keyCode - 111 << " shift " << shift;
 }
 
 // Drags with the real pointer of the X server. A drag runs its own event loop that reads
