@@ -209,6 +209,8 @@ void Form1Binding::bindKeys() {
         forwarder->forwardFrom(m_form.SSCommand(n));
 
     connect(&m_keys, &FunctionKeys::searchFocusRequested, this, [this] {
+        // From another window: a minimized main window comes back too.
+        m_form.setWindowState(m_form.windowState() & ~Qt::WindowMinimized);
         m_form.raise();
         m_form.activateWindow();
         m_form.Text1()->setFocus(Qt::OtherFocusReason);
