@@ -327,8 +327,8 @@ TEST(AppWindow, TabsAndListFollowTheLibrary) {
     QTest::mouseClick(rig.form().SSCommand6(), Qt::LeftButton);
     EXPECT_EQ(rig.form().File1()->model()->rowCount(), 4);
 
-    // A left press on a row is the library's selection; another button, a Ctrl+click on
-    // the selected row and a click below the rows leave it alone.
+    // A left press on a row is the library's selection; another button, a Ctrl+click (or
+    // Ctrl+Space) on the selected row and a click below the rows leave it alone.
     const CartListView* list = rig.form().File1();
     for (auto [button, row, modifiers] : {std::tuple(Qt::LeftButton, 2, Qt::NoModifier),
                                           std::tuple(Qt::RightButton, 0, Qt::NoModifier),
@@ -337,6 +337,7 @@ TEST(AppWindow, TabsAndListFollowTheLibrary) {
         QTest::mouseClick(list->viewport(), button, modifiers,
                           row < 4 ? list->visualRect(list->model()->index(row, 0)).center()
                                   : QPoint(5, list->viewport()->height() - 5));
+    QTest::keyClick(rig.form().File1(), Qt::Key_Space, Qt::ControlModifier);
     EXPECT_EQ(rig.app->cartList().FileName(), "Sunday.wav");
 }
 
