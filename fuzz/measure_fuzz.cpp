@@ -3,6 +3,7 @@
 // sanitizer report is a bug; the outcome for a bad file is a length and nothing more.
 #include "audio/decoder.h"
 
+#include <QDir>
 #include <QTemporaryFile>
 #include <cstddef>
 #include <cstdint>
@@ -11,8 +12,8 @@
 namespace {
 // The first byte picks the name the file gets (the name is only a hint to the probe); the
 // corpus files start with it: 1 .wav, 2 .mp3, 3 .mpg.
-const char* const kTemplates[] = {"fuzz-XXXXXX", "fuzz-XXXXXX.wav", "fuzz-XXXXXX.mp3",
-                                  "fuzz-XXXXXX.mpg"};
+const char* const kTemplates[] = {"airloom-fuzz-XXXXXX", "airloom-fuzz-XXXXXX.wav",
+                                  "airloom-fuzz-XXXXXX.mp3", "airloom-fuzz-XXXXXX.mpg"};
 constexpr int kRate = 48000;
 constexpr int kMaxFrames = 10 * kRate;
 } // namespace
@@ -20,7 +21,9 @@ constexpr int kMaxFrames = 10 * kRate;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0)
         return 0;
-    QTemporaryFile file(QString::fromLatin1(kTemplates[data[0] % 4]));
+    // In the temporary folder: an input that kills the target leaves its file there, not
+    // in the working directory (which may be a checkout).
+    QTemporaryFile file(QDir::temp().filePath(QString::fromLatin1(kTemplates[data[0] % 4])));
     if (!file.open())
         return 0;
     file.write(reinterpret_cast<const char*>(data + 1), static_cast<qint64>(size - 1));

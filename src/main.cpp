@@ -15,12 +15,10 @@ int main(int argc, char** argv) {
 
     QtMessageBoxes boxes;
     // Without a sound card the carts still play, end and are timed, silently; the operator
-    // is told once (the output has said it on stderr too).
+    // is told once, when the main window has appeared (the output has said it on stderr too).
     DefaultOutput output = openDefaultOutput();
-    if (!output.warning.isEmpty())
-        boxes.MsgBox(output.warning, MessageBoxes::kOkExclamation, QStringLiteral("Airloom"));
-
     AirloomApp airloom(ProfileFile::DefaultPath(), std::move(output.device), boxes);
+    airloom.setStartupWarning(output.warning);
     airloom.start();
     return QApplication::exec();
 }

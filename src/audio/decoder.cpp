@@ -53,6 +53,19 @@ bool isRegularFile(const QByteArray& path) {
     return ::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// FFmpeg's process-wide settings, made once by the first open of any thread (the UI, the
+// preparation and the stream threads all open files); setting them on every open raced.
+// A damaged cart is reported through its length and mode; FFmpeg's own complaints about
+// it would only clutter the operator's terminal.
+void configureFfmpeg() {
+    static const bool configured = [] {
+        av_log_set_level(AV_LOG_FATAL);
+        av_max_alloc(kMaxAllocation);
+        return true;
+    }();
+    (void)configured;
+}
+
 // The demuxer on the best audio stream of a file.
 struct Input {
     AVFormatContext* format = nullptr;
@@ -67,10 +80,7 @@ struct Input {
         const QByteArray local = QFile::encodeName(path);
         if (local.isEmpty() || !isRegularFile(local))
             return false;
-        // A damaged cart is reported through its length and mode; FFmpeg's own complaints
-        // about it would only clutter the operator's terminal.
-        av_log_set_level(AV_LOG_FATAL);
-        av_max_alloc(kMaxAllocation);
+        configureFfmpeg();
         format = avformat_alloc_context();
         if (!format)
             return false;

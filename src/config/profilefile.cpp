@@ -1,9 +1,11 @@
 #include "config/profilefile.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <algorithm>
@@ -217,7 +219,8 @@ QString ProfileFile::Read(const QString& section, const QString& key, const QStr
     QString value =
         decode(QByteArrayView(bytes.constData() + where.valueBegin, valueEnd - where.valueBegin),
                encoding);
-    if (value.size() >= 2 && value.front() == QLatin1Char('"') && value.back() == QLatin1Char('"'))
+    if (value.size() >= 2 && value.front() == value.back() &&
+        (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\'')))
         value = value.mid(1, value.size() - 2);
     return cutToChars(value, maxChars);
 }
@@ -303,4 +306,23 @@ ProfileFile::WriteResult ProfileFile::Write(const QString& section, const QStrin
                                               QFileDevice::ReadGroup | QFileDevice::WriteGroup |
                                               QFileDevice::ReadOther);
     return {true, {}};
+}
+
+QStringList ProfileFile::RemoveStaleTemporaries() const {
+    constexpr qint64 kStaleAfterSeconds = 60;
+    const QFileInfo info(m_filePath);
+    const QRegularExpression temporary(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(info.fileName()) + QStringLiteral("\\.[A-Za-z0-9]{6}")));
+    const QDateTime staleBefore = QDateTime::currentDateTime().addSecs(-kStaleAfterSeconds);
+    QStringList removed;
+    const QFileInfoList candidates = info.absoluteDir().entryInfoList(
+        {info.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo& candidate : candidates) {
+        if (!temporary.match(candidate.fileName()).hasMatch() || candidate.isSymLink() ||
+            candidate.lastModified() >= staleBefore)
+            continue;
+        if (QFile::remove(candidate.absoluteFilePath()))
+            removed << candidate.absoluteFilePath();
+    }
+    return removed;
 }

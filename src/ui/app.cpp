@@ -5,6 +5,10 @@
 #include "ui/form1.h"
 #include "ui/title.h"
 
+#include <QFile>
+#include <cstdio>
+#include <utility>
+
 AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice> output,
                        MessageBoxes& boxes, QObject* parent)
     : QObject(parent), m_boxes(boxes), m_audio(std::move(output)), m_mmControl1(m_audio),
@@ -35,6 +39,9 @@ AirloomApp::~AirloomApp() {
 }
 
 void AirloomApp::start() {
+    for (const QString& stale : m_profile.RemoveStaleTemporaries())
+        std::fprintf(stderr, "Removed a stale temporary settings file: %s\n",
+                     QFile::encodeName(stale).constData());
     m_title = new Title;
     // Closing the title window unloads it.
     m_title->setAttribute(Qt::WA_DeleteOnClose);
@@ -57,6 +64,9 @@ void AirloomApp::Title_Timer2_Timer() {
         showForm1();
         if (m_title)
             m_title->close();
+        if (!m_startupWarning.isEmpty())
+            m_boxes.MsgBox(std::exchange(m_startupWarning, QString()), MessageBoxes::kOkExclamation,
+                           QStringLiteral("Airloom"));
     }
     ++m_titleTicks;
 }

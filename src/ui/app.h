@@ -43,8 +43,11 @@ public:
                MessageBoxes& boxes, QObject* parent = nullptr);
     ~AirloomApp() override;
 
-    // Shows the title window; the main window follows on its timer's fourth tick.
+    // Shows the title window; the main window follows on its timer's fourth tick. Removes
+    // the temporaries that killed settings writes left behind, and says so on stderr.
     void start();
+    // A warning for the operator (no sound card), shown once the main window has appeared.
+    void setStartupWarning(const QString& warning) { m_startupWarning = warning; }
 
     // Start-up.
     void Title_Form_Paint();
@@ -98,6 +101,7 @@ private:
     QPointer<Title> m_title;
     QTimer m_timer1;
     QTimer m_timer2;
+    QString m_startupWarning;
     qint16 m_titleTicks = 0;
     bool m_form1Loaded = false;
 };

@@ -197,14 +197,15 @@ void Form1Binding::bindButtons() {
 }
 
 void Form1Binding::bindKeys() {
-    // The window itself, the list, the search box, the logo and the six buttons forward
-    // their keys; the tab strip forwards nothing.
+    // The window itself, the list, the search box, the logo, the six buttons and the tab
+    // strip forward their keys.
     auto* forwarder = new KeyForwarder(
         [this](int keyCode, int shift) { m_keys.HandleFunctionKey(keyCode, shift); }, this);
     forwarder->forwardFrom(&m_form);
     forwarder->forwardFrom(m_form.File1());
     forwarder->forwardFrom(m_form.Text1());
     forwarder->forwardFrom(m_form.Picture1());
+    forwarder->forwardFrom(m_form.TabStrip1());
     for (int n = 1; n <= Form1::kButtonCount; ++n)
         forwarder->forwardFrom(m_form.SSCommand(n));
 
@@ -214,6 +215,8 @@ void Form1Binding::bindKeys() {
         m_form.raise();
         m_form.activateWindow();
         m_form.Text1()->setFocus(Qt::OtherFocusReason);
+        // A box that had the focus already gets no focus event: select its text here too.
+        m_form.Text1()->selectAll();
     });
 }
 

@@ -12,6 +12,8 @@
 #include <QStyleOptionTab>
 #include <QStyleOptionTabWidgetFrame>
 #include <QStylePainter>
+#include <QToolButton>
+#include <QWheelEvent>
 #include <qdrawutil.h>
 
 namespace {
@@ -140,6 +142,15 @@ TabStrip::TabStrip(QWidget* parent) : QTabBar(parent) {
     setUsesScrollButtons(true);
     setElideMode(Qt::ElideNone);
     setFocusPolicy(Qt::StrongFocus);
+    // The scroll arrows are part of the strip, not stops of their own in the tab order.
+    for (QToolButton* arrow : findChildren<QToolButton*>())
+        arrow->setFocusPolicy(Qt::NoFocus);
+}
+
+// Only a click chooses a category: a stray turn of the wheel must not change the list (or
+// raise the error box of a category whose folder is missing).
+void TabStrip::wheelEvent(QWheelEvent* event) {
+    event->ignore();
 }
 
 int TabStrip::rowHeight() const {
@@ -171,6 +182,16 @@ CartListView::CartListView(QWidget* parent) : QListView(parent) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFocusPolicy(Qt::StrongFocus);
+}
+
+// A press on no row, or a Ctrl+click (or Ctrl+Space) on the selected row, would clear the
+// selection; the selected cart stays until another row is chosen.
+QItemSelectionModel::SelectionFlags CartListView::selectionCommand(const QModelIndex& index,
+                                                                   const QEvent* event) const {
+    const QItemSelectionModel::SelectionFlags command = QListView::selectionCommand(index, event);
+    if (!index.isValid() || command.testFlag(QItemSelectionModel::Deselect))
+        return QItemSelectionModel::NoUpdate;
+    return command;
 }
 
 void CartListView::mousePressEvent(QMouseEvent* event) {

@@ -85,6 +85,9 @@ public:
 
     // The height of the row of tabs, whether or not there are tabs yet.
     int rowHeight() const;
+
+protected:
+    void wheelEvent(QWheelEvent* event) override;
 };
 
 // The framed page under a TabStrip, on which the cart list lies. It only draws the frame.
@@ -108,6 +111,8 @@ protected:
     // Only a left press selects the row under the pointer; other buttons leave the
     // selection alone, so a drag started with them carries the row selected before.
     void mousePressEvent(QMouseEvent* event) override;
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event) const override;
 };
 
 // The search box. clicked() follows the line edit's own handling of the release, and

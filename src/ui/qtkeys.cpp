@@ -1,6 +1,5 @@
 #include "ui/qtkeys.h"
 
-#include <QApplication>
 #include <QKeyEvent>
 #include <QWidget>
 
@@ -82,9 +81,12 @@ bool KeyForwarder::eventFilter(QObject* watched, QEvent* event) {
     if (!m_watched.contains(watched))
         return false;
     // A key that a focused child ignored travels on to its parents: it was that child's to
-    // forward (or not), so a window's own key-down sees only the keys pressed on it.
-    const QWidget* focus = QApplication::focusWidget();
-    if (focus && focus != watched && static_cast<QWidget*>(watched)->isAncestorOf(focus))
+    // forward (or not), so a window's own key-down sees only the keys pressed on it. The
+    // key goes to the focus widget of the window, which the window keeps while no window
+    // of the program is active (the application's focus widget is null then).
+    const auto* widget = static_cast<QWidget*>(watched);
+    const QWidget* focus = widget->window()->focusWidget();
+    if (focus && focus != widget && widget->isAncestorOf(focus))
         return false;
     const auto* key = static_cast<QKeyEvent*>(event);
     m_handler(VirtualKeyCode(key->key()), ShiftState(key->modifiers()));

@@ -27,7 +27,7 @@ Title::Title(QWidget* parent) : QWidget(parent) {
     m_picture2->setGeometry(twipsRect(2400, 120, 1050, 420).translated(client));
     m_picture2->setPixmap(artwork::logo(devicePixelRatioF()));
 
-    m_label1 = new QLabel(QStringLiteral("version 2.6.7"), this);
+    m_label1 = new QLabel(QStringLiteral("version " AIRLOOM_VERSION), this);
     m_label1->setObjectName(QStringLiteral("Label1"));
     m_label1->setGeometry(twipsRect(2280, 600, 1335, 255).translated(client));
     m_label1->setAlignment(Qt::AlignCenter);

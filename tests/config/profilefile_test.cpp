@@ -46,7 +46,7 @@ TEST_F(ProfileFileTest, ValuesLoseTheirBlanksAndOnePairOfQuotesAndAreCut) {
     const QString n80(80, 'n'), e79(79, QChar(0xE9)), radio = QString::fromUcs4(U"\U0001F4FB");
     const ProfileFile ini = fileWith(
         ("[c]\nB= \t Jingles \t \nQ1=  \"  /srv  \"  \nQ2=\"\"Twice\"\"\nQ3=\"open\nQ4=\"\n"
-         "Q5=\"\"\nN=" +
+         "Q5=\"\"\nQ6='Jingles'\nQ7='mixed\"\nN=" +
          n80 + "\nNQ=\"" + n80 + "\"\nE79=" + e79 + "\nP74=" + QString(73, 'a') + radio +
          "zz\nP75=" + QString(74, 'a') + radio)
             .toUtf8());
@@ -56,6 +56,8 @@ TEST_F(ProfileFileTest, ValuesLoseTheirBlanksAndOnePairOfQuotesAndAreCut) {
     EXPECT_EQ(ini.Read("c", "Q3", "?", 80), "\"open");
     EXPECT_EQ(ini.Read("c", "Q4", "?", 80), "\"");
     EXPECT_EQ(ini.Read("c", "Q5", "?", 80), "");
+    EXPECT_EQ(ini.Read("c", "Q6", "?", 80), "Jingles");
+    EXPECT_EQ(ini.Read("c", "Q7", "?", 80), "'mixed\"");
     EXPECT_EQ(ini.Read("c", "N", "?", 80), n80.left(79));
     EXPECT_EQ(ini.Read("c", "NQ", "?", 75), n80.left(74)); // the quotes go before the cut
     EXPECT_EQ(ini.Read("c", "E79", "?", 80), e79);         // characters, not bytes

@@ -9,6 +9,7 @@
 #include "ui/title.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QDrag>
 #include <QFile>
@@ -25,9 +26,11 @@
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -57,8 +60,8 @@ struct AppRig {
     std::unique_ptr<AirloomApp> app;
 
     // open: start up as the operator sees it, then stop the end-of-cart timer so that only
-    // the test moves the engine.
-    explicit AppRig(bool open = true) {
+    // the test moves the engine. activate: the window manager activates the main window.
+    explicit AppRig(bool open = true, bool activate = true) {
         QDir().mkpath(carts);
         for (const char* name : {"News.wav", "Station ID.wav", "Sunday.wav"})
             Fixtures::wav(carts, name, 300);
@@ -67,7 +70,7 @@ struct AppRig {
         device = output.get();
         app = std::make_unique<AirloomApp>(iniPath, std::move(output), boxes);
         if (open) {
-            openMainWindow();
+            openMainWindow(activate);
             app->Timer1().stop();
         }
     }
@@ -90,12 +93,14 @@ struct AppRig {
     }
 
     // The title window paints, its timer ticks four times, the main window comes up.
-    void openMainWindow() {
+    void openMainWindow(bool activate = true) {
         app->start();
         app->Title_Form_Paint();
         for (int tick = 0; tick < 4; ++tick)
             app->Title_Timer2_Timer();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (!activate)
+            return;
         form().raise();
         form().activateWindow();
         (void)QTest::qWaitForWindowActive(&form());
@@ -139,11 +144,22 @@ const QString kPathError = "File path/access error!|Please check your category d
 
 } // namespace
 
-// The title window's paint starts its one-second timer; the fourth tick loads the main
-// window (modes, cleared decks, then the settings), shows it and unloads the title window.
+// The start removes our temporaries of killed settings writes over a minute old. The title
+// window's paint starts its one-second timer; the fourth tick loads the main window (modes,
+// cleared decks, then the settings), shows it, unloads the title window and then warns.
 TEST(AppStartup, TheFourthTitleTickLoadsTheMainWindow) {
     AppRig rig(false);
     rig.writeIni(rig.settings + "[deck 3]\nMode=Loop\n");
+    for (QString name : {"Vidav.ini.aB3dEf", "Vidav.ini.Fresh1", "Vidav.ini.old", "Ini.aB3dEf"}) {
+        QFile file(rig.dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.setFileTime(QDateTime::currentDateTime().addSecs(name.contains("Fresh") ? 0 : -61),
+                         QFileDevice::FileModificationTime);
+    }
+    rig.app->setStartupWarning("No sound");
+    rig.boxes.whileShown = [&] {
+        EXPECT_FALSE(rig.app->title()->isVisible());
+    };
     QStringList steps; // the steps of the load in the order in which they first show
     QObject::connect(&rig.decks(), &DeckEngine::deckChanged, [&](int deck) {
         if (!rig.decks().Controls(deck).modeCaption.isEmpty())
@@ -157,6 +173,8 @@ TEST(AppStartup, TheFourthTitleTickLoadsTheMainWindow) {
     EXPECT_EQ(rig.form().DeckLabel(1)->text(), "Label2"); // the design caption until the load
 
     rig.app->start();
+    EXPECT_EQ(QDir(rig.dir.path()).entryList(QDir::Files),
+              QStringList({"Ini.aB3dEf", "Vidav.ini", "Vidav.ini.Fresh1", "Vidav.ini.old"}));
     QPointer<Title> title = rig.app->title();
     EXPECT_FALSE(rig.app->Timer2().isActive());
     rig.app->Title_Form_Paint();
@@ -180,7 +198,7 @@ TEST(AppStartup, TheFourthTitleTickLoadsTheMainWindow) {
     EXPECT_EQ(rig.form().Label3()->text(), "KAIR");
     EXPECT_EQ(rig.form().File1()->model()->rowCount(), 3);
     EXPECT_EQ(rig.form().focusWidget(), rig.form().SSCommand1());
-    EXPECT_TRUE(rig.boxes.shown.isEmpty());
+    EXPECT_EQ(rig.shownBoxes(), QStringList{"Airloom|No sound|48"});
     expectWindowMirrorsEngine(rig);
     // From the load on the end-of-cart check runs every 10 ms, and the player's notices
     // come often enough for a countdown in whole seconds.
@@ -292,9 +310,15 @@ TEST(AppWindow, TabsAndListFollowTheLibrary) {
                     strip->tabRect(i).height() == strip->rowHeight())
             << i;
     for (const QToolButton* arrow : strip->findChildren<QToolButton*>())
-        EXPECT_TRUE(!arrow->isVisible() || strip->rect().contains(arrow->geometry()));
+        EXPECT_TRUE((!arrow->isVisible() || strip->rect().contains(arrow->geometry())) &&
+                    arrow->focusPolicy() == Qt::NoFocus);
 
-    // Category 2's folder does not exist: reported, the list stays, the tab stays chosen.
+    // The wheel chooses no tab; category 2's folder does not exist: reported, the list
+    // stays, the tab stays chosen.
+    QWheelEvent wheel(QPointF(5, 5), strip->mapToGlobal(QPointF(5, 5)), {}, {0, -120}, Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(rig.form().TabStrip1(), &wheel);
+    EXPECT_EQ(strip->currentIndex(), 0);
     rig.form().TabStrip1()->setCurrentIndex(1);
     EXPECT_EQ(rig.shownBoxes(), QStringList{kPathError});
     EXPECT_EQ(rig.app->tabs().SelectedIndex(), 2);
@@ -306,32 +330,40 @@ TEST(AppWindow, TabsAndListFollowTheLibrary) {
     QTest::mouseClick(rig.form().SSCommand6(), Qt::LeftButton);
     EXPECT_EQ(rig.form().File1()->model()->rowCount(), 4);
 
-    // A left press on a row is the library's selection; another button leaves it alone.
+    // A left press on a row is the library's selection; another button, a Ctrl+click (or
+    // Ctrl+Space) on the selected row and a click below the rows leave it alone.
     const CartListView* list = rig.form().File1();
-    for (auto [button, row] : {std::pair(Qt::LeftButton, 2), std::pair(Qt::RightButton, 0)})
-        QTest::mouseClick(list->viewport(), button, {},
-                          list->visualRect(list->model()->index(row, 0)).center());
+    for (auto [button, row, keys] : {std::tuple(Qt::LeftButton, 2, Qt::NoModifier),
+                                     std::tuple(Qt::RightButton, 0, Qt::NoModifier),
+                                     std::tuple(Qt::LeftButton, 2, Qt::ControlModifier),
+                                     std::tuple(Qt::LeftButton, 9, Qt::NoModifier)})
+        QTest::mouseClick(list->viewport(), button, keys,
+                          list->visualRect(list->model()->index(row, 0)).center() +
+                              QPoint(0, row < 4 ? 0 : list->viewport()->height() - 5));
+    QTest::keyClick(rig.form().File1(), Qt::Key_Space, Qt::ControlModifier);
     EXPECT_EQ(rig.app->cartList().FileName(), "Sunday.wav");
 }
 
 namespace {
 
-// A key press on the widget that holds the focus, as the keyboard delivers it.
+// A key press on the focus widget of a window, active or not, as the keyboard delivers it.
 void press(QWidget* focus, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     focus->setFocus();
-    ASSERT_EQ(QApplication::focusWidget(), focus);
+    ASSERT_EQ(focus->window()->focusWidget(), focus);
     QTest::keyClick(focus, key, modifiers);
 }
 
 } // namespace
 
 // A press of F3 on every widget that forwards keys fires deck 3 once: a second forward of
-// the same press would stop it again. Each auto-repeat of a held key is a press.
+// the same press would stop it again. No window is active (as after a message box on some
+// desktops). Each auto-repeat of a held key is a press.
 TEST(AppKeys, EveryForwardingWidgetFiresOncePerPress) {
-    AppRig rig;
+    AppRig rig(true, false);
+    ASSERT_EQ(QApplication::activeWindow(), nullptr);
     rig.load(3, "News.wav");
     QList<QWidget*> forwarding{&rig.form(), rig.form().File1(), rig.form().Text1(),
-                               rig.form().Picture1()};
+                               rig.form().Picture1(), rig.form().TabStrip1()};
     for (int n = 1; n <= Form1::kButtonCount; ++n)
         forwarding << rig.form().SSCommand(n);
     for (QWidget* widget : forwarding) {
@@ -342,9 +374,6 @@ TEST(AppKeys, EveryForwardingWidgetFiresOncePerPress) {
         EXPECT_FALSE(rig.decks().IsPlaying(3));
         EXPECT_EQ(rig.decks().CurrentDeck(), 3);
     }
-    // The tab strip forwards nothing, and the window does not take over its keys.
-    press(rig.form().TabStrip1(), Qt::Key_F3);
-    EXPECT_FALSE(rig.decks().IsPlaying(3));
     for (bool playing : {true, false, true}) {
         QKeyEvent repeat(QEvent::KeyPress, Qt::Key_F3, Qt::NoModifier, QString(), true);
         QApplication::sendEvent(rig.form().File1(), &repeat);
@@ -371,6 +400,8 @@ TEST(AppKeys, TypingF12AndArrowsKeepWorking) {
     QTest::keyClick(search, 'N');
     EXPECT_EQ(search->text(), "N");
     EXPECT_EQ(rig.app->cartList().FileName(), "News.wav");
+    QTest::keyClick(search, Qt::Key_F12); // in the box that has the focus already
+    EXPECT_EQ(search->selectedText(), "N");
     search->deselect();
     QTest::mouseClick(search, Qt::RightButton);
     EXPECT_EQ(search->selectedText(), "");
