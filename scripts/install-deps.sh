@@ -16,6 +16,8 @@ packages=(
   xvfb xauth xdotool
   ffmpeg lame sox
   clang libclang-rt-14-dev
+  # the Debian package and its checks
+  dpkg-dev fakeroot lintian desktop-file-utils appstream
   # font stand-ins
   fonts-dejavu fonts-liberation fonts-liberation2 fonts-comic-neue
 )

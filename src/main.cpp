@@ -1,12 +1,25 @@
 #include "audio/defaultoutput.h"
 #include "config/profilefile.h"
+#include "shell/commandline.h"
 #include "ui/app.h"
 #include "ui/artwork.h"
 #include "ui/qtmessageboxes.h"
 
 #include <QApplication>
+#include <cstdio>
 
 int main(int argc, char** argv) {
+    // The command line is read before the application opens the display, so --help and
+    // --version work without one.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine commandLine = CommandLine::Parse(arguments, ProfileFile::DefaultPath());
+    if (!commandLine.run) {
+        std::fputs(qPrintable(commandLine.text), commandLine.exitCode == 0 ? stdout : stderr);
+        return commandLine.exitCode;
+    }
+
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Airloom"));
     QApplication::setApplicationVersion(QStringLiteral(AIRLOOM_VERSION));
@@ -17,7 +30,7 @@ int main(int argc, char** argv) {
     // Without a sound card the carts still play, end and are timed, silently; the operator
     // is told once, when the main window has appeared (the output has said it on stderr too).
     DefaultOutput output = openDefaultOutput();
-    AirloomApp airloom(ProfileFile::DefaultPath(), std::move(output.device), boxes);
+    AirloomApp airloom(commandLine.settingsPath, std::move(output.device), boxes);
     airloom.setStartupWarning(output.warning);
     airloom.start();
     return QApplication::exec();
