@@ -150,7 +150,10 @@ TEST_F(MciDeviceTest, EveryCartPlaysItsDecodedFramesAndABadOneNeverPlays) {
         device->renderPeriods(2);
         expectCaptureIsCart(cart);
         EXPECT_EQ(state(), std::pair(c.mode, player.Length()));
-        EXPECT_NEAR(player.Length(), cart.size() / 2 * 1000.0 / kRate, c.decodes ? 1 : 0);
+        // The play corrected the cart's length; the open device keeps the one it opened with.
+        if (c.decodes) {
+            EXPECT_NEAR(player.cart()->lengthMs(), cart.size() / 2 * 1000.0 / kRate, 1);
+        }
         EXPECT_EQ(engine.underruns(), 0u);
     }
 }
