@@ -5,8 +5,12 @@
 #include "ui/qtmessageboxes.h"
 
 #include <QApplication>
+#include <csignal>
 
 int main(int argc, char** argv) {
+    // A write past the file-size limit (ulimit -f) fails with its reason and leaves the old
+    // settings file in place, instead of killing the program half-way.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Airloom"));
     QApplication::setApplicationVersion(QStringLiteral(AIRLOOM_VERSION));
