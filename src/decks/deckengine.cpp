@@ -128,6 +128,8 @@ void DeckEngine::ClearDeckLabels() {
         setDeckCaption(deck, QString());
         setDeckColour(deck, kBlack);
     }
+    // The status line is in sight: it starts blank rather than with its design caption.
+    setLabel2(QString());
 }
 
 void DeckEngine::SetDeckMode(int deck, const QString& modeWord) {
