@@ -54,15 +54,15 @@ Cart::~Cart() {
         ::close(m_fd);
 }
 
-void Cart::setHead(std::vector<float> samples, bool whole, const Decoder& decoder) {
+bool Cart::setHead(std::vector<float> samples, bool whole, const Decoder& decoder) {
     if (m_prepared.load(std::memory_order_relaxed))
-        return;
+        return false;
     m_head = std::move(samples);
     m_whole = whole;
-    if (whole)
-        setDecodedLength(decoder.outputFrames(), decoder.outputRate());
+    const bool changed = whole && setDecodedLength(decoder.outputFrames(), decoder.outputRate());
     // Release: the head's samples are written before a reader that sees isPrepared() reads them.
     m_prepared.store(true, std::memory_order_release);
+    return changed;
 }
 
 bool Cart::setDecodedLength(std::int64_t outputFrames, int outputRate) {

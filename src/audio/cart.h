@@ -49,8 +49,8 @@ public:
     const Identity& identity() const { return m_identity; }
 
     // Preparation worker: stores the head once. whole means the head is the entire cart;
-    // its decoded length then replaces the measured one.
-    void setHead(std::vector<float> samples, bool whole, const Decoder& decoder);
+    // its decoded length then replaces the measured one. True when that changed the length.
+    bool setHead(std::vector<float> samples, bool whole, const Decoder& decoder);
     // A worker that decoded the cart to its end reports its exact length: the frames it
     // gave at the output rate. True when that changed the length.
     bool setDecodedLength(std::int64_t outputFrames, int outputRate);

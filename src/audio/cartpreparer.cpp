@@ -53,7 +53,7 @@ void CartPreparer::run() {
         bool again = false;
         switch (job.task) {
         case Task::Prepare:
-            job.decoder = decodeHead(*job.cart);
+            job.decoder = decodeHead(job.cart);
             job.task = Task::Count;
             again = job.decoder != nullptr;
             break;
@@ -80,13 +80,13 @@ void CartPreparer::run() {
     m_idle.notify_all();
 }
 
-std::shared_ptr<Decoder> CartPreparer::decodeHead(Cart& cart) {
-    if (!cart.isOpenable() || cart.isPrepared())
+std::shared_ptr<Decoder> CartPreparer::decodeHead(const std::shared_ptr<Cart>& cart) {
+    if (!cart->isOpenable() || cart->isPrepared())
         return nullptr;
     auto decoder = std::make_shared<Decoder>(m_outputRate);
     std::vector<float> head;
     bool whole = true;
-    if (decoder->open(cart.source(), &m_cancel)) {
+    if (decoder->open(cart->source(), &m_cancel)) {
         head.resize(static_cast<std::size_t>(m_headFrames) * 2);
         const int got = decoder->read(head.data(), m_headFrames);
         whole = got < m_headFrames || decoder->skip(1) == 0;
@@ -95,7 +95,8 @@ std::shared_ptr<Decoder> CartPreparer::decodeHead(Cart& cart) {
     }
     if (m_cancel.load(std::memory_order_relaxed))
         return nullptr;
-    cart.setHead(std::move(head), whole, *decoder);
+    if (cart->setHead(std::move(head), whole, *decoder) && m_changed)
+        m_changed(cart);
     return whole ? nullptr : decoder;
 }
 

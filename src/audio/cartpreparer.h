@@ -45,7 +45,7 @@ private:
     void run();
     void push(Job job);
     // Returns the decoder when the cart is longer than its head.
-    std::shared_ptr<Decoder> decodeHead(Cart& cart);
+    std::shared_ptr<Decoder> decodeHead(const std::shared_ptr<Cart>& cart);
     // One slice of the full decode; false once the cart's length is known.
     bool count(Job& job);
 
