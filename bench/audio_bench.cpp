@@ -1,9 +1,11 @@
 // Figures of the media engine: fire latency prepared and unprepared, exact-length time and
-// error, memory of prepared carts, load of the output callback. Run
+// error, the cost of the background full decode, memory of prepared carts, load of the
+// output callback. Run
 //   build/bench/airloom-bench --benchmark_filter=Audio
 // The 10-minute carts are made once per run with ffmpeg and lame (about a minute).
 #include "audio/audioengine.h"
 #include "audio/cart.h"
+#include "audio/cartpreparer.h"
 #include "audio/decoder.h"
 #include "audio/fixtures.h"
 #include "audio/nulldevice.h"
@@ -183,6 +185,34 @@ void AudioExactLength(benchmark::State& state, QString Media::*file) {
         static_cast<double>(std::llabs(containerEstimateMs(path) - exact));
 }
 
+double threadCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+// What the background full decode that corrects a cart's length costs: the CPU time of
+// decoding a 10-minute MP3 to its end at the output rate, and of one slice of it (the
+// longest a preparation queued behind it waits).
+void AudioBackgroundLength(benchmark::State& state) {
+    double cpu = 0, slice = 0;
+    for (auto _ : state) {
+        const double start = threadCpuMs();
+        Decoder decoder(kRate);
+        decoder.open(media().xing);
+        const double opened = threadCpuMs();
+        const std::int64_t sliceFrames = std::int64_t{CartPreparer::kCountSliceSeconds} * kRate;
+        decoder.skip(sliceFrames);
+        slice = threadCpuMs() - opened;
+        while (decoder.skip(sliceFrames) == sliceFrames) {
+        }
+        cpu = threadCpuMs() - start;
+        state.SetIterationTime(cpu / 1e3);
+    }
+    state.counters["cpu_ms"] = cpu;
+    state.counters["slice_cpu_ms"] = slice;
+}
+
 long residentKb() {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
@@ -253,6 +283,7 @@ BENCHMARK_CAPTURE(AudioExactLength, wav_30s, &Media::wav)
 BENCHMARK_CAPTURE(AudioExactLength, mpg_30s, &Media::mpg)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(10);
+BENCHMARK(AudioBackgroundLength)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(AudioPreparedMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(AudioCallbackLoad)->Iterations(1)->Unit(benchmark::kMillisecond);
 

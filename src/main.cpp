@@ -6,9 +6,14 @@
 #include "ui/qtmessageboxes.h"
 
 #include <QApplication>
+#include <csignal>
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    // A write past the file-size limit (ulimit -f) fails with its reason and leaves the old
+    // settings file in place, instead of killing the program half-way.
+    std::signal(SIGXFSZ, SIG_IGN);
+
     // The command line is read before the application opens the display, so --help and
     // --version work without one.
     QStringList arguments;

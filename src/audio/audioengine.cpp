@@ -10,9 +10,26 @@ AudioEngine::AudioEngine(std::unique_ptr<OutputDevice> device)
     : m_device(std::move(device)), m_sampleRate(m_device->sampleRate()),
       m_ringFrames(static_cast<std::size_t>(
           std::max(kRingSeconds * m_sampleRate, 4 * m_device->periodFrames()))),
-      m_mixer(m_sampleRate), m_preparer(m_sampleRate, kHeadSeconds * m_sampleRate) {
-    QObject::connect(&m_watcher, &QFileSystemWatcher::fileChanged, &m_watcher,
-                     [this](const QString& path) { forget(path); });
+      m_mixer(m_sampleRate),
+      m_preparer(m_sampleRate, kHeadSeconds * m_sampleRate, [this](const auto& cart) {
+          // Weak: the report does not keep a cart that everyone else has let go of.
+          QMetaObject::invokeMethod(
+              this,
+              [this, weak = std::weak_ptr<Cart>(cart)] {
+                  if (const auto cart = weak.lock())
+                      onCartChanged(cart);
+              },
+              Qt::QueuedConnection);
+      }) {
+    // The watcher sees local files only, which a stat does not hold up.
+    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, [this](const QString& path) {
+        const auto cached = m_cache.find(path);
+        if (cached == m_cache.end())
+            return;
+        const std::shared_ptr<Cart> cart = cached->cart;
+        if (cart->checkFile())
+            onCartChanged(cart);
+    });
     m_device->start(*this);
 }
 
@@ -47,14 +64,22 @@ void AudioEngine::waitUntilReady(int frames) {
 std::shared_ptr<Cart> AudioEngine::openCart(const QString& path) {
     reap();
     const auto cached = m_cache.find(path);
-    if (cached != m_cache.end() && !cached->cart->isStale()) {
-        cached->lastUse = ++m_useClock;
-        // A file replaced since it was prepared is measured again at its next open.
-        m_preparer.revalidate(cached->cart);
-        return cached->cart;
+    if (cached != m_cache.end()) {
+        const std::shared_ptr<Cart> cart = cached->cart;
+        if (cart->fileState() == Cart::FileState::Current) {
+            cached->lastUse = ++m_useClock;
+            // A file replaced since it was prepared is measured again at its next open.
+            m_preparer.revalidate(cart);
+            return cart;
+        }
+        retire(cart);
     }
-    const Cart::Identity identity = Cart::identityOf(path);
-    auto cart = std::make_shared<Cart>(path, Decoder::measure(path), identity);
+    // A deleted cart that a deck holds plays from its open file, until a new file takes
+    // its name.
+    if (const auto gone = m_gone.value(path).lock(); gone && Cart::identityOf(path).size < 0)
+        return gone;
+    m_gone.remove(path);
+    auto cart = Cart::open(path);
     if (cart->isOpenable()) {
         remember(cart);
         m_preparer.prepare(cart);
@@ -62,6 +87,17 @@ std::shared_ptr<Cart> AudioEngine::openCart(const QString& path) {
         forget(path);
     }
     return cart;
+}
+
+void AudioEngine::retire(const std::shared_ptr<Cart>& cart) {
+    const auto cached = m_cache.find(cart->path());
+    if (cached != m_cache.end() && cached->cart == cart)
+        forget(cart->path());
+    if (cart->fileState() == Cart::FileState::Gone) {
+        // Kept only by those who hold it: the file's space is freed when they let go.
+        m_gone.removeIf([](const auto& entry) { return entry.value().expired(); });
+        m_gone.insert(cart->path(), cart);
+    }
 }
 
 void AudioEngine::remember(const std::shared_ptr<Cart>& cart) {
@@ -81,6 +117,12 @@ void AudioEngine::remember(const std::shared_ptr<Cart>& cart) {
 void AudioEngine::forget(const QString& path) {
     if (m_cache.remove(path))
         m_watcher.removePath(path);
+}
+
+void AudioEngine::onCartChanged(const std::shared_ptr<Cart>& cart) {
+    if (cart->fileState() != Cart::FileState::Current)
+        retire(cart);
+    emit cartChanged(cart->path());
 }
 
 Voice* AudioEngine::play(const std::shared_ptr<Cart>& cart) {

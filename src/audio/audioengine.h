@@ -7,6 +7,7 @@
 
 #include <QFileSystemWatcher>
 #include <QHash>
+#include <QObject>
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -22,7 +23,13 @@ struct Voice;
 // UI thread only, apart from the output callback it registers with the device. Only
 // openCart() of a cart that is not cached touches the disk (it measures the file);
 // play() of a prepared cart hands frames already in memory to the callback.
-class AudioEngine : private RenderSource {
+//
+// A cart whose file is deleted stays playable for as long as someone holds it (a deck);
+// a cart whose file is replaced is measured again at its next open. cartChanged tells the
+// UI thread (queued from the preparation thread) that the cart at a path has a new length
+// or a new file.
+class AudioEngine : public QObject, private RenderSource {
+    Q_OBJECT
 public:
     // A prepared cart holds this much of its opening in memory; the rest streams.
     static constexpr int kHeadSeconds = 5;
@@ -58,11 +65,15 @@ public:
     // The voice has rendered its last frame and that frame has been heard.
     bool isHeardToEnd(const Voice& voice) const;
 
-    // Blocks until every queued preparation and check is done (tests, benchmarks).
+    // Blocks until every queued preparation, check and full decode is done (tests,
+    // benchmarks); the cartChanged signals they raise are queued.
     void waitForBackgroundWork();
 
     std::uint64_t underruns() const { return m_mixer.underruns(); }
     std::uint64_t renderedFrames() const { return m_mixer.renderedFrames(); }
+
+signals:
+    void cartChanged(const QString& path);
 
 private:
     struct CacheEntry {
@@ -76,6 +87,11 @@ private:
     void reap();
     void remember(const std::shared_ptr<Cart>& cart);
     void forget(const QString& path);
+    // Drops a cart whose file changed from the cache; a deleted one stays reachable for
+    // as long as someone holds it.
+    void retire(const std::shared_ptr<Cart>& cart);
+    // UI thread: a worker changed the cart's length or found its file changed.
+    void onCartChanged(const std::shared_ptr<Cart>& cart);
     std::uint64_t framesSince(std::uint64_t frame) const;
 
     std::unique_ptr<OutputDevice> m_device;
@@ -83,11 +99,14 @@ private:
     const std::size_t m_ringFrames;
     Mixer m_mixer;
     StreamWorker m_streams;
-    CartPreparer m_preparer;
     QHash<QString, CacheEntry> m_cache;
-    // Drops a cached cart as soon as its file changes; the check at each open catches
+    // Carts whose files were deleted, alive while a deck holds them.
+    QHash<QString, std::weak_ptr<Cart>> m_gone;
+    // Checks a cached cart as soon as its file changes; the check at each open catches
     // what the watcher cannot see (network folders).
     QFileSystemWatcher m_watcher;
+    // Declared last: its thread stops first, before what its reports touch.
+    CartPreparer m_preparer;
     std::uint64_t m_useClock = 0;
     std::vector<std::unique_ptr<Voice>> m_voices; // every voice not yet deleted
 };

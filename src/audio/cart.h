@@ -5,15 +5,20 @@
 #include <QString>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 // One cart file known to the engine: its exact length and, once prepared, its opening
 // seconds decoded at the output rate (the head), from which a fire starts at once.
 //
+// The cart holds its file open for as long as it lives, and every decoder reads it through
+// that descriptor (source()): a cart whose file is deleted after it was loaded still plays
+// to its end, and its disk space is freed when the last holder lets go.
+//
 // Created and looked up on the UI thread (the cart cache). The preparation worker writes
 // the head once and publishes it; after that the head is read-only, and the output
 // callback reads it without locks. The length may be corrected by a worker once a full
-// decode knows it exactly. No call blocks.
+// decode knows it exactly. No call blocks, apart from open(), which measures the file.
 class Cart {
 public:
     // The file's identity when it was measured, so that a changed file is measured again.
@@ -23,19 +28,32 @@ public:
         bool operator==(const Identity&) const = default;
     };
 
-    Cart(QString path, const Decoder::Measurement& measurement, Identity identity);
+    // What the file at path is now, compared with the one the cart holds.
+    enum class FileState { Current, Gone, Replaced };
+
+    // Opens the file at path, holds it and measures it (UI thread: a packet scan).
+    static std::shared_ptr<Cart> open(const QString& path);
+    Cart(QString path, int fd, const Decoder::Measurement& measurement, Identity identity);
+    ~Cart();
+    Cart(const Cart&) = delete;
+    Cart& operator=(const Cart&) = delete;
 
     const QString& path() const { return m_path; }
+    // What decoders open: the file held open, or the path when it could not be opened.
+    const QString& source() const { return m_source; }
     // False when nothing could be opened: no audio stream, no decoder, not a file.
     bool isOpenable() const { return m_openable; }
+    // Why the cart cannot be opened ("" when it can).
+    const QString& error() const { return m_error; }
     std::int64_t lengthMs() const { return m_lengthMs.load(std::memory_order_relaxed); }
     const Identity& identity() const { return m_identity; }
 
     // Preparation worker: stores the head once. whole means the head is the entire cart;
-    // its decoded length then replaces the measured one.
-    void setHead(std::vector<float> samples, bool whole, const Decoder& decoder);
-    // A worker that decoded the cart to its end reports its exact length.
-    void setDecodedLength(std::int64_t sourceFrames, int sourceRate);
+    // its decoded length then replaces the measured one. True when that changed the length.
+    bool setHead(std::vector<float> samples, bool whole, const Decoder& decoder);
+    // A worker that decoded the cart to its end reports its exact length: the frames it
+    // gave at the output rate. True when that changed the length.
+    bool setDecodedLength(std::int64_t outputFrames, int outputRate);
 
     // Any thread. After isPrepared() returns true the head never changes.
     bool isPrepared() const { return m_prepared.load(std::memory_order_acquire); }
@@ -43,20 +61,24 @@ public:
     std::int64_t headFrames() const { return static_cast<std::int64_t>(m_head.size() / 2); }
     bool headIsWhole() const { return m_whole; }
 
-    // Set by the preparation worker when the file on disk no longer matches the cart.
-    void markStale() { m_stale.store(true, std::memory_order_relaxed); }
-    bool isStale() const { return m_stale.load(std::memory_order_relaxed); }
+    // Compares the file at path with the one the cart holds (a stat); true when that
+    // changed the cart's file state. Any thread.
+    bool checkFile();
+    FileState fileState() const { return m_fileState.load(std::memory_order_relaxed); }
 
     // The identity of the file at path now; size -1 when it is not a regular file.
     static Identity identityOf(const QString& path);
 
 private:
     const QString m_path;
+    const int m_fd;
+    const QString m_source;
     const bool m_openable;
+    const QString m_error;
     const Identity m_identity;
     std::atomic<std::int64_t> m_lengthMs;
     std::vector<float> m_head;
     bool m_whole = false;
     std::atomic<bool> m_prepared{false};
-    std::atomic<bool> m_stale{false};
+    std::atomic<FileState> m_fileState{FileState::Current};
 };

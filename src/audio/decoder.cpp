@@ -79,11 +79,11 @@ struct Input {
     bool open(const QString& path, const Interrupt& limits) {
         const QByteArray local = QFile::encodeName(path);
         if (local.isEmpty() || !isRegularFile(local))
-            return false;
+            return fail(QStringLiteral("Not a file"));
         configureFfmpeg();
         format = avformat_alloc_context();
         if (!format)
-            return false;
+            return fail(QStringLiteral("Out of memory"));
         format->interrupt_callback.callback = interruptRequested;
         interrupt = limits;
         format->interrupt_callback.opaque = &interrupt;
@@ -94,24 +94,37 @@ struct Input {
         const QByteArray url = "file:" + local;
         const int opened = avformat_open_input(&format, url.constData(), nullptr, &options);
         av_dict_free(&options);
-        if (opened < 0)
-            return false; // avformat_open_input frees the context on failure
-        if (avformat_find_stream_info(format, nullptr) < 0)
-            return false;
+        if (opened < 0) // avformat_open_input frees the context on failure
+            return fail(QStringLiteral("Not a sound file (%1)").arg(errorText(opened)));
+        if (const int found = avformat_find_stream_info(format, nullptr); found < 0)
+            return fail(QStringLiteral("Damaged (%1)").arg(errorText(found)));
         const int index = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
         if (index < 0 || !codec)
-            return false;
+            return fail(QStringLiteral("No sound in the file that can be decoded"));
         stream = format->streams[index];
         // Outside this range a header is damaged, and resampling from it could take
         // gigabytes per packet.
         const int rate = stream->codecpar->sample_rate;
         if (rate < kMinSampleRate || rate > kMaxSampleRate)
-            return false;
+            return fail(QStringLiteral("Damaged (sample rate %1 Hz)").arg(rate));
         for (unsigned i = 0; i < format->nb_streams; ++i) {
             if (static_cast<int>(i) != index)
                 format->streams[i]->discard = AVDISCARD_ALL;
         }
         return true;
+    }
+
+    QString error; // why open() failed
+
+private:
+    bool fail(const QString& why) {
+        error = why;
+        return false;
+    }
+    static QString errorText(int code) {
+        char text[AV_ERROR_MAX_STRING_SIZE] = {};
+        av_strerror(code, text, sizeof text);
+        return QString::fromUtf8(text);
     }
 };
 
@@ -273,6 +286,7 @@ Decoder::~Decoder() = default;
 
 bool Decoder::open(const QString& path, const std::atomic<bool>* cancel) {
     m_impl = std::make_unique<Impl>();
+    m_outputFrames = 0;
     Impl& d = *m_impl;
     if (!d.input.open(path, {cancel}))
         return false;
@@ -304,6 +318,7 @@ int Decoder::read(float* out, int frames) {
         d.pendingPos += take;
         done += static_cast<int>(take);
     }
+    m_outputFrames += done;
     return done;
 }
 
@@ -318,6 +333,7 @@ std::int64_t Decoder::skip(std::int64_t frames) {
         d.pendingPos += static_cast<std::size_t>(take);
         done += take;
     }
+    m_outputFrames += done;
     return done;
 }
 
@@ -336,11 +352,16 @@ int Decoder::sourceRate() const {
 
 Decoder::Measurement Decoder::measure(const QString& path, const std::atomic<bool>* cancel) {
     Input input;
-    if (!input.open(path, {cancel, std::chrono::steady_clock::now() + kMeasureTimeLimit}))
-        return {};
+    Measurement m;
+    if (!input.open(path, {cancel, std::chrono::steady_clock::now() + kMeasureTimeLimit})) {
+        m.error = input.error;
+        return m;
+    }
     AVPacket* packet = av_packet_alloc();
-    if (!packet)
-        return {};
+    if (!packet) {
+        m.error = QStringLiteral("Out of memory");
+        return m;
+    }
     const AVStream* stream = input.stream;
     const int rate = stream->codecpar->sample_rate;
     // Durations are added in the stream's time base and converted once, so no rounding
@@ -364,7 +385,6 @@ Decoder::Measurement Decoder::measure(const QString& path, const std::atomic<boo
         av_packet_unref(packet);
     }
     av_packet_free(&packet);
-    Measurement m;
     m.ok = true;
     m.sourceRate = rate;
     m.sourceFrames = std::max<std::int64_t>(

@@ -18,6 +18,7 @@ public:
     // at the source rate, without decoding.
     struct Measurement {
         bool ok = false; // an audio stream and a decoder for it were found
+        QString error;   // why not, for the operator
         std::int64_t sourceFrames = 0;
         int sourceRate = 0;
         std::int64_t milliseconds() const;
@@ -44,6 +45,9 @@ public:
     std::int64_t sourceFrames() const;
     int sourceRate() const;
     int outputRate() const { return m_outputRate; }
+    // Frames handed out by read() and skip() so far, at the output rate; at the end, the
+    // length that plays, whatever rates the stream changed through.
+    std::int64_t outputFrames() const { return m_outputFrames; }
 
     // Scans the packets of the file's best audio stream and adds up their durations less
     // the trimmed delay and padding: the length the decoder would produce, without decoding.
@@ -53,5 +57,6 @@ public:
 private:
     struct Impl;
     const int m_outputRate;
+    std::int64_t m_outputFrames = 0;
     std::unique_ptr<Impl> m_impl;
 };

@@ -22,7 +22,7 @@ bool Stream::fill(float* scratch, int chunkFrames) {
         // The same decoder run as the head's, so the frames after the skip continue the
         // head sample for sample.
         m_decoder = std::make_unique<Decoder>(m_outputRate);
-        if (!m_decoder->open(m_cart->path(), &m_cancel) ||
+        if (!m_decoder->open(m_cart->source(), &m_cancel) ||
             m_decoder->skip(m_skipFrames) < m_skipFrames) {
             finish();
         }
@@ -37,7 +37,7 @@ bool Stream::fill(float* scratch, int chunkFrames) {
         m_ring.write(scratch, static_cast<std::size_t>(got));
         if (got < want) {
             if (!isCancelled())
-                m_cart->setDecodedLength(m_decoder->sourceFrames(), m_decoder->sourceRate());
+                m_cart->setDecodedLength(m_decoder->outputFrames(), m_outputRate);
             finish();
             return true;
         }

@@ -9,11 +9,29 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <iterator>
+#include <unistd.h>
 
 namespace {
 
 enum class Encoding { Utf8, Cp1252 };
+
+// Writes all of bytes to fd and syncs it; the system's reason when that fails, else "".
+QString writeAndSync(int fd, const QByteArray& bytes) {
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return QString::fromLocal8Bit(std::strerror(n < 0 ? errno : EIO));
+        done += n;
+    }
+    if (::fsync(fd) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    return {};
+}
 
 // Windows-1252 bytes 0x80..0x9F; every other byte is the code point of the same number.
 // The five bytes the code page leaves undefined map to the C1 control of that number, as
@@ -289,10 +307,12 @@ ProfileFile::WriteResult ProfileFile::Write(const QString& section, const QStrin
     QSaveFile save(m_filePath);
     if (!save.open(QIODevice::WriteOnly))
         return failed(QStringLiteral("Cannot write %1: %2").arg(m_filePath, save.errorString()));
-    // commit() does not notice a flush that fails on close (a full disk, a size limit) and
-    // would rename a short file over the old one, so the text is flushed and checked first.
-    if (save.write(text) != text.size() || !save.flush()) {
-        const QString why = save.errorString();
+    // commit() does not notice a write that fails on close (a full disk, a size limit) and
+    // would rename a short file over the old one, so the text is written and synced first,
+    // on the descriptor: the save file reports such failures as "Unknown error", and the
+    // operator is told the system's reason ("No space left on device").
+    const QString why = writeAndSync(save.handle(), text);
+    if (!why.isEmpty()) {
         save.cancelWriting();
         save.commit(); // cancelled: removes the temporary file, keeps the old one
         return failed(QStringLiteral("Cannot write %1: %2").arg(m_filePath, why));

@@ -1,5 +1,6 @@
 #include "decks/deckengine.h"
 
+#include "audio/cart.h"
 #include "decks/cartselection.h"
 #include "decks/mcidevice.h"
 #include "shell/eventpump.h"
@@ -21,6 +22,10 @@ DeckEngine::Colour modeColour(const QString& word) {
     return DeckEngine::kYellow;
 }
 
+QString fileNameOf(const QString& path) {
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
 // The player is always opened the same way before a file is given to it.
 void prepareOpen(MciDevice& device) {
     device.Command(QStringLiteral("Close"));
@@ -37,6 +42,7 @@ DeckEngine::DeckEngine(MciDevice& player, MciDevice& preview, const CartSelectio
     : QObject(parent), m_player(player), m_preview(preview), m_selection(selection), m_pump(pump) {
     m_player.setUpdateInterval(kStatusUpdateInterval);
     connect(&m_player, &MciDevice::StatusUpdate, this, &DeckEngine::MMControl1_StatusUpdate);
+    connect(&m_preview, &MciDevice::CartChanged, this, &DeckEngine::CartFileChanged);
 }
 
 const DeckEngine::Deck& DeckEngine::row(int deck) const {
@@ -67,6 +73,17 @@ void DeckEngine::LoadCart(int deck) {
     setDeckColour(deck, kYellow);
 
     // Opening on MMPreview measures the cart and prepares it for an instant start.
+    const QString text = measure(deck);
+    setLabel2(m_preview.FileName());
+    setTimeCaption(deck, text);
+    emit deckRepaintRequested(deck);
+    if (at(deck).idleTimeText != text) {
+        at(deck).idleTimeText = text;
+        emit deckChanged(deck);
+    }
+}
+
+QString DeckEngine::measure(int deck) {
     const QString& path = at(deck).filePath;
     prepareOpen(m_preview);
     m_preview.setFileName(path);
@@ -75,15 +92,24 @@ void DeckEngine::LoadCart(int deck) {
     m_preview.Command(QStringLiteral("Open"));
     m_preview.Command(QStringLiteral("Back"));
     m_preview.Command(QStringLiteral("Stop"));
-    setLabel2(m_preview.FileName());
-
     const QString text = FormatDeckTime(m_preview.Length());
-    setTimeCaption(deck, text);
-    emit deckRepaintRequested(deck);
+    at(deck).cart = m_preview.cart();
     m_preview.Command(QStringLiteral("Close"));
-    if (at(deck).idleTimeText != text) {
-        at(deck).idleTimeText = text;
-        emit deckChanged(deck);
+    return text;
+}
+
+void DeckEngine::CartFileChanged(const QString& path) {
+    for (int deck = 1; deck <= kDeckCount; ++deck) {
+        Deck& d = at(deck);
+        if (d.filePath != path || IsPlaying(deck))
+            continue;
+        // Only a deck at rest shows the new length.
+        const bool atRest = d.controls.timeCaption == d.idleTimeText;
+        const QString text = measure(deck);
+        if (!atRest || d.idleTimeText == text)
+            continue;
+        d.idleTimeText = text;
+        setTimeCaption(deck, text);
     }
 }
 
@@ -92,6 +118,7 @@ void DeckEngine::ClearDeck(int deck) {
         return;
     setDeckCaption(deck, QString());
     setFilePath(deck, QString());
+    at(deck).cart.reset();
     setDeckColour(deck, kBlack);
     setTimeCaption(deck, kZeroTime);
 }
@@ -101,6 +128,8 @@ void DeckEngine::ClearDeckLabels() {
         setDeckCaption(deck, QString());
         setDeckColour(deck, kBlack);
     }
+    // The status line is in sight: it starts blank rather than with its design caption.
+    setLabel2(QString());
 }
 
 void DeckEngine::SetDeckMode(int deck, const QString& modeWord) {
@@ -159,6 +188,11 @@ void DeckEngine::StartDeckPlayback(int deck) {
     m_player.Command(QStringLiteral("Back"));
     m_player.Command(QStringLiteral("Stop"));
     m_player.Command(QStringLiteral("Play"));
+    // A cart that cannot play is named on the status line at once, never in a box that
+    // would hold the operator; the deck's state is whatever the player reports.
+    const QString error = m_player.ErrorMessage();
+    if (!error.isEmpty())
+        setLabel2(QStringLiteral("Deck %1: %2: %3").arg(deck).arg(fileNameOf(d.filePath), error));
 }
 
 // The end of a cart is found by polling the player's mode against PlayLatch; the player's
@@ -288,6 +322,7 @@ void DeckEngine::MoveCart(int target) {
 
     // File and time text change places, then the names; modes, locks and idle texts stay
     // with the deck positions.
+    std::swap(at(target).cart, at(source).cart);
     const QString keptPath = at(target).filePath;
     const QString keptTime = at(target).controls.timeCaption;
     setFilePath(target, at(source).filePath);

@@ -3,7 +3,9 @@
 #include <QObject>
 #include <QString>
 #include <array>
+#include <memory>
 
+class Cart;
 class MciDevice;
 class CartSelection;
 class EventPump;
@@ -57,7 +59,8 @@ public:
     DeckEngine(MciDevice& player, MciDevice& preview, const CartSelection& selection,
                EventPump& pump, QObject* parent = nullptr);
 
-    // Deck table and loading.
+    // Deck table and loading. A loaded deck holds its cart, so that it plays even if its
+    // file is deleted before it is fired; emptying or reloading the deck lets go of it.
     void LoadCart(int deck);
     void ClearDeck(int deck);
     void ClearDeckLabels();
@@ -87,6 +90,9 @@ public:
     // Event wiring of the main window.
     void Timer1_Timer() { CartFinished(); }
     void MMControl1_StatusUpdate();
+    // The media engine found a new length or a new file for path: every deck that holds it
+    // and does not play takes it up, and an idle deck shows the new length at once.
+    void CartFileChanged(const QString& path);
 
     // Deck table (decks 1..10).
     const QString& FilePath(int deck) const { return row(deck).filePath; }
@@ -124,6 +130,7 @@ private:
         QString lockedPath;
         QString modeWord;
         DeckControls controls;
+        std::shared_ptr<Cart> cart; // keeps the loaded file's audio reachable
     };
 
     static bool isDeck(int deck) { return deck >= 1 && deck <= kDeckCount; }
@@ -139,6 +146,8 @@ private:
     void setFilePath(int deck, const QString& path);
     void setModeWord(int deck, const QString& word);
     void setLabel2(const QString& text);
+    // Opens the deck's file on MMPreview: its length text, and the cart held from now on.
+    QString measure(int deck);
 
     MciDevice& m_player;
     MciDevice& m_preview;

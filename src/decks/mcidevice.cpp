@@ -19,6 +19,7 @@ qint32 clampMs(std::int64_t ms) {
 
 struct MciDevice::Impl {
     std::shared_ptr<Cart> cart; // set while open
+    std::int64_t lengthMs = 0;  // the cart's length when it was opened
     Voice* voice = nullptr;     // the current play, owned by the engine
     bool open = false;
     bool playNotify = false; // Done is owed when the current play ends
@@ -36,6 +37,7 @@ MciDevice::MciDevice(AudioEngine& engine, QObject* parent)
         }
         emit StatusUpdate();
     });
+    connect(&m_engine, &AudioEngine::cartChanged, this, &MciDevice::CartChanged);
 }
 
 MciDevice::~MciDevice() {
@@ -63,6 +65,8 @@ void MciDevice::Command(const QString& command) {
     if (command == QLatin1String("Open")) {
         endPlay();
         d.cart = m_engine.openCart(m_fileName);
+        d.lengthMs = d.cart->lengthMs();
+        m_errorMessage = d.cart->error();
         d.open = true;
         if (m_updateInterval > 0)
             m_statusTimer.start(m_updateInterval);
@@ -80,6 +84,12 @@ void MciDevice::Command(const QString& command) {
         } else {
             endPlay();
             d.voice = m_engine.play(d.cart);
+            if (!d.voice) {
+                m_errorMessage = !d.cart->error().isEmpty() ? d.cart->error()
+                                 : d.cart->lengthMs() <= 0
+                                     ? QStringLiteral("No sound could be decoded from the file")
+                                     : QStringLiteral("Too many carts playing at once");
+            }
         }
         d.playNotify = notify && d.voice;
         return;
@@ -110,7 +120,11 @@ int MciDevice::Mode() const {
 
 qint32 MciDevice::Length() const {
     const Impl& d = *m_impl;
-    return d.open ? clampMs(d.cart->lengthMs()) : 0;
+    return d.open ? clampMs(d.lengthMs) : 0;
+}
+
+std::shared_ptr<Cart> MciDevice::cart() const {
+    return m_impl->open ? m_impl->cart : nullptr;
 }
 
 qint32 MciDevice::Position() const {

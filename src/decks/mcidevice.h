@@ -6,6 +6,7 @@
 #include <memory>
 
 class AudioEngine;
+class Cart;
 
 // The media control through which carts are measured and played: MMControl1 plays the
 // decks, MMPreview measures a cart when it is loaded (and so prepares it for an instant
@@ -15,7 +16,7 @@ class AudioEngine;
 // UI thread only. No call blocks on the disk or on a decoder: "Open" of a prepared cart
 // takes its length from the cart cache; "Play" hands a voice to the output callback.
 // Command results are never reported: a failed open leaves Length 0 and a Mode that is
-// never kPlaying.
+// never kPlaying; ErrorMessage says why.
 class MciDevice : public QObject {
     Q_OBJECT
 public:
@@ -45,10 +46,17 @@ public:
     // 526 while what is heard is the open cart, 525 once it has played out or after
     // "Stop", 0 when closed or when nothing could be decoded.
     int Mode() const;
-    // Milliseconds. Length is exact (decoded samples); Position follows what the output
-    // has consumed, corrected by the device latency, from 0 to Length.
+    // Milliseconds. Length is the cart's length when it was opened: a correction found
+    // while it is open applies from the next "Open". Position follows what the output has
+    // consumed, corrected by the device latency, from 0 to Length.
     qint32 Length() const;
     qint32 Position() const;
+    // Why the last "Open" or "Play" failed: "" when it did not.
+    QString ErrorMessage() const { return m_errorMessage; }
+
+    // The cart opened now (null when closed): holding it keeps its audio playable even if
+    // its file is deleted.
+    std::shared_ptr<Cart> cart() const;
 
     // StatusUpdate is raised every UpdateInterval ms while a device is open.
     void setUpdateInterval(int ms);
@@ -57,6 +65,8 @@ public:
 signals:
     void StatusUpdate();
     void Done(int notifyCode);
+    // The cart at path has a corrected length or a new file; a new "Open" takes it up.
+    void CartChanged(const QString& path);
 
 private:
     struct Impl;
@@ -70,5 +80,6 @@ private:
     bool m_shareable = false;
     QString m_deviceType = QStringLiteral("WaveAudio");
     QString m_fileName;
+    QString m_errorMessage;
     int m_updateInterval = 0;
 };

@@ -50,7 +50,8 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(twipsSize(8535, 7575));
+    // One line below the frames shows Label2, the status line (a cart that cannot play).
+    setFixedSize(twipsSize(8535, 7995));
     setFont(defaultFont());
 
     createHeader();
@@ -206,7 +207,7 @@ void Form1::createDecks() {
     m_label1->lower();
 }
 
-// Label2 receives status text but sits below the client area, where it is never seen.
+// Label2, the status line, runs along the bottom of the window, under the frames.
 void Form1::createHidden() {
     m_label2 = new QLabel(QStringLiteral("Label2"), this);
     m_label2->setObjectName(QStringLiteral("Label2"));

@@ -45,7 +45,7 @@ public:
     SearchBox* Text1() const { return m_text1; }
 
     QLabel* Label1() const { return m_label1; }   // deck drag proxy, hidden
-    QLabel* Label2() const { return m_label2; }   // status text, below the client area
+    QLabel* Label2() const { return m_label2; }   // the status line, below the frames
     QLabel* Label3() const { return m_label3; }   // call letters
     QLabel* Label4() const { return m_label4; }   // "Search"
     QLabel* Label42() const { return m_label42; } // cart-list drag proxy, hidden

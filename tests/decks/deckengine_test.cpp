@@ -34,8 +34,10 @@ TEST_F(DeckStartUp, ModesThenBlankLabelsThenTheModeCycle) {
     step("mode 1 Norm, mode 2 Seqnc, mode 3 Loop, mode 4 Sequence, cycle 6");
     for (const int d : {5, 7, 8, 9, 10})
         engine.SetDeckMode(d, "Norm");
+    EXPECT_EQ(engine.Label2(), "Label2");
     engine.ClearDeckLabels();
     EXPECT_EQ(snapshot(), "2 - black 0:00:00 Seqnc, 3 - black 0:00:00 Loop | deck 0 closed");
+    EXPECT_EQ(engine.Label2(), ""); // the status line starts blank
 
     step("mode 2 Norm, mode 3 Norm");
     QSignalSpy changed(&engine, &DeckEngine::deckChanged);

@@ -8,6 +8,7 @@
 #include "decks/mcidevice.h"
 #include "shell/eventpump.h"
 
+#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <functional>
@@ -98,6 +99,13 @@ public:
         return count;
     }
     bool playing() const { return player.Mode() == MciDevice::kModePlaying; }
+    // What the event loop does between two key presses: the file watcher's notices, then
+    // the background checks and full decodes, then their reports.
+    void settle() {
+        QCoreApplication::processEvents();
+        m_audio.waitForBackgroundWork();
+        QCoreApplication::sendPostedEvents();
+    }
 
     // Runs events ("fire 3, tick 99, status") and returns the snapshot after them.
     std::string step(const QString& events) {

@@ -1,5 +1,6 @@
 #include "deckrig.h"
 
+#include <QDir>
 #include <QSignalSpy>
 
 // Deck transport, play modes and the time display, as sequences of events on the manual
@@ -198,4 +199,47 @@ TEST_F(DeckTransport, EventsInsideTheTimeDisplay) {
               decks("yellow", "- green 0:00:00") + "4 playing P D meter 19.6721");
     EXPECT_EQ(tickUntilStopped(4), 21);
     EXPECT_EQ(snapshot(), decks("yellow", "- black 0:00:00") + "5 playing");
+}
+
+// A loaded deck holds its cart: deleted from disk, it still plays when fired, and its file
+// is let go when the deck is emptied. A file replaced under the same name shows its length
+// before the fire and plays; one replaced by junk is named on the status line at the fire.
+TEST_F(DeckTransport, WhatWasLoadedPlaysAndAChangedFileIsTakenUpBeforeTheFire) {
+    const auto heldOpen = [](const QString& name) {
+        const QDir fds("/proc/self/fd");
+        for (const QString& fd : fds.entryList(QDir::Files | QDir::System))
+            if (QFileInfo(fds.filePath(fd)).symLinkTarget().contains(name))
+                return true;
+        return false;
+    };
+    put(1, "Gone.wav", 2000, 4000);
+    put(2, "Jingle.wav", 2000, 3000);
+    put(3, "Junk.wav", 2000, 2000);
+    ASSERT_TRUE(QFile::remove(folder() + "/Gone.wav"));
+    cart("Jingle.wav", 4000, 5000);
+    Fixtures::file(folder(), "Junk.wav", "This is not a sound.\n");
+    settle();
+    EXPECT_EQ(snapshot(), "1 Gone yellow 0:00:02, 2 Jingle yellow 0:00:04, "
+                          "3 Junk yellow 0:00:00 | deck 0 closed");
+
+    for (const auto& [deck, level, ms] : {std::tuple{1, 4000, 2000}, {2, 5000, 4000}}) {
+        clearCapture();
+        step(QString("fire %1, tick").arg(deck));
+        EXPECT_EQ(colour(engine.Controls(deck).deckColour), "green");
+        tickUntilStopped();
+        EXPECT_EQ(heardRuns().at(0), std::pair(level, ms * kRate / 1000));
+    }
+    EXPECT_EQ(engine.Label2(), ".WAV");
+
+    // Junk: one line names the deck, the file and the reason; the deck never plays.
+    EXPECT_EQ(step("fire 3, tick 5"), "1 Gone yellow 0:00:00, 2 Jingle yellow 0:00:00, "
+                                      "3 Junk yellow 0:00:00 | deck 3 closed");
+    EXPECT_EQ(engine.Label2(), "Deck 3: Junk.wav: Not a sound file (Invalid data found when "
+                               "processing input)");
+    // The next fire that plays clears it; emptying the deck lets the deleted file go.
+    step("fire 1, tick");
+    EXPECT_EQ(engine.Label2(), ".WAV");
+    EXPECT_TRUE(heldOpen("Gone.wav (deleted)"));
+    step("stop, clear 1, fire 2, tick, fire 3"); // a play is let go at the next fire
+    EXPECT_FALSE(heldOpen("Gone.wav (deleted)"));
 }
