@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <memory>
 
+class ConfigWindows;
 class Form1;
 class Form1Binding;
 class MessageBoxes;
@@ -72,6 +73,7 @@ public:
     CartLibrary& library() { return m_library; }
     FunctionKeys& keys() { return m_keys; }
     ButtonRow& buttons() { return m_buttons; }
+    ConfigWindows& configWindows() { return *m_configWindows; }
 
 private:
     void showForm1();
@@ -92,6 +94,7 @@ private:
 
     std::unique_ptr<Form1> m_form1;
     std::unique_ptr<Form1Binding> m_binding;
+    std::unique_ptr<ConfigWindows> m_configWindows;
     QPointer<Title> m_title;
     QTimer m_timer1;
     QTimer m_timer2;

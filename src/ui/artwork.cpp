@@ -60,6 +60,16 @@ QIcon exitDoor() {
     return icon(QStringLiteral("icons/exit.svg"));
 }
 
+QIcon printer() {
+    return icon(QStringLiteral("icons/printer.svg"));
+}
+QIcon upTriangle() {
+    return icon(QStringLiteral("icons/up.svg"));
+}
+QIcon downTriangle() {
+    return icon(QStringLiteral("icons/down.svg"));
+}
+
 QPixmap logo(qreal devicePixelRatio) {
     return render(QStringLiteral("logo.svg"), kLogoSize, devicePixelRatio);
 }
