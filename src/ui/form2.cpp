@@ -68,6 +68,7 @@ FolderList::FolderList(QWidget* parent) : QListView(parent) {
     setItemDelegate(new DepthDelegate(this));
     setEditTriggers(NoEditTriggers);
     setUniformItemSizes(true);
+    setIconSize({16, 16});
 }
 
 void FolderList::keyPressEvent(QKeyEvent* event) {
