@@ -68,8 +68,8 @@ void ConfigWindow::Form2_Form_Load() {
     ShowFirstCategory();
     // Selecting the stored modes is no choice of the operator's: nothing is written.
     for (int deck = 1; deck <= kDeckCount; ++deck)
-        m_options[deck - 1] = DeckModeIndex(
-            m_file.Read(DeckSection(deck), kMode, kDefaultMode, kConfigCapacity));
+        m_options[deck - 1] =
+            DeckModeIndex(m_file.Read(DeckSection(deck), kMode, kDefaultMode, kConfigCapacity));
     emit optionsChanged();
     m_settings.setConfigLoading(false);
     m_text2 = m_file.Read(kGlobal, kCallsign, kDefaultCallsign, kConfigCapacity).toUpper();
@@ -178,7 +178,7 @@ void ConfigWindow::Form2_Option_Click(int deck, int index) {
     m_options[deck - 1] = index;
     emit optionsChanged();
     written(m_settings.SaveDeckMode(deck, index),
-                  QStringLiteral("The default mode of deck %1").arg(deck));
+            QStringLiteral("The default mode of deck %1").arg(deck));
 }
 
 void ConfigWindow::MouseMove(Surface surface) {
@@ -210,7 +210,7 @@ void ConfigWindow::saveCategory(int category) {
 bool ConfigWindow::written(const ProfileFile::WriteResult& result, const QString& what) {
     if (result.ok)
         return true;
-    m_boxes.MsgBox(what + QStringLiteral(" was not saved. ") + result.error,
-                   MessageBoxes::kOkStop, kTitle);
+    m_boxes.MsgBox(what + QStringLiteral(" was not saved. ") + result.error, MessageBoxes::kOkStop,
+                   kTitle);
     return false;
 }

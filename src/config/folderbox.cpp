@@ -10,10 +10,10 @@ namespace {
 
 // File systems of the kernel's own that never hold carts.
 const QSet<QByteArray> kPseudoTypes = {
-    "autofs",  "binfmt_misc", "bpf",         "cgroup",   "cgroup2", "configfs",  "debugfs",
-    "devpts",  "devtmpfs",    "efivarfs",    "fusectl",  "hugetlbfs", "mqueue",  "nsfs",
-    "proc",    "pstore",      "rpc_pipefs",  "securityfs", "squashfs", "sysfs",  "tracefs",
-    "fuse.gvfsd-fuse", "fuse.portal"};
+    "autofs",   "binfmt_misc", "bpf",      "cgroup",          "cgroup2",    "configfs",
+    "debugfs",  "devpts",      "devtmpfs", "efivarfs",        "fusectl",    "hugetlbfs",
+    "mqueue",   "nsfs",        "proc",     "pstore",          "rpc_pipefs", "securityfs",
+    "squashfs", "sysfs",       "tracefs",  "fuse.gvfsd-fuse", "fuse.portal"};
 
 bool under(const QString& path, const QString& folder) {
     return path == folder || path.startsWith(folder + QLatin1Char('/'));
@@ -94,8 +94,8 @@ FolderBox::OpenResult FolderBox::setPath(const QString& folder) {
     const QStringList inside =
         dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
     for (const QString& name : inside)
-        entries.append({isRoot(path) ? path + name : path + QLatin1Char('/') + name, name,
-                        depth + 1, false});
+        entries.append(
+            {isRoot(path) ? path + name : path + QLatin1Char('/') + name, name, depth + 1, false});
     m_path = path;
     m_entries = entries;
     return OpenResult::Opened;

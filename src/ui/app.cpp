@@ -21,8 +21,8 @@ AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice
                                                m_library, m_keys, m_buttons);
     connect(m_form1->SSCommand2(), &QPushButton::clicked, this,
             &AirloomApp::Form1_SSCommand2_Click);
-    m_configWindows = std::make_unique<ConfigWindows>(m_profile, m_settings, m_cartList, m_keys,
-                                                      boxes, *m_form1);
+    m_configWindows =
+        std::make_unique<ConfigWindows>(m_profile, m_settings, m_cartList, m_keys, boxes, *m_form1);
     connect(m_form1->SSCommand1(), &QPushButton::clicked, m_configWindows.get(),
             &ConfigWindows::Form1_SSCommand1_Click);
 

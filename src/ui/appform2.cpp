@@ -126,9 +126,15 @@ void Form2Binding::bindRest() {
 }
 
 void Form2Binding::bindHelp() {
-    QWidget* surfaces[] = {&m_form,           m_form.Frame1(),           m_form.Frame2(),
-                           m_form.Frame3(),   m_form.Text1(),            m_form.Dir1(),
-                           m_form.Command1(), m_form.Dir1()->viewport(), m_form.SSCommand1()};
+    QWidget* surfaces[] = {&m_form,
+                           m_form.Frame1(),
+                           m_form.Frame2(),
+                           m_form.Frame3(),
+                           m_form.Text1(),
+                           m_form.Dir1(),
+                           m_form.Command1(),
+                           m_form.Dir1()->viewport(),
+                           m_form.SSCommand1()};
     for (QWidget* surface : surfaces) {
         surface->setMouseTracking(true);
         surface->installEventFilter(this);
@@ -165,8 +171,8 @@ void Form2Binding::bindKeys(FunctionKeys& keys) {
     // The call-letters box, the picture boxes and the covered group forward nothing.
     auto* forwarder = new KeyForwarder(
         [&keys](int keyCode, int shift) { keys.HandleFunctionKey(keyCode, shift); }, this);
-    const QList<QWidget*> controls{&m_form,           m_form.Command1(),   m_form.Dir1(),
-                                   m_form.Drive1(),   m_form.SSCommand1(), m_form.Text1(),
+    const QList<QWidget*> controls{&m_form,          m_form.Command1(),   m_form.Dir1(),
+                                   m_form.Drive1(),  m_form.SSCommand1(), m_form.Text1(),
                                    m_form.VScroll1()};
     for (QWidget* control : controls)
         forwarder->forwardFrom(control);

@@ -20,8 +20,7 @@ namespace {
 constexpr QColor kHelpGround{192, 255, 255};
 constexpr QColor kWhite{255, 255, 255};
 
-template <typename Control>
-Control* place(Control* control, const char* name, QRect twips) {
+template <typename Control> Control* place(Control* control, const char* name, QRect twips) {
     control->setObjectName(QLatin1String(name));
     control->setGeometry(twips);
     return control;
@@ -132,10 +131,11 @@ void Form2::createCategories() {
     // Opaque, so that nothing of the group underneath shows through.
     m_frame1->setAutoFillBackground(true);
     label(m_frame1, "Label17", QStringLiteral("Category (1-10):"), twipsRect(120, 360, 1935, 255));
-    m_label16 = label(m_frame1, "Label16", QStringLiteral("Label16"), twipsRect(120, 600, 2295, 255));
+    m_label16 =
+        label(m_frame1, "Label16", QStringLiteral("Label16"), twipsRect(120, 600, 2295, 255));
     setBorderedGround(m_label16, kWhite);
-    m_vscroll1 = place(new QScrollBar(Qt::Vertical, m_frame1), "VScroll1",
-                       twipsRect(2520, 440, 375, 615));
+    m_vscroll1 =
+        place(new QScrollBar(Qt::Vertical, m_frame1), "VScroll1", twipsRect(2520, 440, 375, 615));
     m_vscroll1->setRange(1, 10);
     m_vscroll1->setSingleStep(1);
     m_vscroll1->setPageStep(1);
@@ -149,8 +149,8 @@ void Form2::createCategories() {
     m_drive1 = place(new QComboBox(m_frame1), "Drive1", twipsRect(120, 1680, 2775, 315));
     m_drive1->setFocusPolicy(Qt::StrongFocus);
     m_dir1 = place(new FolderList(m_frame1), "Dir1", twipsRect(120, 2040, 2775, 1440));
-    m_command1 = place(new QPushButton(QStringLiteral("Set &Folder && Name"), m_frame1),
-                       "Command1", twipsRect(120, 3840, 2775, 375));
+    m_command1 = place(new QPushButton(QStringLiteral("Set &Folder && Name"), m_frame1), "Command1",
+                       twipsRect(120, 3840, 2775, 375));
 }
 
 void Form2::createDeckDefaults() {
@@ -176,10 +176,10 @@ void Form2::createDeckDefaults() {
             option->setObjectName(QStringLiteral("Option%1_%2").arg(deck).arg(index));
             option->setProperty("Index", index);
             option->setGeometry(twipsRect(120 + 720 * index, 0, 375, 255));
-            option->setAccessibleName(tr("Deck %1 %2")
-                                          .arg(deck)
-                                          .arg(QStringList{tr("Normal"), tr("Sequence"),
-                                                           tr("Loop")}[index]));
+            option->setAccessibleName(
+                tr("Deck %1 %2")
+                    .arg(deck)
+                    .arg(QStringList{tr("Normal"), tr("Sequence"), tr("Loop")}[index]));
             m_option.at(deck - 1).at(index) = option;
         }
     }
@@ -189,13 +189,14 @@ void Form2::createAddRemove() {
     m_frame4 = place(new QGroupBox(QStringLiteral("Add/Remove Categories"), this), "Frame4",
                      twipsRect(120, 1800, 3015, 3615));
     m_list1 = place(new QListWidget(m_frame4), "List1", twipsRect(120, 360, 2775, 1425));
-    m_positionUp = place(new QPushButton(m_frame4), "buttonPositionUp",
-                         twipsRect(2400, 1920, 375, 375));
+    m_positionUp =
+        place(new QPushButton(m_frame4), "buttonPositionUp", twipsRect(2400, 1920, 375, 375));
     m_positionUp->setIcon(artwork::upTriangle());
-    m_positionDown = place(new QPushButton(m_frame4), "buttonPositionDown",
-                           twipsRect(2400, 2400, 375, 375));
+    m_positionDown =
+        place(new QPushButton(m_frame4), "buttonPositionDown", twipsRect(2400, 2400, 375, 375));
     m_positionDown->setIcon(artwork::downTriangle());
-    QLabel* move = label(m_frame4, "Label20", QStringLiteral("Move:"), twipsRect(1680, 2220, 615, 255));
+    QLabel* move =
+        label(m_frame4, "Label20", QStringLiteral("Move:"), twipsRect(1680, 2220, 615, 255));
     move->setAlignment(Qt::AlignCenter);
     move->setFont(designFont(kSansFace, 8.25, true));
     m_addFolder = place(new QPushButton(QStringLiteral("&Add"), m_frame4), "buttonAddFolder",

@@ -34,7 +34,9 @@ struct ConfigRig {
     ScriptedMessageBoxes boxes;
     StationSettings settings{file, tabs, cartList, boxes};
     QList<Volume> volumes{{"/", "/"}, {dir.path(), "carts"}, {"/no/such/volume", "empty drive"}};
-    ConfigWindow config{file, settings, cartList, boxes, [this] { return volumes; }};
+    ConfigWindow config{file, settings, cartList, boxes, [this] {
+                            return volumes;
+                        }};
 
     ConfigRig() {
         QDir().mkpath(jingles);
@@ -66,7 +68,9 @@ struct ConfigRig {
                 return i;
         return -1;
     }
-    QString drive() const { return config.Drive1().volumes().at(config.Drive1().ListIndex()).label; }
+    QString drive() const {
+        return config.Drive1().volumes().at(config.Drive1().ListIndex()).label;
+    }
 };
 
 } // namespace
@@ -169,7 +173,8 @@ TEST(ConfigWindow, ThePromptSavesUnderTheCategoryShownBeforeTheMove) {
     rig.config.Form2_VScroll1_Change(5);
     // Category 5's folder has gone: reported; the folder and volume of category 4 stay
     // while the name and number are category 5's, and Set Folder & Name stores them so.
-    EXPECT_EQ(rig.takeBoxes(), QStringList{"Airloom|The path for this entry: /no/such is invalid!|0"});
+    EXPECT_EQ(rig.takeBoxes(),
+              QStringList{"Airloom|The path for this entry: /no/such is invalid!|0"});
     EXPECT_EQ(rig.config.Label16(), "Category 5");
     EXPECT_EQ(rig.config.Text1(), "Gone");
     EXPECT_EQ(rig.config.Dir1().Path(), rig.dir.path());
@@ -192,7 +197,8 @@ TEST(ConfigWindow, EachFailedWriteIsReportedOnce) {
     config.Form2_Form_Load();
     EXPECT_TRUE(rig.takeBoxes().isEmpty()) << "opening writes nothing";
 
-    const QString reason = " was not saved. Cannot create the folder " + rig.dir.filePath("blocker") + ".";
+    const QString reason =
+        " was not saved. Cannot create the folder " + rig.dir.filePath("blocker") + ".";
     config.Form2_Option_Click(4, 2);
     config.Form2_Text1_Change("Promos");
     config.Form2_Command1_Click();
@@ -229,15 +235,17 @@ TEST(FolderBoxes, VolumesAndUnreadableFolders) {
     });
     ASSERT_EQ(drives.volumes().size(), 4);
     EXPECT_EQ(drives.volumes().first().root, "/") << "every folder has a volume";
-    for (const auto& [folder, root] :
-         {std::pair{"/media/op/USB/ids", "/media/op/USB"}, {"/media/op/USB2", "/media"},
-          {"/srvx", "/"}, {"/srv", "/srv"}}) {
+    for (const auto& [folder, root] : {std::pair{"/media/op/USB/ids", "/media/op/USB"},
+                                       {"/media/op/USB2", "/media"},
+                                       {"/srvx", "/"},
+                                       {"/srv", "/srv"}}) {
         drives.showVolumeOf(folder);
         EXPECT_EQ(drives.Drive(), root) << folder;
     }
 
     const QList<Volume> mounted = MountedVolumes();
-    EXPECT_TRUE(std::any_of(mounted.begin(), mounted.end(), [](const Volume& v) { return v.root == "/"; }));
+    EXPECT_TRUE(
+        std::any_of(mounted.begin(), mounted.end(), [](const Volume& v) { return v.root == "/"; }));
     for (const Volume& volume : mounted)
         for (const char* pseudo : {"/proc", "/sys", "/dev"})
             EXPECT_FALSE(volume.root.startsWith(pseudo)) << volume.root.toStdString();
@@ -252,8 +260,8 @@ TEST(FolderBoxes, VolumesAndUnreadableFolders) {
     }
     EXPECT_EQ(box.setPath(dir.filePath("gone")), FolderBox::OpenResult::Missing);
     EXPECT_EQ(box.Path(), dir.path());
-    QFile::setPermissions(dir.filePath("locked"), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                      QFileDevice::ExeOwner);
+    QFile::setPermissions(dir.filePath("locked"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 // Titles are appended, one CR LF line each, into a folder made when missing.
@@ -268,7 +276,8 @@ TEST(CategoryList, AppendsLinesAndReportsAFolderThatCannotBeMade) {
     EXPECT_EQ(file.readAll(), "Jingles\r\nJingles\r\n\r\n");
 
     QFile(dir.filePath("blocker")).open(QIODevice::WriteOnly);
-    const ProfileFile::WriteResult failed = CategoryList(dir.filePath("blocker/x.ini")).AppendTitle("x");
+    const ProfileFile::WriteResult failed =
+        CategoryList(dir.filePath("blocker/x.ini")).AppendTitle("x");
     EXPECT_FALSE(failed.ok);
     EXPECT_TRUE(failed.error.contains(dir.filePath("blocker"))) << failed.error.toStdString();
 }
