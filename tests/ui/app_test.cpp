@@ -217,17 +217,6 @@ TEST(AppWindow, TabsAndListFollowTheLibrary) {
     EXPECT_EQ(rig.app->cartList().FileName(), "Sunday.wav");
 }
 
-namespace {
-
-// A key press on the widget that holds the focus, as the keyboard delivers it.
-void press(QWidget* focus, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    focus->setFocus();
-    ASSERT_EQ(QApplication::focusWidget(), focus);
-    QTest::keyClick(focus, key, modifiers);
-}
-
-} // namespace
-
 // A press of F3 on every widget that forwards keys fires deck 3 once: a second forward of
 // the same press would stop it again. Each auto-repeat of a held key is a press.
 TEST(AppKeys, EveryForwardingWidgetFiresOncePerPress) {
@@ -237,14 +226,7 @@ TEST(AppKeys, EveryForwardingWidgetFiresOncePerPress) {
                                rig.form().Picture1()};
     for (int n = 1; n <= Form1::kButtonCount; ++n)
         forwarding << rig.form().SSCommand(n);
-    for (QWidget* widget : forwarding) {
-        SCOPED_TRACE(widget->objectName().toStdString());
-        press(widget, Qt::Key_F3);
-        EXPECT_TRUE(rig.decks().IsPlaying(3));
-        press(widget, Qt::Key_F3);
-        EXPECT_FALSE(rig.decks().IsPlaying(3));
-        EXPECT_EQ(rig.decks().CurrentDeck(), 3);
-    }
+    expectF3FiresDeck3OncePerPress(rig, forwarding);
     // The tab strip forwards nothing, and the window does not take over its keys.
     press(rig.form().TabStrip1(), Qt::Key_F3);
     EXPECT_FALSE(rig.decks().IsPlaying(3));

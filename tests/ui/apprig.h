@@ -6,12 +6,14 @@
 #include "ui/app.h"
 #include "ui/form1.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 
 // Scripted message boxes that can also look at the program while a box is up.
@@ -101,6 +103,26 @@ struct AppRig {
         decks().Timer1_Timer();
     }
 };
+
+// A key press on the widget that holds the focus, as the keyboard delivers it.
+inline void press(QWidget* focus, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    focus->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), focus);
+    QTest::keyClick(focus, key, modifiers);
+}
+
+// A press of F3 on each widget fires deck 3 (loaded) once: a second forward of the same
+// press would stop it again.
+inline void expectF3FiresDeck3OncePerPress(const AppRig& rig, const QList<QWidget*>& widgets) {
+    for (QWidget* widget : widgets) {
+        SCOPED_TRACE(widget->objectName().toStdString());
+        press(widget, Qt::Key_F3);
+        EXPECT_TRUE(rig.decks().IsPlaying(3));
+        press(widget, Qt::Key_F3);
+        EXPECT_FALSE(rig.decks().IsPlaying(3));
+        EXPECT_EQ(rig.decks().CurrentDeck(), 3);
+    }
+}
 
 // The real pointer of the X server, for the Xvfb tests. A drag runs its own event loop that
 // reads X events, so synthetic Qt mouse events cannot drive it: xdotool moves and presses

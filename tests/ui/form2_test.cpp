@@ -48,13 +48,6 @@ struct Form2Rig : AppRig {
     Form2& form2() const { return *windows().form2(); }
 };
 
-// A key press on the widget that holds the focus, as the keyboard delivers it.
-void press(QWidget* focus, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    focus->setFocus();
-    ASSERT_EQ(QApplication::focusWidget(), focus);
-    QTest::keyClick(focus, key, modifiers);
-}
-
 } // namespace
 
 // A sample of the layout: places in twips, captions, the help line's look, the limits, the
@@ -195,13 +188,7 @@ TEST(Form2App, KeysAndHelpLine) {
     Form2& f = rig.form2();
     QList<QWidget*> forwarding{&f,        f.Command1(), f.Dir1(),       f.Drive1(),
                                f.Text1(), f.VScroll1(), f.SSCommand1(), f.Option(7, 1)};
-    for (QWidget* widget : forwarding) {
-        SCOPED_TRACE(widget->objectName().toStdString());
-        press(widget, Qt::Key_F3);
-        EXPECT_TRUE(rig.decks().IsPlaying(3));
-        press(widget, Qt::Key_F3);
-        EXPECT_FALSE(rig.decks().IsPlaying(3));
-    }
+    expectF3FiresDeck3OncePerPress(rig, forwarding);
     for (QWidget* silent : QList<QWidget*>{f.Text2(), f.Picture(2), f.List1()}) {
         press(silent, Qt::Key_F3);
         EXPECT_FALSE(rig.decks().IsPlaying(3)) << silent->objectName().toStdString();
