@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QCursor>
 #include <QFileIconProvider>
 #include <QGroupBox>
 #include <QLabel>
@@ -90,15 +91,15 @@ void Form2Binding::bindCategory() {
 
     QScrollBar* selector = m_form.VScroll1();
     connect(selector, &QScrollBar::valueChanged, this, [this](int value) {
-        if (!m_rendering)
-            m_config.Form2_VScroll1_Change(value);
+        if (m_rendering)
+            return;
+        endSelectorPress();
+        m_config.Form2_VScroll1_Change(value);
     });
-    connect(selector, &QScrollBar::sliderMoved, this, [this, selector] {
+    // With tracking off, ending the drag shows the category under the thumb first.
+    connect(selector, &QScrollBar::sliderMoved, this, [this] {
+        endSelectorPress();
         m_config.Form2_VScroll1_Scroll();
-        // The prompt may have taken the button's release: the drag ends here, and the
-        // category under the thumb is shown.
-        if (selector->isSliderDown() && QApplication::mouseButtons() == Qt::NoButton)
-            selector->setSliderDown(false);
     });
 
     SearchBox* name = m_form.Text1();
@@ -109,6 +110,21 @@ void Form2Binding::bindCategory() {
     connect(m_form.Dir1(), &FolderList::openRequested, &m_config, &ConfigWindow::Form2_Dir1_Open);
     connect(m_form.Command1(), &QPushButton::clicked, &m_config,
             &ConfigWindow::Form2_Command1_Click);
+}
+
+// A message box shown in the middle of a press on the selector would take the button's
+// release: the scroll bar would go on stepping (an arrow repeats while held) or dragging
+// after the answer. The press ends here, as the release would end it.
+void Form2Binding::endSelectorPress() {
+    QScrollBar* selector = m_form.VScroll1();
+    if (m_endingPress || QApplication::mouseButtons() == Qt::NoButton)
+        return;
+    m_endingPress = true;
+    const QPoint at = QCursor::pos();
+    QMouseEvent release(QEvent::MouseButtonRelease, selector->mapFromGlobal(at), at, Qt::LeftButton,
+                        Qt::NoButton, QApplication::keyboardModifiers());
+    QApplication::sendEvent(selector, &release);
+    m_endingPress = false;
 }
 
 void Form2Binding::bindRest() {

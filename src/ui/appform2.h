@@ -33,6 +33,7 @@ private:
     void renderFolder();
     void renderOptions();
     void renderText2();
+    void endSelectorPress();
     void bindCategory();
     void bindRest();
     void bindHelp();
@@ -44,6 +45,7 @@ private:
     // Set while the controls are brought in line with the behaviour, so their own change
     // signals are not taken for the operator's.
     bool m_rendering = false;
+    bool m_endingPress = false;
 };
 
 // The configuration window and the Add Category dialog of the running program: the main

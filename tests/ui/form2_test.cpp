@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,7 +14,7 @@
 #include <QMouseEvent>
 #include <QRadioButton>
 #include <QScrollBar>
-#include <QSignalSpy>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using Surface = ConfigWindow::Surface;
@@ -237,28 +238,42 @@ TEST(XvfbForm2, AltAOpensAddCategoryAndTheExitClosesBoth) {
     EXPECT_EQ(bytesOf(rig.iniPath), before);
 }
 
-// A drag of the selector's thumb with an unsaved name: the prompt comes while the thumb
-// moves, Yes saves under category 1, and the release shows the category under the thumb.
-TEST(XvfbForm2, DraggingTheThumbPromptsAtOnce) {
+// A click on the selector's arrow and a drag of its thumb, each with an unsaved name: the
+// prompt comes at once and saves under the category shown; the button released while a
+// (modal) box is up does not leave the arrow stepping on or the thumb dragging.
+TEST(XvfbForm2, TheSelectorPromptsAtOnceAndStopsWithTheQuestion) {
     Form2Rig rig;
     Form2& f = rig.form2();
-    f.Text1()->setText("Hot");
-    rig.windows().config()->Form2_Text1_Change("Hot");
-    int categoryWhenAsked = 0;
+    ConfigWindow& config = *rig.windows().config();
+    QList<int> askedFor;
     rig.boxes.whileShown = [&] {
-        categoryWhenAsked = rig.windows().config()->ShownCategory();
+        askedFor << config.ShownCategory();
+        QDialog box(&f);
+        QTimer::singleShot(300, &box, &QDialog::accept);
+        box.exec();
     };
     QScrollBar* selector = f.VScroll1();
-    const QPoint thumb =
-        selector->mapToGlobal(QPoint(selector->width() / 2, selector->width() + 2));
-    ASSERT_TRUE(pointerDrag(thumb, thumb + QPoint(0, selector->height())));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.windows().config()->ShownCategory() > 1; }, 5000));
-    // Category 2's folder has gone: its message may follow, but only one prompt.
-    ASSERT_GE(rig.boxes.shown.size(), 1);
-    EXPECT_EQ(rig.boxes.shown[0].caption, "Warning!, changes not saved!");
-    for (qsizetype i = 1; i < rig.boxes.shown.size(); ++i)
-        EXPECT_EQ(rig.boxes.shown[i].caption, "Airloom");
-    EXPECT_EQ(categoryWhenAsked, 1);
-    EXPECT_EQ(rig.app->profile().Read("cat 1", "Name", "", 80), "Hot");
-    EXPECT_EQ(f.Label16()->text(), QString("Category %1").arg(selector->value()));
+    const QPoint downArrow =
+        selector->mapToGlobal(QPoint(selector->width() / 2, selector->height() - 4));
+    const QPoint thumb = selector->mapToGlobal(selector->rect().center());
+    for (int gesture = 0; gesture < 2; ++gesture) {
+        const int from = config.ShownCategory();
+        config.Form2_Text1_Change(QString("Edited %1").arg(from));
+        askedFor.clear();
+        rig.boxes.shown.clear();
+        ASSERT_TRUE(gesture == 0 ? xdotool(QString("mousemove %1 %2 click 1")
+                                               .arg(downArrow.x())
+                                               .arg(downArrow.y())
+                                               .split(' '))
+                                 : pointerDrag(thumb, thumb + QPoint(0, selector->height())));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return config.ShownCategory() != from; }, 5000));
+        QTest::qWait(800); // a stepping arrow would move on by now
+        EXPECT_EQ(rig.boxes.shown.first().caption, "Warning!, changes not saved!");
+        EXPECT_EQ(askedFor.first(), from);
+        EXPECT_EQ(rig.app->profile().Read(QString("cat %1").arg(from), "Name", "", 80),
+                  QString("Edited %1").arg(from));
+        EXPECT_EQ(config.ShownCategory(), selector->value());
+        EXPECT_FALSE(selector->isSliderDown());
+        EXPECT_TRUE(gesture == 1 || config.ShownCategory() == 2) << "one step per click";
+    }
 }
