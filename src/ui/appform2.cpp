@@ -29,7 +29,7 @@ Form2Binding::Form2Binding(Form2& form, ConfigWindow& config, FunctionKeys& keys
     renderFolder();
     renderOptions();
     renderText2();
-    m_form.Label1()->setText(m_config.Label1());
+    m_form.showHelp(m_config.Label1());
 
     bindCategory();
     bindRest();
@@ -131,7 +131,7 @@ void Form2Binding::bindRest() {
     connect(&m_config, &ConfigWindow::optionsChanged, this, &Form2Binding::renderOptions);
     connect(&m_config, &ConfigWindow::text2Changed, this, &Form2Binding::renderText2);
     connect(&m_config, &ConfigWindow::label1Changed, this,
-            [this] { m_form.Label1()->setText(m_config.Label1()); });
+            [this] { m_form.showHelp(m_config.Label1()); });
     for (int deck = 1; deck <= Form2::kDeckCount; ++deck)
         for (int index = 0; index < 3; ++index)
             connect(m_form.Option(deck, index), &QRadioButton::clicked, this,

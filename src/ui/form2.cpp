@@ -5,6 +5,7 @@
 #include "ui/twips.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -205,6 +206,19 @@ void Form2::createAddRemove() {
                            "buttonRemoveFolder", twipsRect(1080, 3000, 735, 375));
     m_updateFolder = place(new QPushButton(QStringLiteral("&Update"), m_frame4),
                            "buttonUpdateFolder", twipsRect(1920, 3000, 735, 375));
+}
+
+void Form2::showHelp(const QString& text) {
+    // The stand-in face is wider than the one the window was drawn for: the longest texts
+    // take a smaller size rather than lose their last line.
+    constexpr qreal kSmallest = 6.5;
+    QFont fitted = font();
+    const QRect box = m_label1->contentsRect();
+    while (fitted.pointSizeF() > kSmallest &&
+           QFontMetrics(fitted).boundingRect(box, Qt::TextWordWrap, text).height() > box.height())
+        fitted.setPointSizeF(fitted.pointSizeF() - 0.25);
+    m_label1->setFont(fitted);
+    m_label1->setText(text);
 }
 
 QList<QWidget*> Form2::focusOrder() const {

@@ -73,6 +73,9 @@ public:
     QPushButton* buttonRemoveFolder() const { return m_removeFolder; }
     QPushButton* buttonUpdateFolder() const { return m_updateFolder; }
 
+    // Shows a text on the help line, in a smaller size when it would not fit in full.
+    void showHelp(const QString& text);
+
     // The focusable controls in their tab order.
     QList<QWidget*> focusOrder() const;
 

@@ -182,6 +182,10 @@ TEST(Form2App, KeysAndHelpLine) {
         return ConfigWindow::HelpText(surface).toStdString();
     };
     EXPECT_EQ(helpAfterMove(f, f.Frame2(), {5, f.Frame2()->height() - 5}), help(Surface::Frame2));
+    const QRect box = f.Label1()->contentsRect(); // the longest text, shown in full
+    EXPECT_LE(
+        f.Label1()->fontMetrics().boundingRect(box, Qt::TextWordWrap, f.Label1()->text()).height(),
+        box.height());
     EXPECT_EQ(helpAfterMove(f, f.Text1(), {3, 3}), help(Surface::Text1));
     EXPECT_EQ(helpAfterMove(f, f.Option(2, 1), {3, 3}), help(Surface::Text1)) << "not the group's";
     EXPECT_EQ(helpAfterMove(f, f.Dir1()->viewport(), {3, 3}), help(Surface::Dir1));
