@@ -159,6 +159,12 @@ void ConfigWindow::Form2_Dir1_Open(int row) {
         setFolder(m_dir1.entries().at(row).path);
 }
 
+void ConfigWindow::Form2_Drive1_DropDown() {
+    m_drive1.readVolumes();
+    m_drive1.showVolumeOf(m_dir1.Path());
+    emit folderChanged();
+}
+
 void ConfigWindow::Form2_Drive1_Change(int row) {
     if (row < 0 || row >= m_drive1.volumes().size() || row == m_drive1.ListIndex())
         return;

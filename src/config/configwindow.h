@@ -49,6 +49,8 @@ public:
     void Form2_Text1_Change(const QString& text);
     // The operator opened a row of the folder box (double-click or Enter).
     void Form2_Dir1_Open(int row);
+    // The operator opens the drive box: it lists the volumes mounted by now.
+    void Form2_Drive1_DropDown();
     // The operator picked a volume (row of the drive box).
     void Form2_Drive1_Change(int row);
     // The operator edited the call-letters box.

@@ -106,6 +106,8 @@ void Form2Binding::bindCategory() {
     connect(name, &QLineEdit::textEdited, &m_config, &ConfigWindow::Form2_Text1_Change);
     connect(name, &SearchBox::clicked, name, &QLineEdit::selectAll);
     connect(name, &SearchBox::gotFocus, name, &QLineEdit::selectAll);
+    connect(m_form.Drive1(), &DriveList::droppingDown, &m_config,
+            &ConfigWindow::Form2_Drive1_DropDown);
     connect(m_form.Drive1(), &QComboBox::activated, &m_config, &ConfigWindow::Form2_Drive1_Change);
     connect(m_form.Dir1(), &FolderList::openRequested, &m_config, &ConfigWindow::Form2_Dir1_Open);
     connect(m_form.Command1(), &QPushButton::clicked, &m_config,

@@ -85,6 +85,11 @@ void FolderList::mouseDoubleClickEvent(QMouseEvent* event) {
         emit openRequested(row.row());
 }
 
+void DriveList::showPopup() {
+    emit droppingDown();
+    QComboBox::showPopup();
+}
+
 Form2::Form2(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Configuration"));
@@ -147,7 +152,7 @@ void Form2::createCategories() {
     label(m_frame1, "Label15", QStringLiteral("Category Name:"), twipsRect(120, 1080, 1335, 255));
     m_text1 = place(new SearchBox(m_frame1), "Text1", twipsRect(120, 1320, 2775, 285));
     m_text1->setText(QStringLiteral("Text1"));
-    m_drive1 = place(new QComboBox(m_frame1), "Drive1", twipsRect(120, 1680, 2775, 315));
+    m_drive1 = place(new DriveList(m_frame1), "Drive1", twipsRect(120, 1680, 2775, 315));
     m_drive1->setFocusPolicy(Qt::StrongFocus);
     m_dir1 = place(new FolderList(m_frame1), "Dir1", twipsRect(120, 2040, 2775, 1440));
     m_command1 = place(new QPushButton(QStringLiteral("Set &Folder && Name"), m_frame1), "Command1",
@@ -173,7 +178,7 @@ void Form2::createDeckDefaults() {
         box->setFocusPolicy(Qt::StrongFocus);
         m_picture.at(deck - 1) = box;
         for (int index = 0; index < 3; ++index) {
-            auto* option = new QRadioButton(box);
+            auto* option = new OptionButton(box);
             option->setObjectName(QStringLiteral("Option%1_%2").arg(deck).arg(index));
             option->setProperty("Index", index);
             option->setGeometry(twipsRect(120 + 720 * index, 0, 375, 255));

@@ -2,17 +2,17 @@
 
 #include "ui/controls.h"
 
+#include <QComboBox>
 #include <QListView>
+#include <QRadioButton>
 #include <QWidget>
 #include <array>
 
-class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
-class QRadioButton;
 class QScrollBar;
 
 // Dir1's list: one row per folder, indented by its depth (the item's Qt::UserRole). A
@@ -31,6 +31,28 @@ signals:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+};
+
+// Drive1's list: tells when the operator opens it, so that it can list the volumes
+// mounted by then.
+class DriveList : public QComboBox {
+    Q_OBJECT
+public:
+    using QComboBox::QComboBox;
+    void showPopup() override;
+
+signals:
+    void droppingDown();
+};
+
+// A deck-default button: a press anywhere on it chooses it, not only on its circle.
+class OptionButton : public QRadioButton {
+    Q_OBJECT
+public:
+    using QRadioButton::QRadioButton;
+
+protected:
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
 };
 
 // The configuration window: the "Call letters", "Category Configuration", "Deck Defaults"
@@ -58,13 +80,13 @@ public:
     QLabel* Label16() const { return m_label16; } // "Category n"
     QScrollBar* VScroll1() const { return m_vscroll1; }
     SearchBox* Text1() const { return m_text1; } // category name
-    QComboBox* Drive1() const { return m_drive1; }
+    DriveList* Drive1() const { return m_drive1; }
     FolderList* Dir1() const { return m_dir1; }
     QPushButton* Command1() const { return m_command1; }
 
     // Deck = 1..10, index = 0 (Norm), 1 (Seqnc), 2 (Loop).
     QWidget* Picture(int deck) const { return m_picture.at(deck - 1); }
-    QRadioButton* Option(int deck, int index) const { return m_option.at(deck - 1).at(index); }
+    OptionButton* Option(int deck, int index) const { return m_option.at(deck - 1).at(index); }
 
     QListWidget* List1() const { return m_list1; }
     QPushButton* buttonPositionUp() const { return m_positionUp; }
@@ -95,11 +117,11 @@ private:
     QLabel* m_label16 = nullptr;
     QScrollBar* m_vscroll1 = nullptr;
     SearchBox* m_text1 = nullptr;
-    QComboBox* m_drive1 = nullptr;
+    DriveList* m_drive1 = nullptr;
     FolderList* m_dir1 = nullptr;
     QPushButton* m_command1 = nullptr;
     std::array<QWidget*, kDeckCount> m_picture{};
-    std::array<std::array<QRadioButton*, 3>, kDeckCount> m_option{};
+    std::array<std::array<OptionButton*, 3>, kDeckCount> m_option{};
     QListWidget* m_list1 = nullptr;
     QPushButton* m_positionUp = nullptr;
     QPushButton* m_positionDown = nullptr;

@@ -98,6 +98,12 @@ TEST(ConfigWindow, OpeningWritesNothing) {
     EXPECT_EQ(rig.drive(), "/");
     EXPECT_TRUE(rig.takeBoxes().isEmpty());
     EXPECT_EQ(rig.ini(), rig.initial);
+
+    // A medium mounted while the window is open shows when the drive box is opened.
+    rig.volumes.append(Volume{"/media/op/USB", "USB"});
+    rig.config.Form2_Drive1_DropDown();
+    EXPECT_EQ(rig.config.Drive1().volumes().last().label, "USB");
+    EXPECT_EQ(rig.drive(), "/");
 }
 
 // The unsaved-changes prompt as the operator meets it, step by step, with the file
