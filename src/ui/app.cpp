@@ -2,6 +2,7 @@
 
 #include "shell/messageboxes.h"
 #include "ui/appform1.h"
+#include "ui/appform2.h"
 #include "ui/form1.h"
 #include "ui/title.h"
 
@@ -24,6 +25,10 @@ AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice
                                                m_library, m_keys, m_buttons);
     connect(m_form1->SSCommand2(), &QPushButton::clicked, this,
             &AirloomApp::Form1_SSCommand2_Click);
+    m_configWindows =
+        std::make_unique<ConfigWindows>(m_profile, m_settings, m_cartList, m_keys, boxes, *m_form1);
+    connect(m_form1->SSCommand1(), &QPushButton::clicked, m_configWindows.get(),
+            &ConfigWindows::Form1_SSCommand1_Click);
 
     // The end-of-cart check polls every 10 ms; the player's completion notice is not used.
     m_timer1.setObjectName(QStringLiteral("Timer1"));
@@ -96,10 +101,12 @@ void AirloomApp::Form1_SSCommand2_Click() {
     m_form1->close();
 }
 
-// In order: the main window, the help and About windows, the title window. The program
+// In order: the main window, the configuration window (and the Add Category dialog, which
+// would keep the program running), the help and About windows, the title window. The program
 // ends with the last window.
 void AirloomApp::CloseAllWindows() {
     m_form1->close();
+    m_configWindows->closeAll();
     m_info.UnloadForm3();
     m_info.UnloadAbout();
     if (m_title)

@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <memory>
 
+class ConfigWindows;
 class Form1;
 class Form1Binding;
 class MessageBoxes;
@@ -77,6 +78,7 @@ public:
     FunctionKeys& keys() { return m_keys; }
     ButtonRow& buttons() { return m_buttons; }
     InfoWindows& infoWindows() { return m_info; }
+    ConfigWindows& configWindows() { return *m_configWindows; }
 
 private:
     void showForm1();
@@ -98,6 +100,7 @@ private:
     std::unique_ptr<Form1> m_form1;
     std::unique_ptr<Form1Binding> m_binding;
     InfoWindows m_info;
+    std::unique_ptr<ConfigWindows> m_configWindows;
     QPointer<Title> m_title;
     QTimer m_timer1;
     QTimer m_timer2;

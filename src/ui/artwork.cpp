@@ -64,6 +64,16 @@ QIcon eye() {
     return icon(QStringLiteral("icons/eye.svg"));
 }
 
+QIcon printer() {
+    return icon(QStringLiteral("icons/printer.svg"));
+}
+QIcon upTriangle() {
+    return icon(QStringLiteral("icons/up.svg"));
+}
+QIcon downTriangle() {
+    return icon(QStringLiteral("icons/down.svg"));
+}
+
 QPixmap logo(qreal devicePixelRatio) {
     return render(QStringLiteral("logo.svg"), kLogoSize, devicePixelRatio);
 }

@@ -20,6 +20,9 @@ QIcon aboutBubble();   // speech bubble with the letter i
 QIcon helpBubble();    // speech bubble with a question mark
 QIcon exitDoor();      // door with an arrow
 QIcon eye();           // the About window
+QIcon printer();       // a sheet coming out of a printer: the Add Category dialog
+QIcon upTriangle();    // move up
+QIcon downTriangle();  // move down
 
 // The product logo, 70 x 28 logical pixels, for a screen of the given pixel ratio.
 QPixmap logo(qreal devicePixelRatio = 1.0);

@@ -1,8 +1,7 @@
 #include "audio/fixtures.h"
-#include "audio/manualdevice.h"
-#include "support/scriptedmessageboxes.h"
 #include "ui/about.h"
 #include "ui/app.h"
+#include "ui/apprig.h"
 #include "ui/dragproxy.h"
 #include "ui/form1.h"
 #include "ui/form3.h"
@@ -33,96 +32,6 @@
 #include <tuple>
 
 namespace {
-
-// Scripted message boxes that can also look at the program while a box is up.
-struct RigMessageBoxes : ScriptedMessageBoxes {
-    std::function<void()> whileShown;
-
-    int MsgBox(const QString& text, int style, const QString& caption) override {
-        if (whileShown)
-            whileShown();
-        return ScriptedMessageBoxes::MsgBox(text, style, caption);
-    }
-};
-
-// The whole program over a temporary Vidav.ini, the manual audio device and scripted
-// message boxes. Category 1 holds News.wav, Station ID.wav and Sunday.wav; category 2's
-// folder does not exist.
-struct AppRig {
-    QTemporaryDir dir;
-    QString carts = dir.filePath("carts");
-    QString iniPath = dir.filePath("Vidav.ini");
-    QString settings = QString("[global]\ncallsign=KAIR\n[cat 1]\nName=Jingles\nPath=%1\n"
-                               "[cat 2]\nName=Spots\nPath=%2\n")
-                           .arg(carts, dir.filePath("gone"));
-    ManualDevice* device = nullptr; // owned by the app's media engine
-    RigMessageBoxes boxes;
-    std::unique_ptr<AirloomApp> app;
-
-    // open: start up as the operator sees it, then stop the end-of-cart timer so that only
-    // the test moves the engine. activate: the window manager activates the main window.
-    explicit AppRig(bool open = true, bool activate = true) {
-        QDir().mkpath(carts);
-        for (const char* name : {"News.wav", "Station ID.wav", "Sunday.wav"})
-            Fixtures::wav(carts, name, 300);
-        writeIni(settings);
-        auto output = std::make_unique<ManualDevice>();
-        device = output.get();
-        app = std::make_unique<AirloomApp>(iniPath, std::move(output), boxes);
-        if (open) {
-            openMainWindow(activate);
-            app->Timer1().stop();
-        }
-    }
-
-    void writeIni(const QString& text) const {
-        QFile file(iniPath);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            file.write(text.toUtf8());
-    }
-
-    Form1& form() const { return app->form1(); }
-    DeckEngine& decks() const { return app->decks(); }
-
-    // The message boxes shown so far, as "caption|text|style".
-    QStringList shownBoxes() const {
-        QStringList all;
-        for (const ScriptedMessageBoxes::Shown& box : boxes.shown)
-            all << QString("%1|%2|%3").arg(box.caption, box.text).arg(box.style);
-        return all;
-    }
-
-    // The title window paints, its timer ticks four times, the main window comes up.
-    void openMainWindow(bool activate = true) {
-        app->start();
-        app->Title_Form_Paint();
-        for (int tick = 0; tick < 4; ++tick)
-            app->Title_Timer2_Timer();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        if (!activate)
-            return;
-        form().raise();
-        form().activateWindow();
-        (void)QTest::qWaitForWindowActive(&form());
-    }
-
-    // Selects a file of the list and loads it into deck, as Ctrl+F-key does.
-    void load(int deck, const QString& name) const {
-        app->cartList().setListIndex(int(app->cartList().names().indexOf(name)));
-        decks().LoadCart(deck);
-    }
-
-    // Renders the output until the player has played out, running the end-of-cart timer
-    // as it goes.
-    void playToEnd() const {
-        for (int period = 0; period < 1000 && app->MMControl1().Mode() == MciDevice::kModePlaying;
-             ++period) {
-            device->renderPeriods(4);
-            decks().Timer1_Timer();
-        }
-        decks().Timer1_Timer();
-    }
-};
 
 // Every deck row, the meter and Label2 on the window show what the engine holds.
 void expectWindowMirrorsEngine(const AppRig& rig) {
@@ -344,17 +253,6 @@ TEST(AppWindow, TabsAndListFollowTheLibrary) {
     EXPECT_EQ(rig.app->cartList().FileName(), "Sunday.wav");
 }
 
-namespace {
-
-// A key press on the focus widget of a window, active or not, as the keyboard delivers it.
-void press(QWidget* focus, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    focus->setFocus();
-    ASSERT_EQ(focus->window()->focusWidget(), focus);
-    QTest::keyClick(focus, key, modifiers);
-}
-
-} // namespace
-
 // A press of F3 on every widget that forwards keys fires deck 3 once: a second forward of
 // the same press would stop it again. No window is active (as after a message box on some
 // desktops). Each auto-repeat of a held key is a press.
@@ -366,14 +264,7 @@ TEST(AppKeys, EveryForwardingWidgetFiresOncePerPress) {
                                rig.form().Picture1(), rig.form().TabStrip1()};
     for (int n = 1; n <= Form1::kButtonCount; ++n)
         forwarding << rig.form().SSCommand(n);
-    for (QWidget* widget : forwarding) {
-        SCOPED_TRACE(widget->objectName().toStdString());
-        press(widget, Qt::Key_F3);
-        EXPECT_TRUE(rig.decks().IsPlaying(3));
-        press(widget, Qt::Key_F3);
-        EXPECT_FALSE(rig.decks().IsPlaying(3));
-        EXPECT_EQ(rig.decks().CurrentDeck(), 3);
-    }
+    expectF3FiresDeck3OncePerPress(rig, forwarding);
     for (bool playing : {true, false, true}) {
         QKeyEvent repeat(QEvent::KeyPress, Qt::Key_F3, Qt::NoModifier, QString(), true);
         QApplication::sendEvent(rig.form().File1(), &repeat);
@@ -523,35 +414,8 @@ TEST(AppInfoWindows, TheHelpDocumentFollowsItsOutlineAndTheKeyMap) {
                 << "F" << keyCode - 111 << " shift " << shift;
 }
 
-// Drags with the real pointer of the X server. A drag runs its own event loop that reads
-// X events, so synthetic Qt mouse events cannot drive it: xdotool moves and presses the
-// pointer through the XTEST extension while the test spins the event loop.
+// Drags with the real pointer of the X server.
 namespace {
-
-QPoint centreOf(const QWidget* widget) {
-    return widget->mapToGlobal(widget->rect().center());
-}
-
-bool xdotool(const QStringList& script) {
-    QProcess process;
-    process.start("xdotool", script);
-    return process.waitForStarted() &&
-           QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 20000) &&
-           process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
-// Presses the left button at from, moves in steps to to and releases there. The pauses pace
-// the pointer for the X server and the drag loop; the caller waits for the outcome as a
-// condition, not as a time.
-bool pointerDrag(QPoint from, QPoint to) {
-    QString script = "mousemove %1 %2 sleep 0.05 mousedown 1 sleep 0.1";
-    script = script.arg(from.x()).arg(from.y());
-    for (int i = 1; i <= 9; ++i) {
-        const QPoint p = i < 9 ? from + (to - from) * i / 8 : to + QPoint(1, 1);
-        script += QString(" mousemove %1 %2 sleep 0.05").arg(p.x()).arg(p.y());
-    }
-    return xdotool((script + " mouseup 1 sleep 0.1").split(' '));
-}
 
 QPoint centreOfRow(const CartListView* list, int row) {
     return list->viewport()->mapToGlobal(list->visualRect(list->model()->index(row, 0)).center());

@@ -1,0 +1,222 @@
+#include "config/configwindow.h"
+
+#include "config/settings.h"
+#include "library/cartlist.h"
+#include "shell/messageboxes.h"
+
+#include <QDir>
+
+using namespace SettingsKeys;
+
+namespace {
+
+const QString kUnnamed = QStringLiteral("- - - - - -");
+const QString kTitle = QStringLiteral("Airloom");
+
+QString categoryCaption(int category) {
+    return QStringLiteral("Category %1").arg(category);
+}
+
+} // namespace
+
+ConfigWindow::ConfigWindow(ProfileFile& file, StationSettings& settings, CartList& cartList,
+                           MessageBoxes& boxes, VolumeSource volumes, QObject* parent)
+    : QObject(parent), m_file(file), m_settings(settings), m_cartList(cartList), m_boxes(boxes),
+      // The folder box starts in the program's current folder, as a new folder box does.
+      m_dir1(QDir::currentPath()), m_drive1(std::move(volumes)) {
+    m_drive1.showVolumeOf(m_dir1.Path());
+}
+
+QString ConfigWindow::HelpText(Surface surface) {
+    switch (surface) {
+    case Surface::Form:
+        return {};
+    case Surface::Frame1:
+        return QStringLiteral(
+            "Select a Category (1-10) and assign a name to it (PSA's, ID's, NEWS, etc.). Then "
+            "select a drive and folder where the audio files are stored for this category.");
+    case Surface::Text1:
+        return QStringLiteral("This box displays the name of the currently selected category and "
+                              "allows you to change the name. ");
+    case Surface::Dir1:
+        return QStringLiteral(
+            "Use this box to choose a folder for this category. Each category can (and should) "
+            "have a separate folder. For example: Station ID's might be stored in /ID while "
+            "PSA's might be stored in /PSA.");
+    case Surface::Command1:
+        return QStringLiteral("Click this button after selecting category name and folder to make "
+                              "changes permanent.");
+    case Surface::Frame2:
+        return QStringLiteral(
+            "Use these option buttons to configure the default mode for each cart deck. Normal "
+            "Mode: Cart plays and stops when complete. Sequence Mode: Cart Plays and then fires "
+            "next deck if a file is loaded in it. Loop Mode: Cart loops until it is stopped "
+            "manually.");
+    case Surface::Frame3:
+        return QStringLiteral(
+            "Sets the call letters for display on the main screen. Max 7 characters.");
+    case Surface::SSCommand1:
+        return QStringLiteral("Exits the configuration program.");
+    }
+    return {};
+}
+
+void ConfigWindow::Form2_Form_Load() {
+    m_label1.clear();
+    emit label1Changed();
+    m_settings.setConfigLoading(true);
+    ShowFirstCategory();
+    // Selecting the stored modes is no choice of the operator's: nothing is written.
+    for (int deck = 1; deck <= kDeckCount; ++deck)
+        m_options[deck - 1] =
+            DeckModeIndex(m_file.Read(DeckSection(deck), kMode, kDefaultMode, kConfigCapacity));
+    emit optionsChanged();
+    m_settings.setConfigLoading(false);
+    m_text2 = m_file.Read(kGlobal, kCallsign, kDefaultCallsign, kConfigCapacity).toUpper();
+    emit text2Changed();
+}
+
+void ConfigWindow::ShowFirstCategory() {
+    // A folder that cannot be opened leaves the folder box where it started, silently.
+    setFolder(ReadCategoryPath(m_file, 1));
+    m_label16 = categoryCaption(m_vscroll1);
+    setText1(m_file.Read(CategorySection(1), kName, kUnnamed, kConfigCapacity));
+    m_shownCategory = m_vscroll1;
+    emit categoryChanged();
+}
+
+void ConfigWindow::ConfirmCategorySave() {
+    if (m_categoryDirty) {
+        const int answer = m_boxes.MsgBox(
+            QStringLiteral("You have made changes that are not saved, save them now?"),
+            MessageBoxes::kYesNoQuestion, QStringLiteral("Warning!, changes not saved!"));
+        // The edits belong to the category whose name and folder the controls were filled
+        // from, wherever the selector stands by now.
+        if (answer == MessageBoxes::kYes)
+            saveCategory(m_shownCategory);
+    }
+    m_categoryDirty = false;
+}
+
+void ConfigWindow::Form2_VScroll1_Change(int category) {
+    if (category < 1 || category > kCategoryCount)
+        return;
+    m_vscroll1 = category;
+    ConfirmCategorySave();
+    const QString path = ReadCategoryPath(m_file, category);
+    const FolderBox::OpenResult opened = setFolder(path);
+    m_label16 = categoryCaption(category);
+    emit categoryChanged();
+    if (opened == FolderBox::OpenResult::Missing)
+        m_boxes.MsgBox(QStringLiteral("The path for this entry: ") + path +
+                           QStringLiteral(" is invalid!"),
+                       0, kTitle);
+    setText1(m_file.Read(CategorySection(category), kName, kUnnamed, kConfigCapacity));
+    // The window's own changes are not edits.
+    m_categoryDirty = false;
+    m_shownCategory = category;
+    emit categoryChanged();
+}
+
+void ConfigWindow::Form2_VScroll1_Scroll() {
+    ConfirmCategorySave();
+}
+
+void ConfigWindow::Form2_Command1_Click() {
+    m_categoryDirty = false;
+    saveCategory(m_vscroll1);
+}
+
+void ConfigWindow::Form2_Text1_Change(const QString& text) {
+    setText1(text);
+}
+
+void ConfigWindow::setText1(const QString& text) {
+    if (text == m_text1)
+        return;
+    m_text1 = text;
+    if (!m_settings.ConfigLoading())
+        m_categoryDirty = true;
+    emit categoryChanged();
+}
+
+void ConfigWindow::Form2_Dir1_Change() {
+    if (!m_settings.ConfigLoading())
+        m_categoryDirty = true;
+}
+
+FolderBox::OpenResult ConfigWindow::setFolder(const QString& folder) {
+    const FolderBox::OpenResult opened = m_dir1.setPath(folder);
+    if (opened == FolderBox::OpenResult::Opened)
+        Form2_Dir1_Change();
+    m_drive1.showVolumeOf(m_dir1.Path());
+    emit folderChanged();
+    return opened;
+}
+
+void ConfigWindow::Form2_Dir1_Open(int row) {
+    if (row >= 0 && row < m_dir1.entries().size())
+        setFolder(m_dir1.entries().at(row).path);
+}
+
+void ConfigWindow::Form2_Drive1_DropDown() {
+    m_drive1.readVolumes();
+    m_drive1.showVolumeOf(m_dir1.Path());
+    emit folderChanged();
+}
+
+void ConfigWindow::Form2_Drive1_Change(int row) {
+    if (row < 0 || row >= m_drive1.volumes().size() || row == m_drive1.ListIndex())
+        return;
+    // A volume that cannot be read leaves the folder box where it was, and the drive box
+    // goes back to that folder's volume.
+    setFolder(m_drive1.volumes().at(row).root);
+}
+
+void ConfigWindow::Form2_Text2_Change(const QString& text) {
+    m_text2 = text.left(kCallLettersLength);
+    emit text2Changed();
+}
+
+void ConfigWindow::Form2_Option_Click(int deck, int index) {
+    if (deck < 1 || deck > kDeckCount || index < 0 || index > 2)
+        return;
+    m_options[deck - 1] = index;
+    emit optionsChanged();
+    written(m_settings.SaveDeckMode(deck, index),
+            QStringLiteral("The default mode of deck %1").arg(deck));
+}
+
+void ConfigWindow::MouseMove(Surface surface) {
+    const QString text = HelpText(surface);
+    if (text == m_label1)
+        return;
+    m_label1 = text;
+    emit label1Changed();
+}
+
+void ConfigWindow::Form2_SSCommand1_Click() {
+    ConfirmCategorySave();
+    written(m_file.Write(kGlobal, kCallsign, m_text2), QStringLiteral("The call letters"));
+    m_settings.LoadSettings();
+    // A bad folder has been reported by LoadSettings already.
+    m_cartList.Refresh();
+    emit closeRequested();
+}
+
+void ConfigWindow::saveCategory(int category) {
+    const QString section = CategorySection(category);
+    const QString what = QStringLiteral("Category %1").arg(category);
+    // The name goes first; when it cannot be written the folder is not tried either, so a
+    // failed save is reported once.
+    if (written(m_file.Write(section, kName, m_text1), what))
+        written(m_file.Write(section, kPath, m_dir1.Path()), what);
+}
+
+bool ConfigWindow::written(const ProfileFile::WriteResult& result, const QString& what) {
+    if (result.ok)
+        return true;
+    m_boxes.MsgBox(what + QStringLiteral(" was not saved. ") + result.error, MessageBoxes::kOkStop,
+                   kTitle);
+    return false;
+}

@@ -1,0 +1,113 @@
+#pragma once
+
+#include "config/folderbox.h"
+#include "config/profilefile.h"
+
+#include <QObject>
+#include <QString>
+#include <array>
+
+class CartList;
+class MessageBoxes;
+class StationSettings;
+
+// The behaviour of the configuration window Form2: the category group (the selector
+// VScroll1, Label16, the name box Text1, the drive box Drive1 and the folder box Dir1, the
+// save button Command1 and the unsaved-changes prompt), the deck defaults, the call letters,
+// the help line and the closing. It owns what those controls show and the state
+// ShownCategory and CategoryDirty; the window renders it and forwards its events here.
+//
+// Every write to Vidav.ini that fails is reported in one message box naming the file and
+// the reason, and the window goes on. Each opening of the window gets a new one.
+// UI thread only; reads and writes the settings file and reads folders.
+class ConfigWindow : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kCategoryCount = 10;
+    static constexpr int kDeckCount = 10;
+    static constexpr int kCallLettersLength = 10;
+
+    // The surfaces that explain themselves on the help line Label1.
+    enum class Surface { Form, Frame1, Text1, Dir1, Command1, Frame2, Frame3, SSCommand1 };
+
+    ConfigWindow(ProfileFile& file, StationSettings& settings, CartList& cartList,
+                 MessageBoxes& boxes, VolumeSource volumes, QObject* parent = nullptr);
+
+    // Opening: the help line cleared, category 1, the deck defaults, the call letters
+    // upper-cased. Writes nothing.
+    void Form2_Form_Load();
+    void ShowFirstCategory();
+
+    // Offers the unsaved edits of the category shown for saving under its own number.
+    void ConfirmCategorySave();
+    // The selector moved to category (1..10); the thumb being dragged.
+    void Form2_VScroll1_Change(int category);
+    void Form2_VScroll1_Scroll();
+    // "Set &Folder && Name": saves the name and folder under the selector's category.
+    void Form2_Command1_Click();
+    // The operator edited the name box.
+    void Form2_Text1_Change(const QString& text);
+    // The operator opened a row of the folder box (double-click or Enter).
+    void Form2_Dir1_Open(int row);
+    // The operator opens the drive box: it lists the volumes mounted by now.
+    void Form2_Drive1_DropDown();
+    // The operator picked a volume (row of the drive box).
+    void Form2_Drive1_Change(int row);
+    // The operator edited the call-letters box.
+    void Form2_Text2_Change(const QString& text);
+    // A deck-default button (mode index 0, 1, 2) of a deck (1..10) was clicked.
+    void Form2_Option_Click(int deck, int index);
+    // The pointer moves over a surface.
+    void MouseMove(Surface surface);
+    // The exit button: the prompt, the call letters written, the main window brought in
+    // line with the file; then closeRequested().
+    void Form2_SSCommand1_Click();
+
+    // What the controls show.
+    int VScroll1() const { return m_vscroll1; }
+    const QString& Label16() const { return m_label16; }
+    const QString& Text1() const { return m_text1; }
+    const QString& Text2() const { return m_text2; }
+    const FolderBox& Dir1() const { return m_dir1; }
+    const DriveBox& Drive1() const { return m_drive1; }
+    int Option(int deck) const { return m_options.at(deck - 1); } // selected index
+    const QString& Label1() const { return m_label1; }
+
+    int ShownCategory() const { return m_shownCategory; }
+    bool CategoryDirty() const { return m_categoryDirty; }
+
+    static QString HelpText(Surface surface);
+
+signals:
+    void categoryChanged(); // VScroll1, Label16, Text1
+    void folderChanged();   // Dir1, Drive1
+    void optionsChanged();
+    void text2Changed();
+    void label1Changed();
+    void closeRequested();
+
+private:
+    void setText1(const QString& text);
+    void Form2_Dir1_Change();
+    FolderBox::OpenResult setFolder(const QString& folder);
+    void saveCategory(int category);
+    // Whether the write went through; a failure is reported.
+    bool written(const ProfileFile::WriteResult& result, const QString& what);
+
+    ProfileFile& m_file;
+    StationSettings& m_settings;
+    CartList& m_cartList;
+    MessageBoxes& m_boxes;
+
+    int m_vscroll1 = 1;
+    QString m_label16 = QStringLiteral("Label16");
+    QString m_text1 = QStringLiteral("Text1");
+    QString m_text2;
+    FolderBox m_dir1;
+    DriveBox m_drive1;
+    std::array<int, kDeckCount> m_options{};
+    QString m_label1;
+
+    int m_shownCategory = 0;
+    bool m_categoryDirty = false;
+};

@@ -1,0 +1,265 @@
+#include "config/configwindow.h"
+#include "ui/addcat.h"
+#include "ui/appform2.h"
+#include "ui/apprig.h"
+#include "ui/form2.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using Surface = ConfigWindow::Surface;
+
+namespace {
+
+std::string bytesOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "<missing>";
+}
+
+// The pointer moves over a control, which passes the move up to its parents unless it
+// takes it itself.
+std::string helpAfterMove(Form2& form, QWidget* over, QPoint at) {
+    QMouseEvent move(QEvent::MouseMove, at, over->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(over, &move);
+    return form.Label1()->text().toStdString();
+}
+
+// The running program with its configuration window opened by a click on the wrench.
+struct Form2Rig : AppRig {
+    Form2Rig() {
+        app->configWindows().setVolumeSource([this] {
+            return QList<Volume>{{"/", "/"}, {dir.path(), "carts"}};
+        });
+        QTest::mouseClick(form().SSCommand1(), Qt::LeftButton);
+        QApplication::setActiveWindow(&form2());
+        (void)QTest::qWaitForWindowActive(&form2());
+    }
+    ConfigWindows& windows() const { return app->configWindows(); }
+    Form2& form2() const { return *windows().form2(); }
+};
+
+} // namespace
+
+// A sample of the layout: places in twips, captions, the help line's look, the limits, the
+// covered group, the tab order, the window's buttons and place.
+TEST(Form2Layout, ControlsAsDrawn) {
+    Form2 f;
+    AddCat a;
+    struct Row {
+        QWidget* control;
+        QString name;
+        QString container;
+        QRect twips;
+    };
+    const Row rows[] = {
+        {f.Frame4(), "Frame4", "Form2", {120, 1800, 3015, 3615}},
+        {f.Text2(), "Text2", "Frame3", {240, 240, 2535, 480}},
+        {f.VScroll1(), "VScroll1", "Frame1", {2520, 440, 375, 615}},
+        {f.Picture(10), "Picture10", "Frame2", {480, 3840, 2175, 255}},
+        {f.Option(3, 1), "Option3_1", "Picture3", {840, 0, 375, 255}},
+        {f.buttonUpdateFolder(), "buttonUpdateFolder", "Frame4", {1920, 3000, 735, 375}},
+        {a.Command2(), "Command2", "AddCat", {1320, 1080, 975, 375}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name.toStdString());
+        EXPECT_EQ(row.control->objectName(), row.name);
+        EXPECT_EQ(row.control->parentWidget()->objectName(), row.container);
+        const QRect& r = row.twips;
+        EXPECT_EQ(row.control->geometry(),
+                  QRect(r.x() / 15, r.y() / 15, r.width() / 15, r.height() / 15));
+    }
+    EXPECT_EQ(f.Command1()->text(), "Set &Folder && Name");
+    EXPECT_EQ(f.buttonAddFolder()->text() + a.Command1()->text() + a.Command2()->text(),
+              "&Add&OK&Cancel");
+    EXPECT_EQ(f.Label1()->palette().color(QPalette::Window), QColor(192, 255, 255));
+    EXPECT_EQ(f.Text2()->font().pointSizeF(), 13.5);
+    EXPECT_TRUE(f.Text2()->font().bold());
+    EXPECT_EQ(f.VScroll1()->value(), f.VScroll1()->minimum());
+
+    const Qt::WindowFlags buttons = Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                                    Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint;
+    EXPECT_EQ(f.windowFlags() & buttons, Qt::WindowFlags());
+    EXPECT_EQ(f.windowFlags() & Qt::WindowType_Mask, Qt::Tool) << "no taskbar entry";
+    EXPECT_EQ(a.windowFlags() & buttons, Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    EXPECT_EQ(f.geometry(), QRect(128, 101, 434, 468));
+    EXPECT_EQ(a.geometry(), QRect(246, 253, 312, 120));
+
+    // The focus chain holds the tab order; Tab reaches the covered group from the
+    // call-letters box.
+    f.show();
+    QApplication::setActiveWindow(&f);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    EXPECT_EQ(QApplication::focusWidget(), f.Drive1());
+    EXPECT_TRUE(f.Frame4()->isVisible() && f.Frame1()->geometry().contains(f.Frame4()->geometry()));
+    EXPECT_LT(f.children().indexOf(f.Frame4()), f.children().indexOf(f.Frame1()));
+    const QList<QWidget*> order = f.focusOrder();
+    QList<QWidget*> chain;
+    QWidget* w = order.first();
+    for (int i = 0; i < 1000 && chain.size() < order.size(); ++i, w = w->nextInFocusChain())
+        if (w->focusPolicy() & Qt::TabFocus)
+            chain << w;
+    EXPECT_EQ(chain, order);
+    f.Text2()->setFocus();
+    QTest::keyClick(f.Text2(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), f.buttonAddFolder());
+
+    // Ten characters at most, typed or pasted.
+    QTest::keyClicks(f.Text2(), "ABCDEFGH");
+    f.Text2()->insert("0123456789abc");
+    EXPECT_EQ(f.Text2()->text(), "ABCDEFGH01");
+}
+
+// The wrench opens the window beside the main window, which stays usable; a second click
+// brings it forward without loading it again. Deck defaults are written at the click and
+// leave the running decks alone. The exit button writes the call letters as typed, brings
+// the main window in line with the file and discards the window.
+TEST(Form2App, OpensModelessWritesDeckDefaultsAndClosesWithTheExitButton) {
+    Form2Rig rig;
+    rig.writeIni(rig.settings + "; keep\n");
+    const std::string before = bytesOf(rig.iniPath);
+    ASSERT_NE(rig.windows().form2(), nullptr);
+    Form2& f = rig.form2();
+    EXPECT_TRUE(f.isVisible() && !QApplication::activeModalWidget());
+    EXPECT_EQ(f.Drive1()->currentText(), "carts");
+    EXPECT_EQ(f.Text2()->text(), "KAIR");
+
+    f.Text1()->setFocus();
+    QTest::keyClicks(f.Text1(), "Hot");
+    EXPECT_EQ(f.Text1()->text(), "Hot") << "the focus selected the whole name";
+    QTest::mouseClick(rig.form().SSCommand1(), Qt::LeftButton);
+    EXPECT_EQ(rig.windows().form2(), &f);
+    EXPECT_EQ(f.Text1()->text(), "Hot");
+    QTest::mouseClick(f.Command1(), Qt::LeftButton);
+
+    rig.load(4, "News.wav");
+    QTest::mouseClick(f.Option(4, 2), Qt::LeftButton);
+    std::string expected = before;
+    expected.replace(expected.find("Name=Jingles"), 12, "Name=Hot");
+    expected += "[deck 4]\nMode=Loop\n";
+    EXPECT_EQ(bytesOf(rig.iniPath), expected);
+    EXPECT_EQ(rig.decks().Controls(4).modeCaption, "Norm");
+    EXPECT_TRUE(f.Option(4, 2)->isChecked() && !f.Option(4, 0)->isChecked() &&
+                f.Option(5, 0)->isChecked());
+
+    f.Text2()->selectAll();
+    QTest::keyClicks(f.Text2(), "kxyz");
+    QTest::mouseClick(f.SSCommand1(), Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(rig.windows().form2(), nullptr);
+    expected.replace(expected.find("callsign=KAIR"), 13, "callsign=kxyz");
+    EXPECT_EQ(bytesOf(rig.iniPath), expected);
+    EXPECT_EQ(rig.form().Label3()->text(), "kxyz");
+    EXPECT_EQ(rig.form().TabStrip1()->tabText(0), "Hot");
+    EXPECT_TRUE(rig.boxes.shown.isEmpty());
+}
+
+// The function keys work from every control that forwards them, once per press, and not
+// from the call-letters box; the pointer sets the help line over the listed surfaces only.
+TEST(Form2App, KeysAndHelpLine) {
+    Form2Rig rig;
+    rig.load(3, "News.wav");
+    Form2& f = rig.form2();
+    QList<QWidget*> forwarding{&f,        f.Command1(), f.Dir1(),       f.Drive1(),
+                               f.Text1(), f.VScroll1(), f.SSCommand1(), f.Option(7, 1)};
+    expectF3FiresDeck3OncePerPress(rig, forwarding);
+    for (QWidget* silent : QList<QWidget*>{f.Text2(), f.Picture(2), f.List1()}) {
+        press(silent, Qt::Key_F3);
+        EXPECT_FALSE(rig.decks().IsPlaying(3)) << silent->objectName().toStdString();
+    }
+
+    const auto help = [](ConfigWindow::Surface surface) {
+        return ConfigWindow::HelpText(surface).toStdString();
+    };
+    EXPECT_EQ(helpAfterMove(f, f.Frame2(), {5, f.Frame2()->height() - 5}), help(Surface::Frame2));
+    const QRect box = f.Label1()->contentsRect(); // the longest text, shown in full
+    EXPECT_LE(
+        f.Label1()->fontMetrics().boundingRect(box, Qt::TextWordWrap, f.Label1()->text()).height(),
+        box.height());
+    EXPECT_EQ(helpAfterMove(f, f.Text1(), {3, 3}), help(Surface::Text1));
+    EXPECT_EQ(helpAfterMove(f, f.Option(2, 1), {3, 3}), help(Surface::Text1)) << "not the group's";
+    EXPECT_EQ(helpAfterMove(f, f.Dir1()->viewport(), {3, 3}), help(Surface::Dir1));
+    EXPECT_EQ(helpAfterMove(f, f.Label16(), {3, 3}), help(Surface::Dir1)) << "not Frame1's";
+    EXPECT_EQ(helpAfterMove(f, &f, {f.width() - 3, f.height() - 3}), "");
+}
+
+// Real keys and pointer of the X server. Alt+A presses the covered Add button: the dialog
+// opens with no owner; OK appends the title, hides the dialog and leaves everything else;
+// shown again it keeps the title. The program's exit closes both windows without a
+// question.
+TEST(XvfbForm2, AltAOpensAddCategoryAndTheExitClosesBoth) {
+    Form2Rig rig;
+    const std::string before = bytesOf(rig.iniPath);
+    rig.form2().Text2()->setFocus();
+    ASSERT_TRUE(xdotool({"key", "--delay", "50", "alt+a"}));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return rig.windows().addCat() && rig.windows().addCat()->isVisible(); }, 5000));
+    AddCat* dialog = rig.windows().addCat();
+    EXPECT_EQ(dialog->parentWidget(), nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+    ASSERT_TRUE(xdotool({"type", "--delay", "30", "Promos"}));
+    ASSERT_TRUE(xdotool({"key", "--delay", "50", "alt+o"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog->isVisible(); }, 5000));
+    EXPECT_EQ(bytesOf(rig.dir.filePath("dtb/cats.db")), "Promos\r\n");
+    EXPECT_EQ(bytesOf(rig.iniPath), before);
+    rig.windows().Form2_buttonAddFolder_Click();
+    EXPECT_EQ(rig.windows().addCat(), dialog);
+    EXPECT_EQ(dialog->Text1()->text(), "Promos");
+
+    rig.boxes.answers = {MessageBoxes::kYes};
+    QTest::mouseClick(rig.form().SSCommand2(), Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(rig.windows().form2(), nullptr);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(rig.boxes.shown.size(), 1);
+    EXPECT_EQ(bytesOf(rig.iniPath), before);
+}
+
+// A click on the selector's arrow and a drag of its thumb, each with an unsaved name: the
+// prompt comes at once and saves under the category shown; the button released while a
+// (modal) box is up does not leave the arrow stepping on or the thumb dragging.
+TEST(XvfbForm2, TheSelectorPromptsAtOnceAndStopsWithTheQuestion) {
+    Form2Rig rig;
+    Form2& f = rig.form2();
+    ConfigWindow& config = *rig.windows().config();
+    QList<int> askedFor;
+    rig.boxes.whileShown = [&] {
+        askedFor << config.ShownCategory();
+        QDialog box(&f);
+        QTimer::singleShot(300, &box, &QDialog::accept);
+        box.exec();
+    };
+    QScrollBar* selector = f.VScroll1();
+    const QPoint downArrow =
+        selector->mapToGlobal(QPoint(selector->width() / 2, selector->height() - 4));
+    const QPoint thumb = selector->mapToGlobal(selector->rect().center());
+    for (int gesture = 0; gesture < 2; ++gesture) {
+        const int from = config.ShownCategory();
+        config.Form2_Text1_Change(QString("Edited %1").arg(from));
+        askedFor.clear();
+        rig.boxes.shown.clear();
+        ASSERT_TRUE(gesture == 0 ? xdotool(QString("mousemove %1 %2 click 1")
+                                               .arg(downArrow.x())
+                                               .arg(downArrow.y())
+                                               .split(' '))
+                                 : pointerDrag(thumb, thumb + QPoint(0, selector->height())));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return config.ShownCategory() != from; }, 5000));
+        EXPECT_EQ(rig.boxes.shown.first().caption, "Warning!, changes not saved!");
+        EXPECT_EQ(askedFor.first(), from);
+        EXPECT_EQ(rig.app->profile().Read(QString("cat %1").arg(from), "Name", "", 80),
+                  QString("Edited %1").arg(from));
+        EXPECT_EQ(config.ShownCategory(), selector->value());
+        EXPECT_FALSE(selector->isSliderDown());
+        EXPECT_TRUE(gesture == 1 || config.ShownCategory() == 2) << "one step per click";
+    }
+}
