@@ -1,7 +1,7 @@
-#include "ui/app.h"
+#include "app/app.h"
 
-#include "shell/messageboxes.h"
-#include "ui/appform1.h"
+#include "app/appform1.h"
+#include "common/messageboxes.h"
 #include "ui/form1.h"
 #include "ui/title.h"
 
@@ -13,9 +13,8 @@ AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice
                        MessageBoxes& boxes, QObject* parent)
     : QObject(parent), m_boxes(boxes), m_audio(std::move(output)), m_mmControl1(m_audio),
       m_mmPreview(m_audio), m_profile(settingsPath),
-      m_decks(m_mmControl1, m_mmPreview, m_cartList, m_pump),
-      m_settings(m_profile, m_tabs, m_cartList, boxes),
-      m_library(m_cartList, m_tabs, m_profile, m_decks, boxes), m_keys(m_decks, m_cartList),
+      m_decks(m_mmControl1, m_mmPreview, m_cartList, m_pump), m_settings(m_profile),
+      m_library(m_cartList, m_tabs, m_settings, m_decks, boxes), m_keys(m_decks, m_cartList),
       m_buttons(m_decks, m_library), m_form1(std::make_unique<Form1>()), m_info(*m_form1, m_keys) {
     m_mmControl1.setObjectName(QStringLiteral("MMControl1"));
     m_mmPreview.setObjectName(QStringLiteral("MMPreview"));
@@ -80,11 +79,16 @@ void AirloomApp::showForm1() {
 
 void AirloomApp::Form1_Form_Load() {
     m_form1Loaded = true;
-    m_settings.LoadDeckModes(m_decks);
+    LoadDeckModes();
     m_decks.ClearDeckLabels();
-    m_settings.LoadSettings();
+    m_library.LoadSettings();
     m_form1->Label42()->hide();
     m_timer1.start();
+}
+
+void AirloomApp::LoadDeckModes() {
+    for (int deck = 1; deck <= kDeckCount; ++deck)
+        m_decks.SetDeckMode(deck, m_settings.DeckDefaultMode(deck));
 }
 
 void AirloomApp::Form1_SSCommand2_Click() {
