@@ -5,10 +5,10 @@
 #include "audio/audioengine.h"
 #include "audio/manualdevice.h"
 #include "audio/nulldevice.h"
-#include "decks/cartselection.h"
+#include "common/cartselection.h"
+#include "common/eventpump.h"
 #include "decks/deckengine.h"
 #include "decks/mcidevice.h"
-#include "shell/eventpump.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -133,7 +133,7 @@ struct Machine {
         : audio(std::move(device)), player(audio), preview(audio),
           engine(player, preview, selection, pump) {
         selection.folder = dir.path();
-        for (int deck = 1; deck <= DeckEngine::kDeckCount; ++deck)
+        for (int deck = 1; deck <= kDeckCount; ++deck)
             engine.SetDeckMode(deck, QStringLiteral("Norm"));
         engine.ClearDeckLabels();
     }

@@ -1,7 +1,7 @@
+#include "app/app.h"
+#include "app/commandline.h"
 #include "audio/defaultoutput.h"
 #include "config/profilefile.h"
-#include "shell/commandline.h"
-#include "ui/app.h"
 #include "ui/artwork.h"
 #include "ui/qtmessageboxes.h"
 

@@ -5,6 +5,8 @@
 #include "audio/voice.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <utility>
 
 AudioEngine::AudioEngine(std::unique_ptr<OutputDevice> device)
     : m_device(std::move(device)), m_sampleRate(m_device->sampleRate()),
@@ -31,6 +33,27 @@ AudioEngine::AudioEngine(std::unique_ptr<OutputDevice> device)
             onCartChanged(cart);
     });
     m_device->start(*this);
+
+    m_underrunTimer.setInterval(kUnderrunReportInterval);
+    connect(&m_underrunTimer, &QTimer::timeout, this, [this] {
+        const QString report = takeUnderrunReport();
+        if (!report.isEmpty())
+            std::fprintf(stderr, "%s\n", qPrintable(report));
+    });
+    m_underrunTimer.start();
+}
+
+QString AudioEngine::takeUnderrunReport() {
+    const std::uint64_t decoding = m_mixer.underruns();
+    const std::uint64_t device = m_device->deviceUnderruns();
+    const std::uint64_t newDecoding = decoding - std::exchange(m_reportedUnderruns, decoding);
+    const std::uint64_t newDevice = device - std::exchange(m_reportedDeviceUnderruns, device);
+    if (newDecoding == 0 && newDevice == 0)
+        return {};
+    return QStringLiteral("Audio underruns: %1 periods short of decoded audio, %2 periods late "
+                          "on the output device.")
+        .arg(newDecoding)
+        .arg(newDevice);
 }
 
 AudioEngine::~AudioEngine() {

@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -72,6 +73,12 @@ public:
     std::uint64_t underruns() const { return m_mixer.underruns(); }
     std::uint64_t renderedFrames() const { return m_mixer.renderedFrames(); }
 
+    // Once a second the engine prints on stderr the underruns counted since the last line
+    // (a playing cart whose decoding fell behind, a period the device played late), so
+    // drop-outs on air leave a trace on the terminal. The line, or "" when there were none.
+    static constexpr int kUnderrunReportInterval = 1000;
+    QString takeUnderrunReport();
+
 signals:
     void cartChanged(const QString& path);
 
@@ -109,4 +116,7 @@ private:
     CartPreparer m_preparer;
     std::uint64_t m_useClock = 0;
     std::vector<std::unique_ptr<Voice>> m_voices; // every voice not yet deleted
+    QTimer m_underrunTimer;
+    std::uint64_t m_reportedUnderruns = 0;
+    std::uint64_t m_reportedDeviceUnderruns = 0;
 };

@@ -1,8 +1,7 @@
 #include "config/configwindow.h"
 
+#include "common/messageboxes.h"
 #include "config/settings.h"
-#include "library/cartlist.h"
-#include "shell/messageboxes.h"
 
 #include <QDir>
 
@@ -19,9 +18,11 @@ QString categoryCaption(int category) {
 
 } // namespace
 
-ConfigWindow::ConfigWindow(ProfileFile& file, StationSettings& settings, CartList& cartList,
-                           MessageBoxes& boxes, VolumeSource volumes, QObject* parent)
-    : QObject(parent), m_file(file), m_settings(settings), m_cartList(cartList), m_boxes(boxes),
+ConfigWindow::ConfigWindow(ProfileFile& file, StationSettings& settings, MessageBoxes& boxes,
+                           std::function<void()> applySettings, VolumeSource volumes,
+                           QObject* parent)
+    : QObject(parent), m_file(file), m_settings(settings), m_boxes(boxes),
+      m_applySettings(std::move(applySettings)),
       // The folder box starts in the program's current folder, as a new folder box does.
       m_dir1(QDir::currentPath()), m_drive1(std::move(volumes)) {
     m_drive1.showVolumeOf(m_dir1.Path());
@@ -198,9 +199,7 @@ void ConfigWindow::MouseMove(Surface surface) {
 void ConfigWindow::Form2_SSCommand1_Click() {
     ConfirmCategorySave();
     written(m_file.Write(kGlobal, kCallsign, m_text2), QStringLiteral("The call letters"));
-    m_settings.LoadSettings();
-    // A bad folder has been reported by LoadSettings already.
-    m_cartList.Refresh();
+    m_applySettings();
     emit closeRequested();
 }
 

@@ -1,13 +1,14 @@
 #pragma once
 
+#include "common/decks.h"
 #include "config/folderbox.h"
 #include "config/profilefile.h"
 
 #include <QObject>
 #include <QString>
 #include <array>
+#include <functional>
 
-class CartList;
 class MessageBoxes;
 class StationSettings;
 
@@ -24,14 +25,16 @@ class ConfigWindow : public QObject {
     Q_OBJECT
 public:
     static constexpr int kCategoryCount = 10;
-    static constexpr int kDeckCount = 10;
     static constexpr int kCallLettersLength = 10;
 
     // The surfaces that explain themselves on the help line Label1.
     enum class Surface { Form, Frame1, Text1, Dir1, Command1, Frame2, Frame3, SSCommand1 };
 
-    ConfigWindow(ProfileFile& file, StationSettings& settings, CartList& cartList,
-                 MessageBoxes& boxes, VolumeSource volumes, QObject* parent = nullptr);
+    // applySettings runs when the window closes, after the call letters are written: the
+    // main window's LoadSettings and a fresh read of its cart list.
+    ConfigWindow(ProfileFile& file, StationSettings& settings, MessageBoxes& boxes,
+                 std::function<void()> applySettings, VolumeSource volumes,
+                 QObject* parent = nullptr);
 
     // Opening: the help line cleared, category 1, the deck defaults, the call letters
     // upper-cased. Writes nothing.
@@ -96,8 +99,8 @@ private:
 
     ProfileFile& m_file;
     StationSettings& m_settings;
-    CartList& m_cartList;
     MessageBoxes& m_boxes;
+    std::function<void()> m_applySettings;
 
     int m_vscroll1 = 1;
     QString m_label16 = QStringLiteral("Label16");

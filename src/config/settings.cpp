@@ -1,10 +1,5 @@
 #include "config/settings.h"
 
-#include "decks/deckengine.h"
-#include "library/cartlist.h"
-#include "library/categorytabs.h"
-#include "shell/messageboxes.h"
-
 using namespace SettingsKeys;
 
 QString SettingsKeys::CategorySection(int category) {
@@ -31,11 +26,11 @@ int DeckModeIndex(const QString& stored) {
 QString DeckModeWord(int modeIndex) {
     switch (modeIndex) {
     case 0:
-        return QStringLiteral("Norm");
+        return DeckMode::kNorm;
     case 1:
-        return QStringLiteral("Seqnc");
+        return DeckMode::kSeqnc;
     case 2:
-        return QStringLiteral("Loop");
+        return DeckMode::kLoop;
     default:
         return {};
     }
@@ -45,27 +40,16 @@ QString ReadCategoryPath(const ProfileFile& file, int category) {
     return file.Read(CategorySection(category), kPath, kDefaultPath, kPathCapacity);
 }
 
-StationSettings::StationSettings(ProfileFile& file, CategoryTabs& tabs, CartList& cartList,
-                                 MessageBoxes& boxes, QObject* parent)
-    : QObject(parent), m_file(file), m_tabs(tabs), m_cartList(cartList), m_boxes(boxes) {}
+StationSettings::StationSettings(ProfileFile& file, QObject* parent)
+    : QObject(parent), m_file(file) {}
 
-void StationSettings::LoadSettings() {
-    m_tabs.Clear();
-    for (int category = 1; category <= kCategoryCount; ++category) {
-        const QString name =
+void StationSettings::ReadCategoryNames() {
+    for (int category = 1; category <= kCategoryCount; ++category)
+        m_categoryNames[category - 1] =
             m_file.Read(CategorySection(category), kName, kNotConfigured, kMainCapacity);
-        m_categoryNames[category - 1] = name;
-        m_tabs.Add(category, name);
-    }
+}
 
-    // A category 1 folder that cannot be listed ends the routine here: the tabs and names
-    // stay as read, the call letters keep their previous caption.
-    if (!m_cartList.setPath(ReadCategoryPath(m_file, 1))) {
-        m_boxes.MsgBox(QStringLiteral("Please check your category directory path."),
-                       MessageBoxes::kOkStop, QStringLiteral("File path/access error!"));
-        return;
-    }
-
+void StationSettings::ShowCallLetters() {
     const QString callLetters = m_file.Read(kGlobal, kCallsign, kDefaultCallsign, kMainCapacity);
     if (callLetters != m_label3) {
         m_label3 = callLetters;
@@ -76,11 +60,6 @@ void StationSettings::LoadSettings() {
 QString StationSettings::DeckDefaultMode(int deck) const {
     return DeckModeWord(
         DeckModeIndex(m_file.Read(DeckSection(deck), kMode, kDefaultMode, kConfigCapacity)));
-}
-
-void StationSettings::LoadDeckModes(DeckEngine& decks) const {
-    for (int deck = 1; deck <= kDeckCount; ++deck)
-        decks.SetDeckMode(deck, DeckDefaultMode(deck));
 }
 
 ProfileFile::WriteResult StationSettings::SaveDeckMode(int deck, int modeIndex) {

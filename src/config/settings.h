@@ -1,20 +1,15 @@
 #pragma once
 
+#include "common/decks.h"
 #include "config/profilefile.h"
 
 #include <QObject>
 #include <QString>
 #include <array>
 
-class CartList;
-class CategoryTabs;
-class DeckEngine;
-class MessageBoxes;
-
 // The sections and keys of Vidav.ini and their defaults, shared by every reader and writer.
 namespace SettingsKeys {
 inline constexpr int kCategoryCount = 10;
-inline constexpr int kDeckCount = 10;
 
 // Read capacities: the main window's reads and the configuration window's.
 inline constexpr int kMainCapacity = 75;
@@ -31,7 +26,7 @@ inline const QString kCallsign = QStringLiteral("callsign");
 inline const QString kNotConfigured = QStringLiteral("Not Configured");
 inline const QString kDefaultPath = QStringLiteral("/");
 inline const QString kDefaultCallsign = QStringLiteral("WXYZ");
-inline const QString kDefaultMode = QStringLiteral("Norm");
+inline const QString kDefaultMode = DeckMode::kNorm;
 
 // "cat 1" .. "cat 10" and "deck 1" .. "deck 10": the space is part of the name.
 QString CategorySection(int category);
@@ -50,19 +45,20 @@ QString ReadCategoryPath(const ProfileFile& file, int category);
 // The station's settings as the main window holds them: the ten category names of the
 // last LoadSettings (CategoryNames), the call letters that Label3 shows, and the flag the
 // configuration window raises while it fills its own controls (ConfigLoading). Everything
-// else is read from Vidav.ini when it is needed. UI thread only.
+// else is read from Vidav.ini when it is needed. Reads and writes the file only: the
+// library's LoadSettings drives the tabs, the list and the message box. UI thread only.
 class StationSettings : public QObject {
     Q_OBJECT
 public:
-    StationSettings(ProfileFile& file, CategoryTabs& tabs, CartList& cartList, MessageBoxes& boxes,
-                    QObject* parent = nullptr);
+    explicit StationSettings(ProfileFile& file, QObject* parent = nullptr);
 
-    // Rebuilds the ten category tabs from the names, points the cart list at category 1's
-    // folder and shows the call letters. When the folder cannot be listed it tells the
-    // operator and stops there: the tabs and names stay, the call letters are not shown.
-    void LoadSettings();
-    // Gives each deck its default mode from the file.
-    void LoadDeckModes(DeckEngine& decks) const;
+    // Reads the ten category names into CategoryNames ("Not Configured" for a missing one).
+    void ReadCategoryNames();
+    // Reads the call letters and shows them in Label3.
+    void ShowCallLetters();
+    // Category's folder from the file, read afresh each time.
+    QString CategoryPath(int category) const { return ReadCategoryPath(m_file, category); }
+
     // Stores a deck's default mode (taken at the next start); nothing while ConfigLoading
     // is set or for a deck or index out of range. The result says whether the file took it.
     ProfileFile::WriteResult SaveDeckMode(int deck, int modeIndex);
@@ -84,9 +80,6 @@ signals:
 
 private:
     ProfileFile& m_file;
-    CategoryTabs& m_tabs;
-    CartList& m_cartList;
-    MessageBoxes& m_boxes;
 
     std::array<QString, SettingsKeys::kCategoryCount> m_categoryNames;
     QString m_label3;

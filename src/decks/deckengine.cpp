@@ -1,18 +1,18 @@
 #include "decks/deckengine.h"
 
 #include "audio/cart.h"
-#include "decks/cartselection.h"
+#include "common/cartselection.h"
+#include "common/eventpump.h"
 #include "decks/mcidevice.h"
-#include "shell/eventpump.h"
 
 #include <algorithm>
 
 namespace {
 
 const QString kZeroTime = QStringLiteral("0:00:00");
-const QString kNorm = QStringLiteral("Norm");
-const QString kSeqnc = QStringLiteral("Seqnc");
-const QString kLoop = QStringLiteral("Loop");
+using DeckMode::kLoop;
+using DeckMode::kNorm;
+using DeckMode::kSeqnc;
 
 DeckEngine::Colour modeColour(const QString& word) {
     if (word == kSeqnc)

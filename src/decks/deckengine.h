@@ -1,5 +1,8 @@
 #pragma once
 
+#include "common/decks.h"
+#include "common/dragproxy.h"
+
 #include <QObject>
 #include <QString>
 #include <array>
@@ -9,10 +12,6 @@ class Cart;
 class MciDevice;
 class CartSelection;
 class EventPump;
-
-// The proxy that a drag carries: Label1 is a cart dragged from a deck, Label42 a file
-// dragged from the cart list.
-enum class DragProxy { None, Label1, Label42 };
 
 // The ten cart decks and the single player. Owns the deck table, the module state shared
 // by the deck routines (CurrentDeck, StoppedByOperator, DragSourceDeck and the two
@@ -29,7 +28,6 @@ enum class DragProxy { None, Label1, Label42 };
 class DeckEngine : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kDeckCount = 10;
     static constexpr int kMeterMin = 0;
     static constexpr int kMeterMax = 60;
     // MMControl1's StatusUpdate interval: the countdown shows whole seconds.

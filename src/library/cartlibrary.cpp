@@ -1,23 +1,33 @@
 #include "library/cartlibrary.h"
 
+#include "common/cartselection.h"
+#include "common/messageboxes.h"
 #include "config/settings.h"
-#include "decks/cartselection.h"
 #include "decks/deckengine.h"
 #include "library/cartlist.h"
 #include "library/categorytabs.h"
-#include "shell/messageboxes.h"
 
 #include <QFile>
 #include <cerrno>
 #include <unistd.h>
 
-CartLibrary::CartLibrary(CartList& list, CategoryTabs& tabs, const ProfileFile& settings,
+CartLibrary::CartLibrary(CartList& list, CategoryTabs& tabs, StationSettings& settings,
                          const DeckEngine& decks, MessageBoxes& boxes)
     : m_list(list), m_tabs(tabs), m_settings(settings), m_decks(decks), m_boxes(boxes) {}
 
-void CartLibrary::reportPathError() {
-    m_boxes.MsgBox(QStringLiteral("Please check your category directory path."),
-                   MessageBoxes::kOkStop, QStringLiteral("File path/access error!"));
+void CartLibrary::LoadSettings() {
+    m_settings.ReadCategoryNames();
+    m_tabs.Clear();
+    for (int category = 1; category <= SettingsKeys::kCategoryCount; ++category)
+        m_tabs.Add(category, m_settings.CategoryNames(category));
+
+    // A category 1 folder that cannot be listed ends the routine here: the tabs and names
+    // stay as read, the call letters keep their previous caption.
+    if (!m_list.setPath(m_settings.CategoryPath(1))) {
+        ShowCategoryPathError(m_boxes);
+        return;
+    }
+    m_settings.ShowCallLetters();
 }
 
 void CartLibrary::Form1_TabStrip1_Click() {
@@ -25,14 +35,14 @@ void CartLibrary::Form1_TabStrip1_Click() {
     if (category < 1)
         return; // no tabs yet
     // Read afresh on every click: the configuration window may have changed it.
-    if (!m_list.setPath(ReadCategoryPath(m_settings, category)))
-        reportPathError();
+    if (!m_list.setPath(m_settings.CategoryPath(category)))
+        ShowCategoryPathError(m_boxes);
 }
 
 bool CartLibrary::RefreshCartList() {
     if (m_list.Refresh())
         return true;
-    reportPathError();
+    ShowCategoryPathError(m_boxes);
     return false;
 }
 
@@ -44,7 +54,7 @@ void CartLibrary::DeleteCart() {
     const QString path = JoinCartPath(m_list.Path(), fileName);
 
     // Exact comparison: a path spelled in another case names another file here.
-    for (int deck = 1; deck <= DeckEngine::kDeckCount; ++deck) {
+    for (int deck = 1; deck <= kDeckCount; ++deck) {
         if (m_decks.FilePath(deck) == path) {
             m_boxes.MsgBox(QStringLiteral("Remove file from deck before deleting."),
                            MessageBoxes::kOkExclamation,

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "decks/cartselection.h"
+#include "common/cartselection.h"
 
 #include <QObject>
 #include <QString>

@@ -12,7 +12,7 @@ void ButtonRow::Form1_SSCommand6_Click() {
 
 void ButtonRow::Form1_SSCommand4_Click() {
     // The player's mode is read afresh for every deck: a cart may end during the sweep.
-    for (int deck = 1; deck <= DeckEngine::kDeckCount; ++deck) {
+    for (int deck = 1; deck <= kDeckCount; ++deck) {
         if (!m_decks.IsPlaying(deck))
             m_decks.ClearDeck(deck);
     }

@@ -1,7 +1,10 @@
 #include "shell/functionkeys.h"
 
+#include "common/keycodes.h"
 #include "decks/deckengine.h"
 #include "library/cartlist.h"
+
+using namespace VirtualKey;
 
 FunctionKeys::FunctionKeys(DeckEngine& decks, const CartList& list, QObject* parent)
     : QObject(parent), m_decks(decks), m_list(list) {}

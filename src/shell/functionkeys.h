@@ -1,25 +1,19 @@
 #pragma once
 
+#include "common/keycodes.h"
+
 #include <QObject>
 
 class CartList;
 class DeckEngine;
 
 // The keyboard command map of every window. Each forwarding control passes its key-down
-// here with the key as a virtual-key code (F1..F12 = 112..123) and the modifier bits
-// (Shift 1, Ctrl 2, Alt 4). The key is never consumed: the control goes on to handle it
-// as usual, so typing and arrow keys keep working. UI thread only.
+// here with the key as a virtual-key code and its shift state (VirtualKey). The key is
+// never consumed: the control goes on to handle it as usual, so typing and arrow keys keep
+// working. UI thread only.
 class FunctionKeys : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kF1 = 112;
-    static constexpr int kF10 = 121;
-    static constexpr int kF11 = 122;
-    static constexpr int kF12 = 123;
-    static constexpr int kShift = 1;
-    static constexpr int kCtrl = 2;
-    static constexpr int kAlt = 4;
-
     FunctionKeys(DeckEngine& decks, const CartList& list, QObject* parent = nullptr);
 
     // F1..F10 alone fire their deck, with Shift alone empty it, with Ctrl alone load the

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "decks/deckengine.h"
+#include "common/dragproxy.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/decks.h"
 #include "ui/controls.h"
 
 #include <QWidget>
@@ -20,7 +21,6 @@ class QProgressBar;
 class Form1 : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kDeckCount = 10;
     static constexpr int kButtonCount = 6;
 
     explicit Form1(QWidget* parent = nullptr);

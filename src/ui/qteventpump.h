@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/eventpump.h"
+#include "common/eventpump.h"
 
 // Runs the window events that are waiting, from inside a handler. UI thread only.
 class QtEventPump : public EventPump {

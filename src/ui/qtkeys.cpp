@@ -1,12 +1,13 @@
 #include "ui/qtkeys.h"
 
+#include "common/keycodes.h"
+
 #include <QKeyEvent>
 #include <QWidget>
 
 int VirtualKeyCode(int qtKey) {
-    constexpr int kVkF1 = 112;
     if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24)
-        return kVkF1 + (qtKey - Qt::Key_F1);
+        return VirtualKey::kF1 + (qtKey - Qt::Key_F1);
     // Qt's codes for letters and digits are their upper-case character, as the classic
     // codes are.
     if ((qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) || (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9))
@@ -58,11 +59,11 @@ int VirtualKeyCode(int qtKey) {
 int ShiftState(Qt::KeyboardModifiers modifiers) {
     int shift = 0;
     if (modifiers & Qt::ShiftModifier)
-        shift |= 1;
+        shift |= VirtualKey::kShift;
     if (modifiers & Qt::ControlModifier)
-        shift |= 2;
+        shift |= VirtualKey::kCtrl;
     if (modifiers & Qt::AltModifier)
-        shift |= 4;
+        shift |= VirtualKey::kAlt;
     return shift;
 }
 

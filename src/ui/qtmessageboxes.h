@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/messageboxes.h"
+#include "common/messageboxes.h"
 
 // The operator's message boxes as QMessageBox: the style's buttons, icon and default
 // button, the caption and text exactly as given. Each box is application-modal and

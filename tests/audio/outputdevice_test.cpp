@@ -1,5 +1,6 @@
 #include "audio/audioengine.h"
 #include "audio/defaultoutput.h"
+#include "audio/manualdevice.h"
 #include "audio/nulldevice.h"
 #include "audio/portaudiodevice.h"
 #include "decks/mcidevice.h"
@@ -114,6 +115,23 @@ TEST(PortAudioOutput, WithoutADeviceCartsPlayOnTheClockAfterOneQuietWarning) {
     EXPECT_EQ(player.Position(), 300);
     EXPECT_EQ(engine.underruns(), 0u);
     EXPECT_GE(engine.renderedFrames(), 300u * 48);
+}
+
+// New underruns reach the terminal once; a quiet second prints nothing.
+TEST(OutputDevice, UnderrunsAreReportedOncePerBurst) {
+    struct LateDevice : ManualDevice {
+        std::uint64_t late = 0;
+        std::uint64_t deviceUnderruns() const override { return late; }
+    };
+    auto* device = new LateDevice; // owned by the engine
+    AudioEngine engine{std::unique_ptr<OutputDevice>(device)};
+    EXPECT_EQ(engine.takeUnderrunReport(), u""_s);
+    device->late = 3;
+    EXPECT_EQ(engine.takeUnderrunReport(), u"Audio underruns: 0 periods short of decoded audio, "
+                                           u"3 periods late on the output device."_s);
+    EXPECT_EQ(engine.takeUnderrunReport(), u""_s);
+    device->late = 5;
+    EXPECT_TRUE(engine.takeUnderrunReport().contains(u"2 periods late"_s));
 }
 
 } // namespace

@@ -1,8 +1,6 @@
 #include "config/categorylist.h"
 #include "config/configwindow.h"
 #include "config/settings.h"
-#include "library/cartlist.h"
-#include "library/categorytabs.h"
 #include "support/scriptedmessageboxes.h"
 
 #include <QDir>
@@ -28,12 +26,11 @@ struct ConfigRig {
                              .arg(jingles)
                              .toUtf8();
     ProfileFile file{dir.filePath("Vidav.ini")};
-    CategoryTabs tabs;
-    CartList cartList;
     ScriptedMessageBoxes boxes;
-    StationSettings settings{file, tabs, cartList, boxes};
+    StationSettings settings{file};
     QList<Volume> volumes{{"/", "/"}, {dir.path(), "carts"}, {"/no/such/volume", "empty drive"}};
-    ConfigWindow config{file, settings, cartList, boxes, [this] {
+    ConfigWindow config{file, settings, boxes, [] {},
+                        [this] {
                             return volumes;
                         }};
 
@@ -182,8 +179,9 @@ TEST(ConfigWindow, EachFailedWriteIsReportedOnce) {
     ConfigRig rig;
     QFile(rig.dir.filePath("blocker")).open(QIODevice::WriteOnly);
     ProfileFile blocked(rig.dir.filePath("blocker/Vidav.ini"));
-    StationSettings settings(blocked, rig.tabs, rig.cartList, rig.boxes);
-    ConfigWindow config(blocked, settings, rig.cartList, rig.boxes, [&] { return rig.volumes; });
+    StationSettings settings(blocked);
+    ConfigWindow config(
+        blocked, settings, rig.boxes, [] {}, [&] { return rig.volumes; });
     config.Form2_Form_Load();
     EXPECT_TRUE(rig.takeBoxes().isEmpty()) << "opening writes nothing";
 

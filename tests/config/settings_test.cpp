@@ -1,7 +1,5 @@
 #include "config/settings.h"
-#include "library/cartlist.h"
-#include "library/categorytabs.h"
-#include "support/scriptedmessageboxes.h"
+#include "library/libraryrig.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,7 +9,9 @@
 
 namespace {
 
-class StationSettingsTest : public ::testing::Test {
+// The settings on the library rig: the library's LoadSettings fills the tabs, the list and
+// Label3 from them.
+class StationSettingsTest : public ::testing::Test, public LibraryRig {
 protected:
     QByteArray iniBytes() const {
         QFile file(m_file.filePath());
@@ -31,18 +31,18 @@ protected:
         }
     }
 
-    QTemporaryDir m_dir;
-    ProfileFile m_file{m_dir.filePath(QStringLiteral("Vidav.ini"))};
-    CategoryTabs m_tabs;
-    CartList m_cartList;
-    ScriptedMessageBoxes m_boxes;
-    StationSettings m_settings{m_file, m_tabs, m_cartList, m_boxes};
+    QTemporaryDir& m_dir = rigDir;
+    ProfileFile& m_file = settings;
+    CategoryTabs& m_tabs = tabs;
+    CartList& m_cartList = list;
+    ScriptedMessageBoxes& m_boxes = boxes;
+    StationSettings& m_settings = station;
     QSignalSpy m_label3{&m_settings, &StationSettings::label3Changed};
 };
 
 TEST_F(StationSettingsTest, LoadSettingsFromNoFileABadFolderThenAGoodOne) {
     EXPECT_EQ(m_settings.CategoryNames(1), ""); // nothing before the first load
-    m_settings.LoadSettings();
+    library.LoadSettings();
     expectNames(QStringList(10, "Not Configured"));
     EXPECT_EQ(m_settings.CategoryNames(0), "");
     EXPECT_EQ(m_settings.CategoryNames(11), "");
@@ -58,7 +58,7 @@ TEST_F(StationSettingsTest, LoadSettingsFromNoFileABadFolderThenAGoodOne) {
              "\r\n[cat4]\r\nName=No space\r\n[CAT 5]\r\nname = \"  Padded  \"\r\n"
              "[cat 10]\r\nName=Ten\r\n[global]\r\ncallsign=wkrp\r\n");
     m_tabs.Select(3);
-    m_settings.LoadSettings();
+    library.LoadSettings();
     ASSERT_EQ(m_boxes.shown.size(), 1);
     EXPECT_EQ(m_boxes.shown[0].text, "Please check your category directory path.");
     EXPECT_EQ(m_boxes.shown[0].style, MessageBoxes::kOkStop);
@@ -81,7 +81,7 @@ TEST_F(StationSettingsTest, LoadSettingsFromNoFileABadFolderThenAGoodOne) {
     ASSERT_TRUE(QDir().mkpath(carts));
     ASSERT_TRUE(QFile(carts + "/promo.mp3").open(QIODevice::WriteOnly));
     ASSERT_TRUE(m_file.Write("cat 1", "Path", carts));
-    m_settings.LoadSettings();
+    library.LoadSettings();
     EXPECT_EQ(m_boxes.shown.size(), 1);
     expectNames(names);
     EXPECT_EQ(m_cartList.Path(), carts);

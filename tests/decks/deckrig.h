@@ -3,10 +3,10 @@
 #include "audio/audioengine.h"
 #include "audio/fixtures.h"
 #include "audio/manualdevice.h"
-#include "decks/cartselection.h"
+#include "common/cartselection.h"
+#include "common/eventpump.h"
 #include "decks/deckengine.h"
 #include "decks/mcidevice.h"
-#include "shell/eventpump.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -48,7 +48,7 @@ public:
         : m_device(new ManualDevice(kRate, 256)), m_audio(std::unique_ptr<OutputDevice>(m_device)),
           player(m_audio), preview(m_audio), engine(player, preview, selection, pump) {
         selection.folder = m_dir.path();
-        for (int deck = 1; loaded && deck <= DeckEngine::kDeckCount; ++deck)
+        for (int deck = 1; loaded && deck <= kDeckCount; ++deck)
             engine.SetDeckMode(deck, "Norm");
         if (loaded)
             engine.ClearDeckLabels();
@@ -160,7 +160,7 @@ public:
     // "3 Story green 0:00:01, 7 - black 0:00:00 Loop | deck 3 playing P D meter 26".
     std::string snapshot() const {
         QStringList decks;
-        for (int d = 1; d <= DeckEngine::kDeckCount; ++d) {
+        for (int d = 1; d <= kDeckCount; ++d) {
             const auto& c = engine.Controls(d);
             const QString caption = c.deckCaption.isEmpty() ? "-" : c.deckCaption;
             QString row =

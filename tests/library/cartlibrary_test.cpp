@@ -102,8 +102,8 @@ TEST_F(CartLibraryTest, AFileADeckHoldsIsRefusedAndOnlyYesDeletes) {
     loadDeck(7, "Station ID.wav");
     loadDeck(10, "Sunday.wav");
     decks.ToggleDeckLock(10);
-    keys.HandleFunctionKey(FunctionKeys::kF10, FunctionKeys::kShift); // refused by the lock
-    addCart(folder, "Added.wav");                                     // shows once read again
+    keys.HandleFunctionKey(VirtualKey::kF10, VirtualKey::kShift); // refused by the lock
+    addCart(folder, "Added.wav");                                 // shows once read again
     boxes.answers.clear();
     selectCart("Sunday.wav");
     library.DeleteCart();
@@ -115,7 +115,7 @@ TEST_F(CartLibraryTest, AFileADeckHoldsIsRefusedAndOnlyYesDeletes) {
     EXPECT_EQ(list.names(), carts); // not read again
 
     // Once Shift+F7 has emptied deck 7 the file may go, on Yes only: No is the default.
-    keys.HandleFunctionKey(FunctionKeys::kF1 + 6, FunctionKeys::kShift);
+    keys.HandleFunctionKey(VirtualKey::kF1 + 6, VirtualKey::kShift);
     library.DeleteCart();
     boxes.answers = {MessageBoxes::kNo};
     library.DeleteCart();

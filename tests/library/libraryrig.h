@@ -3,14 +3,15 @@
 #include "audio/audioengine.h"
 #include "audio/fixtures.h"
 #include "audio/manualdevice.h"
+#include "common/eventpump.h"
 #include "config/profilefile.h"
+#include "config/settings.h"
 #include "decks/deckengine.h"
 #include "decks/mcidevice.h"
 #include "library/cartlibrary.h"
 #include "library/cartlist.h"
 #include "library/categorytabs.h"
 #include "shell/buttonrow.h"
-#include "shell/eventpump.h"
 #include "shell/functionkeys.h"
 #include "support/scriptedmessageboxes.h"
 
@@ -45,7 +46,7 @@ struct LibraryRig {
     // Selects the name and loads it into the deck with Ctrl and the deck's key.
     void loadDeck(int deck, const QString& name) {
         selectCart(name);
-        keys.HandleFunctionKey(FunctionKeys::kF1 + deck - 1, FunctionKeys::kCtrl);
+        keys.HandleFunctionKey(VirtualKey::kF1 + deck - 1, VirtualKey::kCtrl);
         ASSERT_EQ(decks.FilePath(deck), JoinCartPath(list.Path(), name));
         audio.waitForBackgroundWork();
     }
@@ -58,7 +59,7 @@ struct LibraryRig {
     // The first letter of each deck's cart, decks 1..10, "-" for an empty deck.
     QString held() const {
         QString letters;
-        for (int deck = 1; deck <= DeckEngine::kDeckCount; ++deck)
+        for (int deck = 1; deck <= kDeckCount; ++deck)
             letters += QFileInfo(decks.FilePath(deck)).fileName().left(1).leftJustified(1, '-');
         return letters;
     }
@@ -76,9 +77,10 @@ struct LibraryRig {
     CartList list;
     CategoryTabs tabs;
     ProfileFile settings{rigDir.filePath(QStringLiteral("Vidav.ini"))};
+    StationSettings station{settings};
     DeckEngine decks{player, preview, list, pump};
     ScriptedMessageBoxes boxes;
-    CartLibrary library{list, tabs, settings, decks, boxes};
+    CartLibrary library{list, tabs, station, decks, boxes};
     FunctionKeys keys{decks, list};
     ButtonRow row{decks, library};
 };

@@ -26,7 +26,7 @@ TEST_F(ButtonRowTest, ClearAllSparesThePlayingDeckAndTheLockedOnes) {
     EXPECT_TRUE(decks.IsPlaying(3));
 
     // Once stopped, the deck that played last is emptied like any other.
-    keys.HandleFunctionKey(FunctionKeys::kF11, 0);
+    keys.HandleFunctionKey(VirtualKey::kF11, 0);
     settle();
     ASSERT_EQ(decks.CurrentDeck(), 3);
     row.Form1_SSCommand4_Click();

@@ -1,7 +1,7 @@
+#include "app/app.h"
+#include "app/commandline.h"
 #include "audio/manualdevice.h"
-#include "shell/commandline.h"
 #include "support/scriptedmessageboxes.h"
-#include "ui/app.h"
 
 #include <QDir>
 #include <QTemporaryDir>

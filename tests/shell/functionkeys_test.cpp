@@ -9,9 +9,9 @@ namespace {
 enum class Effect { Nothing, Fire, Clear, Load, Stop, Focus };
 using enum Effect;
 
-constexpr int kF1 = FunctionKeys::kF1, kF10 = FunctionKeys::kF10, kF11 = FunctionKeys::kF11,
-              kF12 = FunctionKeys::kF12, kShift = FunctionKeys::kShift, kCtrl = FunctionKeys::kCtrl,
-              kAlt = FunctionKeys::kAlt;
+constexpr int kF1 = VirtualKey::kF1, kF10 = VirtualKey::kF10, kF11 = VirtualKey::kF11,
+              kF12 = VirtualKey::kF12, kShift = VirtualKey::kShift, kCtrl = VirtualKey::kCtrl,
+              kAlt = VirtualKey::kAlt;
 
 // The key map, one row per key: its deck and its effect alone, with Shift alone, with Ctrl
 // alone and with any other modifier set.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/messageboxes.h"
+#include "common/messageboxes.h"
 
 #include <QList>
 #include <QString>

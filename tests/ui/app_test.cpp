@@ -1,6 +1,6 @@
+#include "app/app.h"
 #include "audio/fixtures.h"
 #include "ui/about.h"
-#include "ui/app.h"
 #include "ui/apprig.h"
 #include "ui/dragproxy.h"
 #include "ui/form1.h"
@@ -35,7 +35,7 @@ namespace {
 
 // Every deck row, the meter and Label2 on the window show what the engine holds.
 void expectWindowMirrorsEngine(const AppRig& rig) {
-    for (int deck = 1; deck <= DeckEngine::kDeckCount; ++deck) {
+    for (int deck = 1; deck <= kDeckCount; ++deck) {
         SCOPED_TRACE(deck);
         const DeckEngine::DeckControls& row = rig.decks().Controls(deck);
         EXPECT_EQ(rig.form().DeckLabel(deck)->text(), row.deckCaption);
@@ -352,15 +352,15 @@ TEST(AppInfoWindows, KeysReachTheMapOnceAndOkRestoresTheMainWindow) {
 // What one press does, in the words of the help's key table, with every deck loaded, deck
 // 10 playing (deck 1 for F10) and Sunday.wav selected in the list.
 static QString pressEffect(const AppRig& rig, int keyCode, int shift) {
-    const int playing = keyCode == FunctionKeys::kF10 ? 1 : 10;
-    for (int deck = 1; deck <= DeckEngine::kDeckCount; ++deck)
+    const int playing = keyCode == VirtualKey::kF10 ? 1 : 10;
+    for (int deck = 1; deck <= kDeckCount; ++deck)
         rig.load(deck, deck == playing ? "Station ID.wav" : "News.wav");
     rig.decks().FireDeck(playing);
     rig.app->cartList().setListIndex(2);
     QSignalSpy search(&rig.app->keys(), &FunctionKeys::searchFocusRequested);
     rig.app->keys().HandleFunctionKey(keyCode, shift);
     QStringList effects;
-    for (int deck = 1; deck <= DeckEngine::kDeckCount; ++deck) {
+    for (int deck = 1; deck <= kDeckCount; ++deck) {
         const QString file = rig.decks().FilePath(deck);
         const bool started = deck != playing && rig.decks().IsPlaying(deck);
         if (file.isEmpty() || file.endsWith("Sunday.wav") || started)
@@ -407,7 +407,7 @@ TEST(AppInfoWindows, TheHelpDocumentFollowsItsOutlineAndTheKeyMap) {
     EXPECT_EQ(headings, QStringList({"Shortcut keys", "Play Modes", "Categories", "Loading a Cart",
                                      "Unloading a Cart", "Playing a Cart", "Deck Lock", "Deck Swap",
                                      "Deleting a File", "Search", "System Requirements"}));
-    for (int keyCode = FunctionKeys::kF1; keyCode < FunctionKeys::kF1 + 24; ++keyCode)
+    for (int keyCode = VirtualKey::kF1; keyCode < VirtualKey::kF1 + 24; ++keyCode)
         for (int shift = 0; shift < 8; ++shift)
             EXPECT_EQ(pressEffect(rig, keyCode, shift).toStdString(),
                       table.value({keyCode, shift}).toStdString())
@@ -518,6 +518,6 @@ TEST(XvfbAppDrag, TheWasteBinEmptiesDecksAndDeletesFilesAfterYes) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !QFile::exists(sunday); }, 5000));
     EXPECT_EQ(rig.boxes.shown.size(), 2);
     EXPECT_EQ(rig.form().File1()->model()->rowCount(), 2);
-    for (int deck = 1; deck <= DeckEngine::kDeckCount; ++deck)
+    for (int deck = 1; deck <= kDeckCount; ++deck)
         EXPECT_EQ(rig.decks().FilePath(deck).isEmpty(), deck != 5) << deck;
 }

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "app/app.h"
 #include "audio/fixtures.h"
 #include "audio/manualdevice.h"
 #include "support/scriptedmessageboxes.h"
-#include "ui/app.h"
 #include "ui/form1.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
+#include "app/appform2.h"
 #include "config/configwindow.h"
 #include "ui/addcat.h"
-#include "ui/appform2.h"
 #include "ui/apprig.h"
 #include "ui/form2.h"
 

@@ -105,7 +105,7 @@ TEST(Layout, WindowsAndControlsAsDrawn) {
         const QRect place(4200 + 720 * i, 120, 600, 600);
         rows.push_back({f.SSCommand(n), QString("SSCommand%1").arg(n), "Form1", place, ""});
     }
-    for (int deck = 1; deck <= Form1::kDeckCount; ++deck) {
+    for (int deck = 1; deck <= kDeckCount; ++deck) {
         const int y = 360 + 600 * (deck - 1);
         const QString n = QString::number(deck);
         rows.insert(rows.end(), {

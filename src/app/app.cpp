@@ -1,8 +1,8 @@
-#include "ui/app.h"
+#include "app/app.h"
 
-#include "shell/messageboxes.h"
-#include "ui/appform1.h"
-#include "ui/appform2.h"
+#include "app/appform1.h"
+#include "app/appform2.h"
+#include "common/messageboxes.h"
 #include "ui/form1.h"
 #include "ui/title.h"
 
@@ -14,9 +14,8 @@ AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice
                        MessageBoxes& boxes, QObject* parent)
     : QObject(parent), m_boxes(boxes), m_audio(std::move(output)), m_mmControl1(m_audio),
       m_mmPreview(m_audio), m_profile(settingsPath),
-      m_decks(m_mmControl1, m_mmPreview, m_cartList, m_pump),
-      m_settings(m_profile, m_tabs, m_cartList, boxes),
-      m_library(m_cartList, m_tabs, m_profile, m_decks, boxes), m_keys(m_decks, m_cartList),
+      m_decks(m_mmControl1, m_mmPreview, m_cartList, m_pump), m_settings(m_profile),
+      m_library(m_cartList, m_tabs, m_settings, m_decks, boxes), m_keys(m_decks, m_cartList),
       m_buttons(m_decks, m_library), m_form1(std::make_unique<Form1>()), m_info(*m_form1, m_keys) {
     m_mmControl1.setObjectName(QStringLiteral("MMControl1"));
     m_mmPreview.setObjectName(QStringLiteral("MMPreview"));
@@ -25,8 +24,14 @@ AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice
                                                m_library, m_keys, m_buttons);
     connect(m_form1->SSCommand2(), &QPushButton::clicked, this,
             &AirloomApp::Form1_SSCommand2_Click);
-    m_configWindows =
-        std::make_unique<ConfigWindows>(m_profile, m_settings, m_cartList, m_keys, boxes, *m_form1);
+    m_configWindows = std::make_unique<ConfigWindows>(
+        m_profile, m_settings,
+        [this] {
+            m_library.LoadSettings();
+            // A bad folder has been reported by LoadSettings already.
+            m_cartList.Refresh();
+        },
+        m_keys, boxes, *m_form1);
     connect(m_form1->SSCommand1(), &QPushButton::clicked, m_configWindows.get(),
             &ConfigWindows::Form1_SSCommand1_Click);
 
@@ -85,11 +90,16 @@ void AirloomApp::showForm1() {
 
 void AirloomApp::Form1_Form_Load() {
     m_form1Loaded = true;
-    m_settings.LoadDeckModes(m_decks);
+    LoadDeckModes();
     m_decks.ClearDeckLabels();
-    m_settings.LoadSettings();
+    m_library.LoadSettings();
     m_form1->Label42()->hide();
     m_timer1.start();
+}
+
+void AirloomApp::LoadDeckModes() {
+    for (int deck = 1; deck <= kDeckCount; ++deck)
+        m_decks.SetDeckMode(deck, m_settings.DeckDefaultMode(deck));
 }
 
 void AirloomApp::Form1_SSCommand2_Click() {

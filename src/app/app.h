@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/appinfo.h"
 #include "audio/audioengine.h"
 #include "config/profilefile.h"
 #include "config/settings.h"
@@ -10,7 +11,6 @@
 #include "library/categorytabs.h"
 #include "shell/buttonrow.h"
 #include "shell/functionkeys.h"
-#include "ui/appinfo.h"
 #include "ui/qteventpump.h"
 #include "ui/title.h"
 
@@ -54,6 +54,8 @@ public:
     void Title_Form_Paint();
     void Title_Timer2_Timer();
     void Form1_Form_Load();
+    // Gives each deck its default mode from the settings file.
+    void LoadDeckModes();
     // Exit.
     void Form1_SSCommand2_Click();
     void CloseAllWindows();

@@ -23,3 +23,10 @@ public:
     // Shows the box and returns the button pressed (kOk, kYes or kNo).
     virtual int MsgBox(const QString& text, int style, const QString& caption) = 0;
 };
+
+// A category folder that cannot be listed: at start-up, on a tab click, on a refresh, and
+// when the configuration window closes.
+inline void ShowCategoryPathError(MessageBoxes& boxes) {
+    boxes.MsgBox(QStringLiteral("Please check your category directory path."),
+                 MessageBoxes::kOkStop, QStringLiteral("File path/access error!"));
+}

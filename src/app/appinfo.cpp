@@ -1,4 +1,4 @@
-#include "ui/appinfo.h"
+#include "app/appinfo.h"
 
 #include "shell/functionkeys.h"
 #include "ui/about.h"

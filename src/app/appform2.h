@@ -8,10 +8,10 @@
 #include <QObject>
 #include <QPointer>
 #include <QStandardItemModel>
+#include <functional>
 #include <memory>
 
 class AddCat;
-class CartList;
 class FunctionKeys;
 class MessageBoxes;
 class ProfileFile;
@@ -55,7 +55,9 @@ private:
 class ConfigWindows : public QObject {
     Q_OBJECT
 public:
-    ConfigWindows(ProfileFile& file, StationSettings& settings, CartList& cartList,
+    // applySettings: what the configuration window's closing hands to the main window (its
+    // LoadSettings and a fresh read of the cart list).
+    ConfigWindows(ProfileFile& file, StationSettings& settings, std::function<void()> applySettings,
                   FunctionKeys& keys, MessageBoxes& boxes, QWidget& mainWindow,
                   QObject* parent = nullptr);
     ~ConfigWindows() override;
@@ -84,7 +86,7 @@ private:
 
     ProfileFile& m_file;
     StationSettings& m_settings;
-    CartList& m_cartList;
+    std::function<void()> m_applySettings;
     FunctionKeys& m_keys;
     MessageBoxes& m_boxes;
     QWidget& m_mainWindow;

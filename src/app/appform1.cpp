@@ -1,4 +1,4 @@
-#include "ui/appform1.h"
+#include "app/appform1.h"
 
 #include "config/settings.h"
 #include "decks/deckengine.h"
@@ -46,7 +46,7 @@ Form1Binding::Form1Binding(Form1& form, DeckEngine& decks, CartList& list, Categ
       m_settings(settings), m_library(library), m_keys(keys), m_buttons(buttons) {
     m_form.File1()->setModel(&m_fileModel);
 
-    for (int deck = 1; deck <= Form1::kDeckCount; ++deck)
+    for (int deck = 1; deck <= kDeckCount; ++deck)
         renderDeck(deck);
     renderMeter(m_decks.TimeMeterValue());
     m_form.Label2()->setText(m_decks.Label2());
@@ -128,7 +128,7 @@ void Form1Binding::bindDecks() {
     connect(&m_decks, &DeckEngine::label2Changed, m_form.Label2(), &QLabel::setText);
     connect(&m_decks, &DeckEngine::windowRefreshRequested, &m_form, qOverload<>(&QWidget::update));
 
-    for (int deck = 1; deck <= Form1::kDeckCount; ++deck) {
+    for (int deck = 1; deck <= kDeckCount; ++deck) {
         EventLabel* slot = m_form.DeckLabel(deck);
         // A click on the slot does nothing; a press starts a drag, a double-click fires.
         connect(slot, &EventLabel::doubleClicked, this, [this, deck] { m_decks.FireDeck(deck); });
@@ -221,7 +221,7 @@ void Form1Binding::bindKeys() {
 }
 
 void Form1Binding::bindDrags() {
-    for (int deck = 1; deck <= Form1::kDeckCount; ++deck) {
+    for (int deck = 1; deck <= kDeckCount; ++deck) {
         new DragStarter(
             m_form.DeckLabel(deck), [this, deck](QPoint pressPos) { dragFromDeck(deck, pressPos); },
             this);

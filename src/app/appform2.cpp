@@ -1,9 +1,9 @@
-#include "ui/appform2.h"
+#include "app/appform2.h"
 
+#include "common/messageboxes.h"
 #include "config/configwindow.h"
 #include "config/profilefile.h"
 #include "shell/functionkeys.h"
-#include "shell/messageboxes.h"
 #include "ui/addcat.h"
 #include "ui/form2.h"
 #include "ui/qtkeys.h"
@@ -199,11 +199,12 @@ void Form2Binding::bindKeys(FunctionKeys& keys) {
             forwarder->forwardFrom(m_form.Option(deck, index));
 }
 
-ConfigWindows::ConfigWindows(ProfileFile& file, StationSettings& settings, CartList& cartList,
-                             FunctionKeys& keys, MessageBoxes& boxes, QWidget& mainWindow,
-                             QObject* parent)
-    : QObject(parent), m_file(file), m_settings(settings), m_cartList(cartList), m_keys(keys),
-      m_boxes(boxes), m_mainWindow(mainWindow), m_categoryList(file.filePath()) {}
+ConfigWindows::ConfigWindows(ProfileFile& file, StationSettings& settings,
+                             std::function<void()> applySettings, FunctionKeys& keys,
+                             MessageBoxes& boxes, QWidget& mainWindow, QObject* parent)
+    : QObject(parent), m_file(file), m_settings(settings),
+      m_applySettings(std::move(applySettings)), m_keys(keys), m_boxes(boxes),
+      m_mainWindow(mainWindow), m_categoryList(file.filePath()) {}
 
 ConfigWindows::~ConfigWindows() {
     delete m_form2;
@@ -213,7 +214,8 @@ void ConfigWindows::Form1_SSCommand1_Click() {
     // Open already: brought forward as it is, not loaded again.
     if (!m_form2) {
         m_form2 = new Form2;
-        m_config = new ConfigWindow(m_file, m_settings, m_cartList, m_boxes, m_volumes, m_form2);
+        m_config =
+            new ConfigWindow(m_file, m_settings, m_boxes, m_applySettings, m_volumes, m_form2);
         m_config->Form2_Form_Load();
         new Form2Binding(*m_form2, *m_config, m_keys);
         connect(m_config, &ConfigWindow::closeRequested, this, &ConfigWindows::closeForm2);
