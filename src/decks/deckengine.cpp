@@ -129,6 +129,8 @@ void DeckEngine::FireDeck(int deck) {
 }
 
 void DeckEngine::StopCart() {
+    if (m_observer)
+        m_observer->playEnding(PlayObserver::Ending::Stopped);
     m_player.Command(QStringLiteral("Stop"));
     m_stoppedByOperator = true;
     if (isDeck(m_currentDeck))
@@ -142,6 +144,8 @@ void DeckEngine::StartDeckPlayback(int deck) {
     if (!isDeck(deck))
         return;
     m_stoppedByOperator = false;
+    if (m_observer)
+        m_observer->playEnding(PlayObserver::Ending::Cut);
     // Closing the player silences whatever was playing.
     prepareOpen(m_player);
     ResetTimeDisplay(m_currentDeck);
@@ -159,6 +163,8 @@ void DeckEngine::StartDeckPlayback(int deck) {
     m_player.Command(QStringLiteral("Back"));
     m_player.Command(QStringLiteral("Stop"));
     m_player.Command(QStringLiteral("Play"));
+    if (m_observer)
+        m_observer->playStarted(deck);
 }
 
 // The end of a cart is found by polling the player's mode against PlayLatch; the player's
@@ -173,6 +179,8 @@ void DeckEngine::CartFinished() {
         return;
 
     setTimeMeter(kMeterMin);
+    if (m_observer)
+        m_observer->playEnding(PlayObserver::Ending::End);
     if (isDeck(m_currentDeck)) {
         const QString word = at(m_currentDeck).modeWord;
         if (word == kSeqnc) {

@@ -1,6 +1,7 @@
 #include "ui/app.h"
 
 #include "shell/messageboxes.h"
+#include "ui/appextras.h"
 #include "ui/appform1.h"
 #include "ui/form1.h"
 #include "ui/title.h"
@@ -25,12 +26,17 @@ AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice
     m_timer1.setObjectName(QStringLiteral("Timer1"));
     m_timer1.setInterval(kTimer1Interval);
     connect(&m_timer1, &QTimer::timeout, &m_decks, &DeckEngine::Timer1_Timer);
+    // After the end-of-cart check: the warning follows what the check left playing.
+    m_extras =
+        std::make_unique<AppExtras>(m_profile, m_audio, m_decks, m_mmControl1, *m_form1, m_timer1);
 
     m_timer2.setObjectName(QStringLiteral("Timer2"));
     connect(&m_timer2, &QTimer::timeout, this, &AirloomApp::Title_Timer2_Timer);
 }
 
 AirloomApp::~AirloomApp() {
+    // First, while the decks and the player are all there: the log records the playing cart.
+    m_extras.reset();
     delete m_title;
 }
 

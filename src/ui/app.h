@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <memory>
 
+class AppExtras;
 class Form1;
 class Form1Binding;
 class MessageBoxes;
@@ -74,6 +75,7 @@ public:
     FunctionKeys& keys() { return m_keys; }
     ButtonRow& buttons() { return m_buttons; }
     InfoWindows& infoWindows() { return m_info; }
+    AppExtras& extras() { return *m_extras; }
 
 private:
     void showForm1();
@@ -94,6 +96,7 @@ private:
 
     std::unique_ptr<Form1> m_form1;
     std::unique_ptr<Form1Binding> m_binding;
+    std::unique_ptr<AppExtras> m_extras;
     InfoWindows m_info;
     QPointer<Title> m_title;
     QTimer m_timer1;
