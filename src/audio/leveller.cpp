@@ -11,14 +11,18 @@
 #include <cstdio>
 #include <ebur128.h>
 #include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 Loudness MeasureLoudness(const QString& path, const std::atomic<bool>* cancel) {
     // The file's own rate: no resampling, and the peak of its own samples.
-    Decoder probe(48000);
-    if (!probe.open(path, cancel) || probe.sourceRate() <= 0)
+    const int rate = [&] {
+        Decoder probe(48000);
+        return probe.open(path, cancel) ? probe.sourceRate() : 0;
+    }();
+    if (rate <= 0)
         return {};
-    const int rate = probe.sourceRate();
     Decoder decoder(rate);
     if (!decoder.open(path, cancel))
         return {};
@@ -103,6 +107,8 @@ void Leveller::waitUntilIdle() {
 }
 
 void Leveller::run() {
+    // Measuring can wait: the decoders that feed the output come first.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kNice);
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [this] { return m_quit || !m_jobs.empty(); });

@@ -32,6 +32,8 @@ Loudness MeasureLoudness(const QString& path, const std::atomic<bool>* cancel = 
 class Leveller {
 public:
     static constexpr double kPeakCeilingDb = -1.0;
+    // The measuring thread's nice value: it yields to the threads that feed the output.
+    static constexpr int kNice = 10;
 
     // cacheFile: read now, appended to by the measuring thread (its folder is created).
     Leveller(double targetLufs, QString cacheFile);
