@@ -38,9 +38,3 @@ TEST_F(EndWarningTest, FlashesInTheLastSecondsUntilTheCartEndsOrStops) {
     EXPECT_EQ(run(warning, "stop", 1), "0@-1");
     EXPECT_EQ(lit.count(), 12);
 }
-
-TEST_F(EndWarningTest, OffByDefault) {
-    put(1, "Short.wav", 300);
-    EndWarning warning(engine, player, 0);
-    EXPECT_EQ(run(warning, "fire 1", 40), "");
-}
