@@ -11,6 +11,8 @@ packages=(
   # decoding and output
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev portaudio19-dev libasound2-dev
   libasound2-plugins
+  # loudness levelling (EBU R128)
+  libebur128-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth xdotool

@@ -1,5 +1,6 @@
 #include "app/app.h"
 
+#include "app/appextras.h"
 #include "app/appform1.h"
 #include "app/appform2.h"
 #include "common/messageboxes.h"
@@ -39,12 +40,17 @@ AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice
     m_timer1.setObjectName(QStringLiteral("Timer1"));
     m_timer1.setInterval(kTimer1Interval);
     connect(&m_timer1, &QTimer::timeout, &m_decks, &DeckEngine::Timer1_Timer);
+    // After the end-of-cart check: the warning follows what the check left playing.
+    m_extras =
+        std::make_unique<AppExtras>(m_profile, m_audio, m_decks, m_mmControl1, *m_form1, m_timer1);
 
     m_timer2.setObjectName(QStringLiteral("Timer2"));
     connect(&m_timer2, &QTimer::timeout, this, &AirloomApp::Title_Timer2_Timer);
 }
 
 AirloomApp::~AirloomApp() {
+    // First, while the decks and the player are all there: the log records the playing cart.
+    m_extras.reset();
     delete m_title;
 }
 

@@ -20,6 +20,7 @@
 #include <memory>
 
 class ConfigWindows;
+class AppExtras;
 class Form1;
 class Form1Binding;
 class MessageBoxes;
@@ -81,6 +82,7 @@ public:
     ButtonRow& buttons() { return m_buttons; }
     InfoWindows& infoWindows() { return m_info; }
     ConfigWindows& configWindows() { return *m_configWindows; }
+    AppExtras& extras() { return *m_extras; }
 
 private:
     void showForm1();
@@ -101,6 +103,7 @@ private:
 
     std::unique_ptr<Form1> m_form1;
     std::unique_ptr<Form1Binding> m_binding;
+    std::unique_ptr<AppExtras> m_extras;
     InfoWindows m_info;
     std::unique_ptr<ConfigWindows> m_configWindows;
     QPointer<Title> m_title;

@@ -76,7 +76,7 @@ void Form2Binding::renderFolder() {
 }
 
 void Form2Binding::renderOptions() {
-    for (int deck = 1; deck <= Form2::kDeckCount; ++deck)
+    for (int deck = 1; deck <= kDeckCount; ++deck)
         m_form.Option(deck, m_config.Option(deck))->setChecked(true);
 }
 
@@ -134,7 +134,7 @@ void Form2Binding::bindRest() {
     connect(&m_config, &ConfigWindow::text2Changed, this, &Form2Binding::renderText2);
     connect(&m_config, &ConfigWindow::label1Changed, this,
             [this] { m_form.showHelp(m_config.Label1()); });
-    for (int deck = 1; deck <= Form2::kDeckCount; ++deck)
+    for (int deck = 1; deck <= kDeckCount; ++deck)
         for (int index = 0; index < 3; ++index)
             connect(m_form.Option(deck, index), &QRadioButton::clicked, this,
                     [this, deck, index] { m_config.Form2_Option_Click(deck, index); });
@@ -194,7 +194,7 @@ void Form2Binding::bindKeys(FunctionKeys& keys) {
                                    m_form.VScroll1()};
     for (QWidget* control : controls)
         forwarder->forwardFrom(control);
-    for (int deck = 1; deck <= Form2::kDeckCount; ++deck)
+    for (int deck = 1; deck <= kDeckCount; ++deck)
         for (int index = 0; index < 3; ++index)
             forwarder->forwardFrom(m_form.Option(deck, index));
 }

@@ -2,6 +2,7 @@
 
 #include "audio/cart.h"
 #include "audio/decoder.h"
+#include "audio/leveller.h"
 #include "audio/voice.h"
 
 #include <algorithm>
@@ -106,6 +107,8 @@ std::shared_ptr<Cart> AudioEngine::openCart(const QString& path) {
     if (cart->isOpenable()) {
         remember(cart);
         m_preparer.prepare(cart);
+        if (m_leveller)
+            m_leveller->request(*cart);
     } else {
         forget(path);
     }
@@ -154,6 +157,7 @@ Voice* AudioEngine::play(const std::shared_ptr<Cart>& cart) {
         return nullptr;
     auto voice = std::make_unique<Voice>();
     voice->cart = cart;
+    voice->gain = m_leveller ? m_leveller->gainFor(*cart) : 1.0f;
     const bool prepared = cart->isPrepared();
     if (prepared) {
         voice->head = cart->head();

@@ -15,6 +15,7 @@
 #include <vector>
 
 class Cart;
+class Leveller;
 struct Voice;
 
 // The media engine behind the media controls: one output device kept open for the life of
@@ -45,6 +46,9 @@ public:
     AudioEngine& operator=(const AudioEngine&) = delete;
 
     OutputDevice& device() { return *m_device; }
+    // Loudness levelling: opened carts are measured, and each play takes its cart's gain.
+    // Null (the default) plays every cart at unity. Not owned.
+    void setLeveller(Leveller* leveller) { m_leveller = leveller; }
     int sampleRate() const { return m_sampleRate; }
 
     // The cart for path: from the cache, or measured now and queued for preparation.
@@ -115,6 +119,7 @@ private:
     // Declared last: its thread stops first, before what its reports touch.
     CartPreparer m_preparer;
     std::uint64_t m_useClock = 0;
+    Leveller* m_leveller = nullptr;
     std::vector<std::unique_ptr<Voice>> m_voices; // every voice not yet deleted
     QTimer m_underrunTimer;
     std::uint64_t m_reportedUnderruns = 0;

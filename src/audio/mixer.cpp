@@ -15,9 +15,9 @@ void addRamped(float* out, const float* src, int frames, float from, float to) {
     }
 }
 
-void mixIn(float* out, const float* src, int frames) {
+void mixIn(float* out, const float* src, int frames, float gain) {
     for (int i = 0; i < frames * 2; ++i)
-        out[i] += src[i];
+        out[i] += src[i] * gain;
 }
 
 } // namespace
@@ -109,7 +109,7 @@ bool Mixer::mixVoice(Voice& voice, float* out, int frames, std::uint64_t firstFr
         if (audible) {
             // A short fade out of the frames that follow, then silence.
             const int n = pull(voice, m_scratch.data(), std::min(m_rampFrames, frames));
-            addRamped(out, m_scratch.data(), n, 1.0f, 0.0f);
+            addRamped(out, m_scratch.data(), n, voice.gain, 0.0f);
             voice.consumed.store(voice.position, std::memory_order_relaxed);
             voice.lastFrame.store(firstFrame + static_cast<std::uint64_t>(n),
                                   std::memory_order_relaxed);
@@ -129,11 +129,11 @@ bool Mixer::mixVoice(Voice& voice, float* out, int frames, std::uint64_t firstFr
     const int got = pull(voice, m_scratch.data(), frames);
     if (resuming) {
         const int ramp = std::min(got, m_rampFrames);
-        addRamped(out, m_scratch.data(), ramp, 0.0f, 1.0f);
+        addRamped(out, m_scratch.data(), ramp, 0.0f, voice.gain);
         mixIn(out + static_cast<std::size_t>(ramp) * 2,
-              m_scratch.data() + static_cast<std::size_t>(ramp) * 2, got - ramp);
+              m_scratch.data() + static_cast<std::size_t>(ramp) * 2, got - ramp, voice.gain);
     } else {
-        mixIn(out, m_scratch.data(), got);
+        mixIn(out, m_scratch.data(), got, voice.gain);
     }
     if (got > 0) {
         voice.started = true;

@@ -57,8 +57,9 @@ struct Voice {
     const float* head = nullptr;
     std::int64_t headFrames = 0;
 
-    // UI thread to callback.
+    // UI thread to callback. gain is set before the voice is handed over and never changes.
     std::atomic<int> request{Run};
+    float gain = 1.0f; // the cart's levelling gain
 
     // Callback to UI thread. consumed and lastFrame are published by the release stores
     // of ended and released; while the voice plays they may be one period apart.

@@ -158,6 +158,8 @@ void DeckEngine::FireDeck(int deck) {
 }
 
 void DeckEngine::StopCart() {
+    if (m_observer)
+        m_observer->playEnding(PlayObserver::Ending::Stopped);
     m_player.Command(QStringLiteral("Stop"));
     m_stoppedByOperator = true;
     if (isDeck(m_currentDeck))
@@ -171,6 +173,8 @@ void DeckEngine::StartDeckPlayback(int deck) {
     if (!isDeck(deck))
         return;
     m_stoppedByOperator = false;
+    if (m_observer)
+        m_observer->playEnding(PlayObserver::Ending::Cut);
     // Closing the player silences whatever was playing.
     prepareOpen(m_player);
     ResetTimeDisplay(m_currentDeck);
@@ -193,6 +197,8 @@ void DeckEngine::StartDeckPlayback(int deck) {
     const QString error = m_player.ErrorMessage();
     if (!error.isEmpty())
         setLabel2(QStringLiteral("Deck %1: %2: %3").arg(deck).arg(fileNameOf(d.filePath), error));
+    if (m_observer)
+        m_observer->playStarted(deck);
 }
 
 // The end of a cart is found by polling the player's mode against PlayLatch; the player's
@@ -207,6 +213,8 @@ void DeckEngine::CartFinished() {
         return;
 
     setTimeMeter(kMeterMin);
+    if (m_observer)
+        m_observer->playEnding(PlayObserver::Ending::End);
     if (isDeck(m_currentDeck)) {
         const QString word = at(m_currentDeck).modeWord;
         if (word == kSeqnc) {

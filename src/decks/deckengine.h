@@ -2,6 +2,7 @@
 
 #include "common/decks.h"
 #include "common/dragproxy.h"
+#include "decks/playobserver.h"
 
 #include <QObject>
 #include <QString>
@@ -110,6 +111,8 @@ public:
     const QString& Label2() const { return m_label2; }
 
     MciDevice& player() { return m_player; }
+    // Told of every start and end of a play; null for none. Not owned.
+    void setPlayObserver(PlayObserver* observer) { m_observer = observer; }
 
 signals:
     // Something of deck's row changed; the window repaints the row.
@@ -151,6 +154,7 @@ private:
     MciDevice& m_preview;
     const CartSelection& m_selection;
     EventPump& m_pump;
+    PlayObserver* m_observer = nullptr;
 
     std::array<Deck, kDeckCount> m_decks;
     int m_currentDeck = 0;

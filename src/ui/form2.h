@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/decks.h"
 #include "ui/controls.h"
 
 #include <QComboBox>
@@ -65,8 +66,6 @@ protected:
 class Form2 : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kDeckCount = 10;
-
     explicit Form2(QWidget* parent = nullptr);
 
     QGroupBox* Frame1() const { return m_frame1; } // "Category Configuration"

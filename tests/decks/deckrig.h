@@ -210,6 +210,8 @@ public:
         return gap;
     }
     void clearCapture() { m_device->clearCapture(); }
+    const std::vector<float>& captured() const { return m_device->captured(); }
+    AudioEngine& audio() { return m_audio; }
     QString folder() const { return m_dir.path(); }
 
 private:

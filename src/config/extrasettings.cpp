@@ -1,0 +1,33 @@
+#include "config/extrasettings.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+constexpr int kCapacity = 80;
+}
+
+ExtraSettings ExtraSettings::Read(const ProfileFile& file) {
+    ExtraSettings extras;
+    const QString enabled =
+        file.Read(QStringLiteral("log"), QStringLiteral("Enabled"), QString(), kCapacity).toLower();
+    extras.logEnabled = !(enabled == QLatin1String("0") || enabled == QLatin1String("no") ||
+                          enabled == QLatin1String("off") || enabled == QLatin1String("false"));
+
+    bool ok = false;
+    const int seconds =
+        file.Read(QStringLiteral("global"), QStringLiteral("EndWarning"), QString(), kCapacity)
+            .toInt(&ok);
+    extras.endWarningSeconds = ok && seconds > 0 ? seconds : 0;
+
+    const double target =
+        file.Read(QStringLiteral("audio"), QStringLiteral("LoudnessTarget"), QString(), kCapacity)
+            .toDouble(&ok);
+    if (ok && target >= -70.0 && target <= 0.0)
+        extras.loudnessTarget = target;
+
+    const QDir folder = QFileInfo(file.filePath()).absoluteDir();
+    extras.logFolder = folder.filePath(QStringLiteral("log"));
+    extras.loudnessCacheFile = folder.filePath(QStringLiteral("dtb/loudness.db"));
+    return extras;
+}

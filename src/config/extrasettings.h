@@ -1,0 +1,24 @@
+#pragma once
+
+#include "config/profilefile.h"
+
+#include <QString>
+#include <optional>
+
+// The station's options beyond the classic keys, read once at start-up from Vidav.ini with
+// the usual reading rules. A missing or unreadable value means the option's default.
+//
+//   [log]    Enabled=        the as-run log; on unless 0, no, off or false
+//   [global] EndWarning=     seconds of the end-of-cart warning; 0 (off) by default
+//   [audio]  LoudnessTarget= LUFS for loudness levelling, -70 to 0; empty (off) by default
+//
+// The as-run log and the loudness cache live in the folder of Vidav.ini.
+struct ExtraSettings {
+    bool logEnabled = true;
+    int endWarningSeconds = 0;
+    std::optional<double> loudnessTarget;
+    QString logFolder;         // <settings folder>/log
+    QString loudnessCacheFile; // <settings folder>/dtb/loudness.db
+
+    static ExtraSettings Read(const ProfileFile& file);
+};

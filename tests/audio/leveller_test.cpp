@@ -1,0 +1,104 @@
+#include "audio/leveller.h"
+#include "decks/deckrig.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <cmath>
+#include <ebur128.h>
+
+namespace {
+
+// The integrated loudness that FFmpeg's own ebur128 filter reports for the file.
+double ffmpegLoudness(const QString& path) {
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg",
+                 {"-hide_banner", "-nostats", "-i", path, "-af", "ebur128", "-f", "null", "-"});
+    ffmpeg.waitForFinished(60000);
+    const auto summary = QRegularExpression(R"(Integrated loudness:\s+I:\s+(-?\d+\.\d) LUFS)")
+                             .match(QString::fromUtf8(ffmpeg.readAllStandardError()));
+    return summary.hasMatch() ? summary.captured(1).toDouble() : NAN;
+}
+
+// The integrated loudness of captured 48 kHz stereo frames.
+double loudnessOf(const float* frames, std::size_t count) {
+    ebur128_state* state = ebur128_init(2, 48000, EBUR128_MODE_I);
+    ebur128_add_frames_float(state, frames, count);
+    double lufs = NAN;
+    ebur128_loudness_global(state, &lufs);
+    ebur128_destroy(&state);
+    return lufs;
+}
+
+} // namespace
+
+// Levelling on the engine over the manual device. Loud.wav is the half-scale test tone,
+// Quiet.wav the same 12 dB lower.
+class LevellerTest : public DeckRig {
+public:
+    QString cacheFile = folder() + "/dtb/loudness.db";
+    QString loud = Fixtures::wav(folder(), "Loud.wav", 3000);
+    QString quiet = folder() + "/Quiet.wav";
+
+    LevellerTest() { QProcess::execute("sox", {loud, quiet, "vol", "0.25"}); }
+    static std::shared_ptr<Cart> cartOf(const QString& path) { return Cart::open(path); }
+    // Plays deck to its end and returns what was heard of its first frames.
+    std::vector<float> play(int deck, std::size_t frames = 3000 * 48) {
+        clearCapture();
+        step(QString("fire %1").arg(deck));
+        tickUntilStopped();
+        return {captured().begin(), captured().begin() + std::ptrdiff_t(frames * 2)};
+    }
+};
+
+TEST_F(LevellerTest, MeasuresAsFfmpegDoesOncePerFileAndLimitsThePeak) {
+    const Loudness measured = MeasureLoudness(loud);
+    ASSERT_TRUE(measured.ok);
+    EXPECT_NEAR(measured.integratedLufs, ffmpegLoudness(loud), 0.1);
+    EXPECT_NEAR(measured.samplePeak, 0.5, 0.001);
+    EXPECT_NEAR(measured.integratedLufs - MeasureLoudness(quiet).integratedLufs, 12.04, 0.05);
+    // -23 LUFS lowers it; 0 LUFS would raise it past -1 dBFS, so the peak sets the gain.
+    EXPECT_NEAR(Leveller::gainFrom(-23, measured),
+                std::pow(10, (-23 - measured.integratedLufs) / 20), 1e-6);
+    EXPECT_NEAR(Leveller::gainFrom(0, measured) * measured.samplePeak, std::pow(10, -1.0 / 20),
+                1e-6);
+    EXPECT_EQ(Leveller::gainFrom(-23, {}), 1.0f);
+    EXPECT_FALSE(MeasureLoudness(Fixtures::file(folder(), "Text.wav", "not audio")).ok);
+
+    const auto measures = [this](const QString& path) {
+        Leveller leveller(-23, cacheFile);
+        const auto cart = cartOf(path);
+        leveller.request(*cart);
+        leveller.request(*cart);
+        leveller.waitUntilIdle();
+        EXPECT_NEAR(leveller.gainFor(*cart), Leveller::gainFrom(-23, MeasureLoudness(path)), 1e-6);
+        return leveller.measureCount();
+    };
+    EXPECT_EQ(measures(loud), 1);
+    EXPECT_EQ(measures(loud), 0); // from dtb/loudness.db
+    Fixtures::wav(folder(), "Loud.wav", 2000);
+    EXPECT_EQ(measures(loud), 1);
+    EXPECT_EQ(measures(loud), 0);
+}
+
+TEST_F(LevellerTest, CartsPlayAtTheirGainSampleForSample) {
+    load(1, "Loud.wav");
+    load(2, "Quiet.wav");
+    // Not measured: unity.
+    EXPECT_EQ(play(1), std::vector<float>(Fixtures::decodeAll(loud)));
+
+    Leveller leveller(-23, cacheFile);
+    audio().setLeveller(&leveller);
+    for (const auto& path : {loud, quiet})
+        leveller.request(*cartOf(path));
+    leveller.waitUntilIdle();
+    const std::vector<float> heardLoud = play(1), heardQuiet = play(2);
+    std::vector<float> expected = Fixtures::decodeAll(loud);
+    const float gain = Leveller::gainFrom(-23, MeasureLoudness(loud));
+    for (float& sample : expected)
+        sample *= gain;
+    EXPECT_EQ(heardLoud, expected);
+    EXPECT_NEAR(loudnessOf(heardLoud.data(), heardLoud.size() / 2), -23, 0.1);
+    EXPECT_NEAR(loudnessOf(heardQuiet.data(), heardQuiet.size() / 2), -23, 0.1);
+
+    audio().setLeveller(nullptr);
+}
