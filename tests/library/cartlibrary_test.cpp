@@ -1,8 +1,22 @@
+#include "audio/audioengine.h"
+#include "audio/fixtures.h"
+#include "audio/manualdevice.h"
+#include "config/profilefile.h"
 #include "config/settings.h"
-#include "library/libraryrig.h"
+#include "decks/deckengine.h"
+#include "decks/mcidevice.h"
+#include "library/cartlibrary.h"
+#include "library/cartlist.h"
+#include "library/categorytabs.h"
+#include "shell/eventpump.h"
+#include "shell/functionkeys.h"
+#include "support/scriptedmessageboxes.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 
@@ -11,13 +25,42 @@ const QString kLoaded = QStringLiteral("File selected for delete is loaded in ma
 const QString kConfirm = QStringLiteral("You are about to permanently delete a file!");
 const QString kFailed = QStringLiteral("File could not be deleted!");
 
-// Ten category tabs; the list shows the folder Carts and its three carts.
-class CartLibraryTest : public ::testing::Test, public LibraryRig {
+struct QuietPump : EventPump {
+    void processPendingEvents() override {}
+};
+
+// The cart library and the key map wired as on the main window, over a real deck engine on
+// the manual audio device, with ten category tabs; the list shows the folder Carts and its
+// three one-second carts. Vidav.ini lives in the temporary folder; message boxes are
+// answered from a script.
+class CartLibraryTest : public ::testing::Test {
 protected:
     void SetUp() override {
         for (int i = 1; i <= 10; ++i)
             tabs.Add(i, QStringLiteral("Category %1").arg(i));
         ASSERT_TRUE(list.setPath(folder));
+    }
+    QString makeFolder(const QString& name, const QStringList& names) {
+        const QString made = rigDir.filePath(name);
+        EXPECT_TRUE(QDir().mkpath(made)) << made.toStdString();
+        for (const QString& cart : names)
+            addCart(made, cart);
+        return made;
+    }
+    void addCart(const QString& in, const QString& name) {
+        EXPECT_FALSE(Fixtures::wav(in, name, 1000).isEmpty()) << name.toStdString();
+    }
+    // Selects the name in the list, as a click on it would.
+    void selectCart(const QString& name) {
+        list.setListIndex(int(list.names().indexOf(name)));
+        ASSERT_EQ(list.FileName(), name);
+    }
+    // Selects the name and loads it into the deck with Ctrl and the deck's key.
+    void loadDeck(int deck, const QString& name) {
+        selectCart(name);
+        keys.HandleFunctionKey(FunctionKeys::kF1 + deck - 1, FunctionKeys::kCtrl);
+        ASSERT_EQ(decks.FilePath(deck), JoinCartPath(list.Path(), name));
+        audio.waitForBackgroundWork();
     }
     void setFolder(int category, const QString& path) {
         ASSERT_TRUE(settings.Write(SettingsKeys::CategorySection(category), "Path", path));
@@ -45,6 +88,18 @@ protected:
         library.DeleteCart();
     }
 
+    QTemporaryDir rigDir;
+    AudioEngine audio{std::make_unique<ManualDevice>()};
+    MciDevice player{audio};
+    MciDevice preview{audio};
+    QuietPump pump;
+    CartList list;
+    CategoryTabs tabs;
+    ProfileFile settings{rigDir.filePath(QStringLiteral("Vidav.ini"))};
+    DeckEngine decks{player, preview, list, pump};
+    ScriptedMessageBoxes boxes;
+    CartLibrary library{list, tabs, settings, decks, boxes};
+    FunctionKeys keys{decks, list};
     const QStringList carts{"News.wav", "Station ID.wav", "Sunday.wav"};
     const QString folder = makeFolder("Carts", carts);
 };
