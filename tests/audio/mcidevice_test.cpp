@@ -122,7 +122,7 @@ TEST_F(MciDeviceTest, EveryCartPlaysItsDecodedFramesAndABadOneNeverPlays) {
         {Fixtures::file(tmp, u"text.wav"_s, "This is not a sound.\n"), false, kNotOpen},
         {Fixtures::file(tmp, u"header.mp3"_s, mp3Bytes.left(300)), false, kNotOpen},
         {tmp + u"/folder.mp3"_s, false, kNotOpen},
-        {Fixtures::videoOnlyMpg(tmp, u"silent.mpg"_s, 1000), false, kNotOpen},
+        {Fixtures::mpg(tmp, u"silent.mpg"_s, 1000, true, false), false, kNotOpen},
         {QString(), false, kNotOpen},
     };
     for (const Case& c : cases) {
