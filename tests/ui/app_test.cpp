@@ -178,6 +178,7 @@ TEST(AppStartup, TheFourthTitleTickLoadsTheMainWindow) {
     EXPECT_TRUE(rig.form().Label42()->isHidden());
     EXPECT_EQ(rig.form().PlayMode(3)->text(), "Loop");
     EXPECT_EQ(rig.form().Label3()->text(), "KAIR");
+    EXPECT_EQ(rig.form().Label2()->text(), ""); // the status line starts blank
     EXPECT_EQ(rig.form().File1()->model()->rowCount(), 3);
     EXPECT_EQ(rig.shownBoxes(), QStringList{"Airloom|No sound|48"});
     expectWindowMirrorsEngine(rig);
