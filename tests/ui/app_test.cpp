@@ -179,6 +179,7 @@ TEST(AppStartup, TheFourthTitleTickLoadsTheMainWindow) {
     EXPECT_EQ(rig.form().PlayMode(3)->text(), "Loop");
     EXPECT_EQ(rig.form().Label3()->text(), "KAIR");
     EXPECT_EQ(rig.form().Label2()->text(), ""); // the status line starts blank
+    EXPECT_EQ(rig.form().focusWidget(), rig.form().SSCommand1());
     EXPECT_EQ(rig.form().File1()->model()->rowCount(), 3);
     EXPECT_EQ(rig.shownBoxes(), QStringList{"Airloom|No sound|48"});
     expectWindowMirrorsEngine(rig);

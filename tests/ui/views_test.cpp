@@ -1,6 +1,7 @@
 #include "ui/artwork.h"
 #include "ui/dragproxy.h"
 #include "ui/form1.h"
+#include "ui/qtkeys.h"
 #include "ui/qtmessageboxes.h"
 #include "ui/title.h"
 
@@ -242,6 +243,18 @@ TEST(Controls, OnlyOurProxyFromThisProcessIsDropped) {
         EXPECT_FALSE(drop.isAccepted());
     }
     EXPECT_EQ(drops, 0);
+}
+
+// The shift state of the key map: Shift 1, Ctrl 2, Alt 4 (Alt+F3 fires nothing); the
+// keypad and Meta bits are no part of it.
+TEST(QtKeys, ModifiersMakeTheShiftState) {
+    // clang-format off
+    const std::pair<Qt::KeyboardModifiers, int> modifiers[] = {{Qt::NoModifier, 0},
+        {Qt::ShiftModifier, 1}, {Qt::ControlModifier, 2}, {Qt::AltModifier, 4},
+        {Qt::ShiftModifier | Qt::ControlModifier, 3}, {Qt::KeypadModifier | Qt::MetaModifier, 0}};
+    // clang-format on
+    for (const auto& [held, shift] : modifiers)
+        EXPECT_EQ(ShiftState(held), shift) << held;
 }
 
 // Each style shows its text, caption, buttons, icon and default button, which Enter
