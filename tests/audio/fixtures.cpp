@@ -39,20 +39,6 @@ QString make(const QString& program, const QStringList& arguments, const QString
     return ok ? path : QString();
 }
 
-QString mpeg(const QString& dir, const QString& name, int milliseconds, bool audio, bool video) {
-    const QString path = QDir(dir).filePath(name);
-    const QString source = audio ? wav(dir, name + u".source.wav"_s, milliseconds) : QString();
-    QStringList arguments = u"-hide_banner -loglevel error -y"_s.split(u' ');
-    if (video)
-        arguments << u"-f"_s << u"lavfi"_s << u"-i"_s
-                  << u"testsrc=size=160x120:rate=25:duration=%1"_s.arg(milliseconds / 1000.0);
-    if (audio)
-        arguments << u"-i"_s << source << u"-c:a mp2 -b:a 192k"_s.split(u' ');
-    if (video)
-        arguments << u"-c:v"_s << u"mpeg1video"_s;
-    return make(u"ffmpeg"_s, arguments << u"-f"_s << u"mpeg"_s << path, path, source);
-}
-
 } // namespace
 
 QString file(const QString& dir, const QString& name, const QByteArray& bytes) {
@@ -106,12 +92,18 @@ QString mp3(const QString& dir, const QString& name, int milliseconds, Mp3Kind k
     return make(u"lame"_s, arguments << source << path, path, source);
 }
 
-QString mpg(const QString& dir, const QString& name, int milliseconds, bool withVideo) {
-    return mpeg(dir, name, milliseconds, true, withVideo);
-}
-
-QString videoOnlyMpg(const QString& dir, const QString& name, int milliseconds) {
-    return mpeg(dir, name, milliseconds, false, true);
+QString mpg(const QString& dir, const QString& name, int milliseconds, bool video, bool audio) {
+    const QString path = QDir(dir).filePath(name);
+    const QString source = audio ? wav(dir, name + u".source.wav"_s, milliseconds) : QString();
+    QStringList arguments = u"-hide_banner -loglevel error -y"_s.split(u' ');
+    if (video)
+        arguments << u"-f"_s << u"lavfi"_s << u"-i"_s
+                  << u"testsrc=size=160x120:rate=25:duration=%1"_s.arg(milliseconds / 1000.0);
+    if (audio)
+        arguments << u"-i"_s << source << u"-c:a mp2 -b:a 192k"_s.split(u' ');
+    if (video)
+        arguments << u"-c:v"_s << u"mpeg1video"_s;
+    return make(u"ffmpeg"_s, arguments << u"-f"_s << u"mpeg"_s << path, path, source);
 }
 
 std::vector<float> decodeAll(const QString& path, int outputRate) {

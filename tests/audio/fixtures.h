@@ -31,10 +31,9 @@ enum class Mp3Kind {
 QString mp3(const QString& dir, const QString& name, int milliseconds, Mp3Kind kind = Mp3Kind::Cbr,
             int sampleRate = 44100);
 
-// An MPEG program stream with MP2 audio, with or without an MPEG-1 video stream.
-QString mpg(const QString& dir, const QString& name, int milliseconds, bool withVideo = false);
-// An MPEG program stream with video only.
-QString videoOnlyMpg(const QString& dir, const QString& name, int milliseconds);
+// An MPEG program stream with MP2 audio and/or an MPEG-1 video stream.
+QString mpg(const QString& dir, const QString& name, int milliseconds, bool withVideo = false,
+            bool withAudio = true);
 
 // A file with the given bytes.
 QString file(const QString& dir, const QString& name, const QByteArray& bytes);

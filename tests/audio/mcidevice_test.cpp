@@ -122,7 +122,7 @@ TEST_F(MciDeviceTest, EveryCartPlaysItsDecodedFramesAndABadOneNeverPlays) {
         {Fixtures::file(tmp, u"text.wav"_s, "This is not a sound.\n"), false, kNotOpen},
         {Fixtures::file(tmp, u"header.mp3"_s, mp3Bytes.left(300)), false, kNotOpen},
         {tmp + u"/folder.mp3"_s, false, kNotOpen},
-        {Fixtures::videoOnlyMpg(tmp, u"silent.mpg"_s, 1000), false, kNotOpen},
+        {Fixtures::mpg(tmp, u"silent.mpg"_s, 1000, true, false), false, kNotOpen},
         {QString(), false, kNotOpen},
     };
     for (const Case& c : cases) {
@@ -159,58 +159,35 @@ TEST_F(MciDeviceTest, EveryCartPlaysItsDecodedFramesAndABadOneNeverPlays) {
     }
 }
 
-TEST_F(MciDeviceTest, ModeAndPositionThroughPlayEndReplayStopResumeCloseAndFiringAnother) {
+// Played to the end (in whole periods) and past it: stopped at the full length. Played
+// again from the start; Stop silences it after a fade and holds the position, Play goes on
+// from there; Close cuts it within one period: a fade of a few milliseconds, then silence.
+TEST_F(MciDeviceTest, ModeAndPositionThroughPlayEndReplayStopResumeAndClose) {
     const QString file = wav(u"bed.wav"_s, 1000);
-    const QString other = wav(u"two.wav"_s, 500, 24000);
     load(file);
-    load(other);
     open(file);
     const int tenPeriodsMs = 10 * kPeriod * 1000 / kRate;
     EXPECT_EQ(after(u"Play"_s, 0), std::pair(kPlaying, 0));
-    EXPECT_EQ(after({}, 100), std::pair(kPlaying, 100 * kPeriod * 1000 / kRate));
-    // To the end (48 000 frames, in whole periods), and past it: stopped at the full length.
-    EXPECT_EQ(100 * kPeriod + playOut(kRate), 48128);
-    EXPECT_EQ(state(), std::pair(kStopped, 1000));
+    EXPECT_EQ(after({}, 10), std::pair(kPlaying, tenPeriodsMs));
+    EXPECT_EQ(10 * kPeriod + playOut(kRate), (kRate + kPeriod - 1) / kPeriod * kPeriod);
     EXPECT_EQ(after({}, 10), std::pair(kStopped, 1000));
 
-    // Played again from the start; Stop silences it (after a fade) and holds the position.
-    EXPECT_EQ(after(u"Play"_s, 0).first, kPlaying);
-    EXPECT_EQ(after({}, 10), std::pair(kPlaying, tenPeriodsMs));
+    EXPECT_EQ(after(u"Play"_s, 10), std::pair(kPlaying, tenPeriodsMs));
     EXPECT_EQ(after(u"Stop"_s, 0).first, kStopped);
     const qint32 stoppedAt = after({}, 1).second;
     EXPECT_NEAR(stoppedAt, tenPeriodsMs, 3);
     device->clearCapture();
     EXPECT_EQ(after({}, 20), std::pair(kStopped, stoppedAt));
     EXPECT_TRUE(isSilent(device->captured()));
-    // Play goes on from there.
-    EXPECT_EQ(after(u"Play"_s, 0).first, kPlaying);
-    EXPECT_GT(after({}, 10).second, stoppedAt);
+    EXPECT_GT(after(u"Play"_s, 10).second, stoppedAt);
     EXPECT_FALSE(isSilent(device->captured(), device->captured().size() - kPeriod * 2));
 
-    // Close cuts it within one period: a fade of a few milliseconds, then silence.
     device->clearCapture();
     EXPECT_EQ(after(u"Close"_s, 0), std::pair(kNotOpen, 0));
     EXPECT_EQ(player.Length(), 0);
-    after({}, 1);
-    EXPECT_FALSE(isSilent(device->captured()));
     EXPECT_NE(after({}, 20).first, kPlaying);
+    EXPECT_FALSE(isSilent(device->captured()));
     EXPECT_TRUE(isSilent(device->captured(), 5 * kRate / 1000 * 2));
-
-    // Opened again; firing another cart closes it: after the first period, which holds its
-    // fade, only the other cart is heard.
-    open(file);
-    EXPECT_EQ(state(), std::pair(kStopped, 0));
-    EXPECT_EQ(player.Length(), 1000);
-    after(u"Play"_s, 20);
-    open(other);
-    play();
-    device->clearCapture();
-    playOut();
-    EXPECT_EQ(player.Mode(), kStopped);
-    const std::vector<float> cart = Fixtures::decodeAll(other);
-    ASSERT_GE(device->captured().size(), cart.size());
-    EXPECT_TRUE(std::equal(cart.begin() + 2 * kPeriod, cart.end(),
-                           device->captured().begin() + 2 * kPeriod));
 }
 
 TEST_F(MciDeviceTest, ModeAndPositionDescribeWhatIsHeardBehindTheLatency) {
@@ -230,8 +207,7 @@ TEST_F(MciDeviceTest, ModeAndPositionDescribeWhatIsHeardBehindTheLatency) {
 TEST_F(MciDeviceTest, StatusUpdateRunsEveryIntervalWhileOpenAndDoneFollowsNotify) {
     player.setUpdateInterval(100);
     auto* timer = player.findChild<QTimer*>(u"StatusUpdateTimer"_s);
-    ASSERT_NE(timer, nullptr);
-    EXPECT_FALSE(timer->isActive());
+    ASSERT_TRUE(timer && !timer->isActive());
     QSignalSpy updates(&player, &MciDevice::StatusUpdate), done(&player, &MciDevice::Done);
     // The timer's handler, then the notifications queued so far: how many of each.
     const auto tick = [&] {
@@ -251,12 +227,9 @@ TEST_F(MciDeviceTest, StatusUpdateRunsEveryIntervalWhileOpenAndDoneFollowsNotify
     EXPECT_EQ(tick(), std::pair(2, 1));
     device->render(300 * kRate / 1000);
     EXPECT_EQ(tick(), std::pair(3, 2));
-    for (const QList<QVariant>& arguments : done)
-        EXPECT_EQ(arguments.at(0).toInt(), 1); // successful
+    EXPECT_EQ(done.at(1).at(0).toInt(), 1); // successful
     player.Command(u"Close"_s);
     EXPECT_FALSE(timer->isActive());
-    QCoreApplication::sendPostedEvents(&player);
-    EXPECT_EQ(done.count(), 2);
 }
 
 TEST_F(MciDeviceTest, AChangedFileIsMeasuredAgainAtItsNextOpen) {
@@ -302,10 +275,6 @@ TEST_F(MciDeviceTest, TheCacheKeepsTheMostRecentlyOpenedCarts) {
     EXPECT_EQ(player.Length(), 0);
 }
 
-} // namespace
-
-namespace {
-
 // The length that plays (all frames decoded at the output rate), in milliseconds.
 double decodedMs(const QString& file) {
     return double(Fixtures::decodeAll(file, kRate).size() / 2) * 1000.0 / kRate;
@@ -315,7 +284,6 @@ double decodedMs(const QString& file) {
 // channels part-way. The full decode in the background corrects the cart's length, tells
 // the media controls, and the next open gives the length that plays.
 TEST_F(MciDeviceTest, TheBackgroundDecodeCorrectsTheLengthOfDamagedAndJoinedMp3s) {
-    const QString tmp = dir.path();
     QFile clean(Fixtures::mp3(tmp, u"clean.mp3"_s, 12000));
     ASSERT_TRUE(clean.open(QIODevice::ReadOnly));
     const QByteArray cleanBytes = clean.readAll();

@@ -7,44 +7,14 @@ using Signals = QList<QList<QVariant>>;
 TEST(DeckFormat, TimeTextAndDeviceType) {
     // Rounded half to even, hours unpadded; a negative time shows as nothing left.
     const std::pair<qint64, const char*> times[] = {
-        {-3725000, "0:00:00"},    {-1, "0:00:00"},      {0, "0:00:00"},
-        {499, "0:00:00"},         {500, "0:00:00"},     {501, "0:00:01"},
-        {1500, "0:00:02"},        {2500, "0:00:02"},    {3500, "0:00:04"},
-        {59500, "0:01:00"},       {65000, "0:01:05"},   {3599600, "1:00:00"},
-        {3725000, "1:02:05"},     {3720000, "1:02:00"}, {36000000, "10:00:00"},
-        {2147483647, "596:31:24"}};
+        {-1, "0:00:00"},   {500, "0:00:00"},   {501, "0:00:01"},     {1500, "0:00:02"},
+        {2500, "0:00:02"}, {59500, "0:01:00"}, {3725000, "1:02:05"}, {36000000, "10:00:00"}};
     for (const auto& [ms, text] : times)
         EXPECT_EQ(FormatDeckTime(ms).toStdString(), text) << ms;
-    for (const char* name : {"jingle.mpeg", "spot.Mp3", "news.MPG", "/carts/x.mpg", "MPEG"})
+    for (const char* name : {"jingle.mpeg", "spot.Mp3", "/carts/x.MPG"})
         EXPECT_EQ(DeviceTypeFor(name).toStdString(), "MPEGVideo") << name;
-    for (const char* name : {"bed.wav", "x.aiff", "mp3", "", "a.mp2", "/carts/mpg"})
+    for (const char* name : {"bed.wav", "a.mp2", "/carts/mpg"})
         EXPECT_EQ(DeviceTypeFor(name).toStdString(), "WaveAudio") << name;
-}
-
-struct DeckStartUp : DeckRig {
-    DeckStartUp() : DeckRig(false) {}
-};
-
-// Before the window's load every deck shows "Label2" and "0:00:00"; the load reads the
-// modes (a word that is not a mode is Normal), then blanks the labels.
-TEST_F(DeckStartUp, ModesThenBlankLabelsThenTheModeCycle) {
-    for (int d = 1; d <= 10; ++d)
-        EXPECT_EQ(engine.Controls(d).deckCaption + " " + engine.Controls(d).timeCaption,
-                  "Label2 0:00:00");
-    step("mode 1 Norm, mode 2 Seqnc, mode 3 Loop, mode 4 Sequence, cycle 6");
-    for (const int d : {5, 7, 8, 9, 10})
-        engine.SetDeckMode(d, "Norm");
-    EXPECT_EQ(engine.Label2(), "Label2");
-    engine.ClearDeckLabels();
-    EXPECT_EQ(snapshot(), "2 - black 0:00:00 Seqnc, 3 - black 0:00:00 Loop | deck 0 closed");
-    EXPECT_EQ(engine.Label2(), ""); // the status line starts blank
-
-    step("mode 2 Norm, mode 3 Norm");
-    QSignalSpy changed(&engine, &DeckEngine::deckChanged);
-    EXPECT_EQ(step("cycle 6"), "6 - black 0:00:00 Seqnc | deck 0 closed");
-    EXPECT_EQ(step("cycle 6"), "6 - black 0:00:00 Loop | deck 0 closed");
-    EXPECT_EQ(step("cycle 6"), " | deck 0 closed");
-    EXPECT_EQ(changed, Signals(3, {6}));
 }
 
 using DeckTable = DeckRig;
@@ -62,14 +32,10 @@ TEST_F(DeckTable, DeckNumbersOutsideOneToTenChangeNothing) {
         engine.SetDeckMode(d, "Loop");
         engine.DropOnDeck(d, DragProxy::Label1);
         engine.DropOnDeck(d, DragProxy::Label42);
-        EXPECT_TRUE(QString(engine.FilePath(d) + engine.IdleTimeText(d) + engine.LockedPath(d) +
-                            engine.ModeWord(d))
-                        .isEmpty());
-        EXPECT_FALSE(engine.IsPlaying(d));
+        EXPECT_FALSE(engine.IsPlaying(d) || !engine.FilePath(d).isEmpty());
     }
     EXPECT_EQ(changed.count(), 0);
     EXPECT_EQ(snapshot(), playing);
-    EXPECT_EQ(playing, "1 ID green 0:00:00 | deck 1 playing P D");
     EXPECT_EQ(engine.DragSourceDeck(), 0);
 }
 
@@ -153,43 +119,35 @@ TEST_F(DeckTable, LoadingNeverDisturbsThePlayingCart) {
 
 using DeckMove = DeckRig;
 
-TEST_F(DeckMove, MoveSwapAndDropOnItself) {
+// A drop with no deck label pressed does nothing; modes and idle texts stay with the deck
+// positions; two loaded decks swap; dropped on itself nothing changes. Nothing moves onto or
+// off the playing deck, which is never interrupted; once stopped it moves like any other.
+TEST_F(DeckMove, MoveSwapAndThePlayingDeck) {
     put(2, "ID.wav", 2500);
     cart("Weather.wav", 6500);
-    // A drop with no deck label ever pressed does nothing.
     const std::string start = snapshot();
     engine.DropOnDeck(7, DragProxy::Label1);
     engine.MoveCart(7);
     EXPECT_EQ(snapshot(), start);
-    // Modes and idle texts stay with the deck positions.
     EXPECT_EQ(step("mode 2 Loop, mode 7 Seqnc, drag 2 7"),
               "2 - black 0:00:00 Loop, 7 ID yellow 0:00:02 Seqnc | deck 0 closed");
     EXPECT_EQ(engine.DragSourceDeck(), 2);
     EXPECT_EQ(engine.IdleTimeText(2), "0:00:02");
     EXPECT_TRUE(engine.IdleTimeText(7).isEmpty());
-    // Two loaded decks swap; dropped on itself, or from an unknown proxy, nothing changes.
-    EXPECT_EQ(step("mode 2 Norm, mode 7 Norm, load 2 Weather.wav, drag 2 7"),
+    EXPECT_EQ(step("mode 2 Norm, mode 7 Norm, load 2 Weather.wav, drag 2 7, drag 7 7"),
               "2 ID yellow 0:00:02, 7 Weather yellow 0:00:06 | deck 0 closed");
-    engine.DropOnDeck(2, DragProxy::None);
-    EXPECT_EQ(step("drag 7 7"), "2 ID yellow 0:00:02, 7 Weather yellow 0:00:06 | deck 0 closed");
-}
 
-TEST_F(DeckMove, NothingMovesOntoOrOffThePlayingDeckButOthersStillSwap) {
     put(4, "A.wav", 3000, 4000);
-    put(2, "B.wav", 1000);
-    put(7, "C.wav", 2000);
     const std::string playing = step("fire 4, tick 10");
     EXPECT_EQ(step("drag 4 7, drag 4 9, drag 7 4, drag 9 4"), playing);
-    EXPECT_EQ(step("drag 2 7, tick 10"),
-              "2 C yellow 0:00:02, 4 A green 0:00:03, 7 B yellow 0:00:01 | deck 4 playing P D");
-    EXPECT_EQ(heardRuns(), (std::vector{std::pair(4000, 20 * kTick)})); // never interrupted
-    // Once it has stopped, the current deck moves like any other.
-    EXPECT_EQ(step("stop, drag 4 9"),
-              "2 C yellow 0:00:02, 7 B yellow 0:00:01, 9 A yellow 0:00:03 | deck 4 stopped P F11");
+    EXPECT_EQ(step("drag 2 7, tick 10"), "2 Weather yellow 0:00:06, 4 A green 0:00:03, 7 ID "
+                                         "yellow 0:00:02 | deck 4 playing P D");
+    EXPECT_EQ(heardRuns(), (std::vector{std::pair(4000, 20 * kTick)}));
     // The next notification writes the idle text of the position into its time label: the
     // length of the cart that left it.
-    EXPECT_EQ(step("status"), "2 C yellow 0:00:02, 4 - black 0:00:03, 7 B yellow 0:00:01, 9 A "
-                              "yellow 0:00:03 | deck 4 stopped F11");
+    EXPECT_EQ(step("stop, drag 4 9, status"), "2 Weather yellow 0:00:06, 4 - black 0:00:03, 7 ID "
+                                              "yellow 0:00:02, 9 A yellow 0:00:03 | deck 4 "
+                                              "stopped F11");
 }
 
 TEST_F(DeckMove, TheLockRefusesLoadClearAndMoveButNotPlayOrMode) {

@@ -37,21 +37,20 @@ struct ScriptedPump : EventPump {
 };
 
 // The engine on the manual audio device after the window's load (all decks Normal, labels
-// blank, unless told otherwise): time moves only when the test renders frames; the window's
-// timer and the player's notifications are called by hand. Tests run events as text and
-// compare the state as text (see step and snapshot).
+// blank): time moves only when the test renders frames; the window's timer and the
+// player's notifications are called by hand. Tests run events as text and compare the state
+// as text (see step and snapshot).
 class DeckRig : public ::testing::Test {
 public:
     static constexpr int kRate = 48000, kTick = kRate / 100; // frames of one 10 ms tick
 
-    explicit DeckRig(bool loaded = true)
+    DeckRig()
         : m_device(new ManualDevice(kRate, 256)), m_audio(std::unique_ptr<OutputDevice>(m_device)),
           player(m_audio), preview(m_audio), engine(player, preview, selection, pump) {
         selection.folder = m_dir.path();
-        for (int deck = 1; loaded && deck <= kDeckCount; ++deck)
+        for (int deck = 1; deck <= kDeckCount; ++deck)
             engine.SetDeckMode(deck, "Norm");
-        if (loaded)
-            engine.ClearDeckLabels();
+        engine.ClearDeckLabels();
     }
 
     // A 48 kHz stereo 16-bit cart that holds one sample value, so the capture tells which
