@@ -206,7 +206,8 @@ void PortAudioDevice::checkRealtime() {
     if (const int e = pthread_setschedparam(thread, SCHED_FIFO, &param); e != 0)
         std::fprintf(stderr,
                      "Audio output: real-time scheduling refused (%s); the sound may drop out "
-                     "while the machine is busy. Members of the audio group may have it.\n",
+                     "while the machine is busy. Add the user to the audio group, which the "
+                     "JACK server's package allows it.\n",
                      std::strerror(e));
 }
 
