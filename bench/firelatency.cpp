@@ -104,7 +104,8 @@ int main(int argc, char** argv) {
     std::sort(latencies.begin(), latencies.end());
     std::sort(keyTimes.begin(), keyTimes.end());
     std::printf("fire to first captured frame over %zu presses: median %.1f ms, min %.1f, max "
-                "%.1f (of which xdotool itself, median %.1f ms)\n",
+                "%.1f (from the start of xdotool, which takes a median %.1f ms to press and "
+                "release)\n",
                 latencies.size(), latencies[latencies.size() / 2], latencies.front(),
                 latencies.back(), keyTimes[keyTimes.size() / 2]);
     return 0;
