@@ -1,6 +1,7 @@
 #include "app/app.h"
 #include "app/commandline.h"
 #include "audio/defaultoutput.h"
+#include "config/extrasettings.h"
 #include "config/profilefile.h"
 #include "ui/artwork.h"
 #include "ui/qtmessageboxes.h"
@@ -20,6 +21,10 @@ int main(int argc, char** argv) {
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const CommandLine commandLine = CommandLine::Parse(arguments, ProfileFile::DefaultPath());
+    if (commandLine.listDevices) {
+        std::fputs(qPrintable(listOutputDevices()), stdout);
+        return 0;
+    }
     if (!commandLine.run) {
         std::fputs(qPrintable(commandLine.text), commandLine.exitCode == 0 ? stdout : stderr);
         return commandLine.exitCode;
@@ -34,7 +39,11 @@ int main(int argc, char** argv) {
     QtMessageBoxes boxes;
     // Without a sound card the carts still play, end and are timed, silently; the operator
     // is told once, when the main window has appeared (the output has said it on stderr too).
-    DefaultOutput output = openDefaultOutput();
+    QString settingErrors;
+    const OutputChoice choice = commandLine.outputChoice(
+        ExtraSettings::Read(ProfileFile(commandLine.settingsPath)), &settingErrors);
+    std::fputs(qPrintable(settingErrors), stderr);
+    DefaultOutput output = openDefaultOutput(choice);
     AirloomApp airloom(commandLine.settingsPath, std::move(output.device), boxes);
     airloom.setStartupWarning(output.warning);
     airloom.start();

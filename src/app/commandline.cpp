@@ -29,7 +29,30 @@ CommandLine CommandLine::Parse(const QStringList& arguments, const QString& defa
                        "writes goes in FILE's folder.")
             .arg(defaultSettingsPath),
         QStringLiteral("FILE"));
-    parser.addOptions({help, version, settings});
+    const QCommandLineOption listDevices(
+        QStringLiteral("list-devices"),
+        QStringLiteral("List the audio output devices (host API, name, channels, default rate) "
+                       "and exit."));
+    const QCommandLineOption device(
+        QStringLiteral("device"),
+        QStringLiteral("Play through NAME, a device of --list-devices or a unique part of its "
+                       "name, or \"default\" (instead of [audio] Device)."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption period(
+        QStringLiteral("period"),
+        QStringLiteral("Frames per audio period, a power of two from %1 to %2 (instead of "
+                       "[audio] Period; default %3).")
+            .arg(OutputChoice::kMinPeriodFrames)
+            .arg(OutputChoice::kMaxPeriodFrames)
+            .arg(OutputChoice::kDefaultPeriodFrames),
+        QStringLiteral("FRAMES"));
+    const QCommandLineOption periods(
+        QStringLiteral("periods"),
+        QStringLiteral("Audio periods in the buffer, 2 to %1 (instead of [audio] Periods; "
+                       "default: the fewest the device opens with).")
+            .arg(OutputChoice::kMaxPeriods),
+        QStringLiteral("N"));
+    parser.addOptions({help, version, settings, listDevices, device, period, periods});
 
     const QString given = arguments.isEmpty() ? QString() : QFileInfo(arguments.first()).fileName();
     const QString program = given.isEmpty() ? QStringLiteral("airloom") : given;
@@ -38,9 +61,14 @@ CommandLine CommandLine::Parse(const QStringList& arguments, const QString& defa
     const QString helpText = parser.helpText();
     const QString usage = QStringLiteral("Usage: %1 [options]").arg(program) +
                           helpText.mid(helpText.indexOf(QLatin1Char('\n')));
+    const auto exitWith = [](const QString& text, int exitCode) {
+        CommandLine line;
+        line.text = text;
+        line.exitCode = exitCode;
+        return line;
+    };
     const auto usageError = [&](const QString& why) {
-        return CommandLine{
-            false, {}, QStringLiteral("%1: %2\n%3").arg(program, why, usage), kUsageError};
+        return exitWith(QStringLiteral("%1: %2\n%3").arg(program, why, usage), kUsageError);
     };
 
     if (!parser.parse(arguments))
@@ -49,12 +77,30 @@ CommandLine CommandLine::Parse(const QStringList& arguments, const QString& defa
         return usageError(
             QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first()));
     if (parser.isSet(help))
-        return {false, {}, usage, 0};
+        return exitWith(usage, 0);
     if (parser.isSet(version))
-        return {false, {}, QString::fromLatin1(kVersionText), 0};
+        return exitWith(QString::fromLatin1(kVersionText), 0);
 
+    CommandLine line;
+    line.run = !parser.isSet(listDevices);
+    line.listDevices = !line.run;
+    if (parser.isSet(device))
+        line.device = parser.value(device);
+    OutputChoice checked;
+    if (parser.isSet(period)) {
+        if (const QString why = checked.setPeriodFrames(parser.value(period)); !why.isEmpty())
+            return usageError(QStringLiteral("--period: %1.").arg(why));
+        line.period = parser.value(period);
+    }
+    if (parser.isSet(periods)) {
+        if (const QString why = checked.setPeriods(parser.value(periods)); !why.isEmpty())
+            return usageError(QStringLiteral("--periods: %1.").arg(why));
+        line.periods = parser.value(periods);
+    }
+
+    line.settingsPath = defaultSettingsPath;
     if (!parser.isSet(settings))
-        return {true, defaultSettingsPath, {}, 0};
+        return line;
     const QString value = parser.value(settings);
     if (value.isEmpty())
         return usageError(QStringLiteral("--settings needs a file name."));
@@ -64,5 +110,25 @@ CommandLine CommandLine::Parse(const QStringList& arguments, const QString& defa
                                          "%2.")
                               .arg(value, QDir(value).filePath(QStringLiteral("Vidav.ini"))));
     // Absolute, so the file stays the same whatever folder the program later works in.
-    return {true, file.absoluteFilePath(), {}, 0};
+    line.settingsPath = file.absoluteFilePath();
+    return line;
+}
+
+OutputChoice CommandLine::outputChoice(const ExtraSettings& file, QString* errors) const {
+    OutputChoice choice;
+    choice.device = device.value_or(file.outputDevice);
+    const auto take = [&](const std::optional<QString>& given, const QString& inFile,
+                          QString (OutputChoice::*set)(const QString&), const char* key) {
+        if (given) {
+            (choice.*set)(*given);
+        } else if (!inFile.trimmed().isEmpty()) {
+            if (const QString why = (choice.*set)(inFile); !why.isEmpty() && errors)
+                *errors += QStringLiteral("[audio] %1 in the settings file: %2; using the "
+                                          "default.\n")
+                               .arg(QLatin1String(key), why);
+        }
+    };
+    take(period, file.outputPeriod, &OutputChoice::setPeriodFrames, "Period");
+    take(periods, file.outputPeriods, &OutputChoice::setPeriods, "Periods");
+    return choice;
 }

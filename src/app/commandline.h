@@ -1,11 +1,15 @@
 #pragma once
 
+#include "audio/outputchoice.h"
+#include "config/extrasettings.h"
+
 #include <QString>
 #include <QStringList>
+#include <optional>
 
-// The program's command line, in the usual GNU form: --help, --version and --settings FILE.
-// It is read before the application opens the display, so --help and --version work on a
-// machine without one.
+// The program's command line, in the usual GNU form: --help, --version, --settings FILE,
+// --list-devices, --device NAME, --period FRAMES and --periods N. It is read before the
+// application opens the display, so --help and --version work on a machine without one.
 struct CommandLine {
     // The exit status of a command line that cannot be understood.
     static constexpr int kUsageError = 2;
@@ -17,6 +21,17 @@ struct CommandLine {
     QString settingsPath;
     QString text;
     int exitCode = 0;
+    // Print the output devices and exit (run is false).
+    bool listDevices = false;
+    // The output options given, already checked.
+    std::optional<QString> device;
+    std::optional<QString> period;
+    std::optional<QString> periods;
+
+    // The output to open: the station's [audio] keys, with the options given here winning.
+    // A file value that cannot be used is named in *errors (a line each) and left at its
+    // default.
+    OutputChoice outputChoice(const ExtraSettings& file, QString* errors) const;
 
     // arguments: as the program was given them, its own name first. defaultSettingsPath:
     // the settings file when --settings is not given.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/outputchoice.h"
 #include "audio/outputdevice.h"
 
 #include <QString>
@@ -13,7 +14,12 @@ struct DefaultOutput {
     QString warning;                      // empty when a sound device was opened
 };
 
-// The output for the life of the program: PortAudio's default output device, or, when none
-// can be opened, a null device paced by the clock, with kNoAudioOutputWarning (also written
-// to stderr). UI thread, at start-up; blocks while PortAudio looks for devices.
-DefaultOutput openDefaultOutput(int sampleRate = 48000, int periodFrames = 256);
+// The output for the life of the program: the chosen PortAudio output (the default one when
+// the choice names none, or one that does not exist, which stderr is told with the devices
+// there are), or, when none can be opened, a null device paced by the clock, with
+// kNoAudioOutputWarning (also written to stderr). Writes the device and the latency it
+// obtained to stderr. UI thread, at start-up; blocks while PortAudio looks for devices.
+DefaultOutput openDefaultOutput(const OutputChoice& choice = {}, int sampleRate = 48000);
+
+// Writes `airloom --list-devices`: the output devices PortAudio sees, one a line.
+QString listOutputDevices();

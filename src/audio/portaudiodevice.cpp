@@ -1,9 +1,16 @@
 #include "audio/portaudiodevice.h"
 
+#include <QByteArray>
+#include <QThread>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <pa_jack.h>
+#include <pa_linux_alsa.h>
+#include <sched.h>
 #include <unistd.h>
 
 namespace {
@@ -48,49 +55,117 @@ PaDeviceIndex defaultOutput() {
     return paNoDevice;
 }
 
+// PortAudio for as long as it lives, with the settings it reads at its initialisation.
+// ok() is false when PortAudio could not start.
+class PortAudioSession {
+public:
+    explicit PortAudioSession(int periodFrames, int sampleRate) {
+        // PortAudio's JACK host would otherwise start a JACK server of its own.
+        ::setenv("JACK_NO_START_SERVER", "1", 0);
+        // PipeWire's ALSA and JACK layers choose long buffers unless told the latency.
+        const QByteArray latency =
+            QByteArray::number(periodFrames) + '/' + QByteArray::number(sampleRate);
+        ::setenv("PIPEWIRE_LATENCY", latency.constData(), 0);
+        PaJack_SetClientName("Airloom");
+        m_error = Pa_Initialize();
+    }
+    ~PortAudioSession() {
+        if (ok())
+            Pa_Terminate();
+    }
+    PortAudioSession(const PortAudioSession&) = delete;
+    PortAudioSession& operator=(const PortAudioSession&) = delete;
+
+    bool ok() const { return m_error == paNoError; }
+    QString error() const { return QString::fromUtf8(Pa_GetErrorText(m_error)); }
+    // Keeps PortAudio initialised past this object, for the device that it opened.
+    void keep() { m_error = paNotInitialized; }
+
+    // The devices with outputs, and their PortAudio indexes.
+    std::vector<OutputDeviceInfo> outputs(std::vector<PaDeviceIndex>* indexes) const {
+        std::vector<OutputDeviceInfo> list;
+        for (PaDeviceIndex i = 0; ok() && i < Pa_GetDeviceCount(); ++i) {
+            const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+            if (!info || info->maxOutputChannels < 1)
+                continue;
+            const PaHostApiInfo* api = Pa_GetHostApiInfo(info->hostApi);
+            list.push_back({QString::fromUtf8(api ? api->name : "?"), QString::fromUtf8(info->name),
+                            info->maxOutputChannels, info->defaultSampleRate});
+            if (indexes)
+                indexes->push_back(i);
+        }
+        return list;
+    }
+
+private:
+    PaError m_error = paNotInitialized;
+};
+
 } // namespace
 
-std::unique_ptr<PortAudioDevice> PortAudioDevice::openDefault(int sampleRate, int periodFrames,
-                                                              QString* error) {
+std::vector<OutputDeviceInfo> PortAudioDevice::listOutputs() {
+    QuietStderr quiet;
+    PortAudioSession session(OutputChoice::kDefaultPeriodFrames, 48000);
+    return session.outputs(nullptr);
+}
+
+std::unique_ptr<PortAudioDevice> PortAudioDevice::open(const OutputChoice& choice, int sampleRate,
+                                                       QString* error, QString* notice) {
     const auto fail = [error](const QString& reason) {
         if (error)
             *error = reason;
         return std::unique_ptr<PortAudioDevice>();
     };
-    // PortAudio's JACK host would otherwise start a JACK server of its own.
-    ::setenv("JACK_NO_START_SERVER", "1", 0);
     QuietStderr quiet;
-    if (const PaError e = Pa_Initialize(); e != paNoError)
-        return fail(QString::fromUtf8(Pa_GetErrorText(e)));
-    std::unique_ptr<PortAudioDevice> device(new PortAudioDevice);
-    const PaDeviceIndex index = defaultOutput();
+    PortAudioSession session(choice.periodFrames, sampleRate);
+    if (!session.ok())
+        return fail(session.error());
+    std::vector<PaDeviceIndex> indexes;
+    const DeviceMatch match = matchOutputDevice(session.outputs(&indexes), choice.device);
+    if (notice)
+        *notice = match.error;
+    const PaDeviceIndex index = match.index >= 0 ? indexes[match.index] : defaultOutput();
     const PaDeviceInfo* info = index == paNoDevice ? nullptr : Pa_GetDeviceInfo(index);
-    if (!info || info->maxOutputChannels < 2) {
-        Pa_Terminate();
+    if (!info || info->maxOutputChannels < 2)
         return fail(QStringLiteral("no output device"));
-    }
+    const PaHostApiInfo* api = Pa_GetHostApiInfo(info->hostApi);
+
+    std::unique_ptr<PortAudioDevice> device(new PortAudioDevice);
     PaStreamParameters out{};
     out.device = index;
     out.channelCount = 2;
     out.sampleFormat = paFloat32;
-    out.suggestedLatency = std::max(info->defaultLowOutputLatency, 0.02);
     int rate = sampleRate;
     if (Pa_IsFormatSupported(nullptr, &out, rate) != paFormatIsSupported)
         rate = static_cast<int>(std::lround(info->defaultSampleRate));
-    const PaError opened = Pa_OpenStream(&device->m_stream, nullptr, &out, rate,
-                                         static_cast<unsigned long>(periodFrames), paNoFlag,
-                                         &PortAudioDevice::callback, device.get());
-    if (opened != paNoError) {
+    // A JACK server sets the period itself; the callback then runs in its process cycle.
+    const bool jack = api && api->type == paJACK;
+    const unsigned long framesPerBuffer =
+        jack ? paFramesPerBufferUnspecified : static_cast<unsigned long>(choice.periodFrames);
+    // The fewest periods the device opens with, unless the station chose a number.
+    const int fewest = jack ? 0 : choice.periods > 0 ? choice.periods : 2;
+    const int most = jack ? 0 : choice.periods > 0 ? choice.periods : 4;
+    PaError opened = paNoError;
+    for (int periods = fewest; periods <= most; ++periods) {
+        out.suggestedLatency = static_cast<double>(periods * choice.periodFrames) / rate;
+        opened = Pa_OpenStream(&device->m_stream, nullptr, &out, rate, framesPerBuffer, paNoFlag,
+                               &PortAudioDevice::callback, device.get());
+        if (opened == paNoError) {
+            device->m_periods = periods;
+            break;
+        }
         device->m_stream = nullptr;
-        Pa_Terminate();
-        return fail(QString::fromUtf8(Pa_GetErrorText(opened)));
     }
+    if (opened != paNoError)
+        return fail(QString::fromUtf8(Pa_GetErrorText(opened)));
+    if (api && api->type == paALSA)
+        PaAlsa_EnableRealtimeScheduling(device->m_stream, 1);
+    session.keep();
     device->m_sampleRate = rate;
-    device->m_periodFrames = periodFrames;
+    device->m_periodFrames = choice.periodFrames;
     const PaStreamInfo* stream = Pa_GetStreamInfo(device->m_stream);
     device->m_latencyFrames =
-        stream ? static_cast<int>(std::lround(stream->outputLatency * rate)) : periodFrames;
-    const PaHostApiInfo* api = Pa_GetHostApiInfo(info->hostApi);
+        stream ? static_cast<int>(std::lround(stream->outputLatency * rate)) : choice.periodFrames;
     device->m_name = QStringLiteral("%1 (%2)").arg(QString::fromUtf8(info->name),
                                                    QString::fromUtf8(api ? api->name : "?"));
     return device;
@@ -109,6 +184,31 @@ void PortAudioDevice::start(RenderSource& source) {
         return;
     m_source = &source;
     m_running = Pa_StartStream(m_stream) == paNoError;
+    if (m_running)
+        checkRealtime();
+}
+
+void PortAudioDevice::checkRealtime() {
+    // The output thread is known from its first callback, a period or two after the start.
+    for (int waited = 0; !m_called.load(std::memory_order_acquire); ++waited) {
+        if (waited == 500)
+            return; // a stalled output has worse troubles, told elsewhere
+        QThread::msleep(1);
+    }
+    const pthread_t thread = m_callbackThread.load(std::memory_order_relaxed);
+    int policy = SCHED_OTHER;
+    sched_param param{};
+    if (pthread_getschedparam(thread, &policy, &param) == 0 &&
+        (policy == SCHED_FIFO || policy == SCHED_RR))
+        return;
+    // Not real-time (a JACK server started without it, or a host that did not ask): ask.
+    param.sched_priority = std::min(70, sched_get_priority_max(SCHED_FIFO));
+    if (const int e = pthread_setschedparam(thread, SCHED_FIFO, &param); e != 0)
+        std::fprintf(stderr,
+                     "Audio output: real-time scheduling refused (%s); the sound may drop out "
+                     "while the machine is busy. Add the user to the audio group, which the "
+                     "JACK server's package allows it.\n",
+                     std::strerror(e));
 }
 
 void PortAudioDevice::stop() {
@@ -127,6 +227,10 @@ int PortAudioDevice::callback(const void*, void* output, unsigned long frames,
                               const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags statusFlags,
                               void* self) {
     auto* device = static_cast<PortAudioDevice*>(self);
+    if (!device->m_called.load(std::memory_order_relaxed)) {
+        device->m_callbackThread.store(pthread_self(), std::memory_order_relaxed);
+        device->m_called.store(true, std::memory_order_release);
+    }
     if (statusFlags & paOutputUnderflow)
         device->m_underflows.fetch_add(1, std::memory_order_relaxed);
     device->m_source->render(static_cast<float*>(output), static_cast<int>(frames));

@@ -1,24 +1,30 @@
 #pragma once
 
+#include "audio/outputchoice.h"
 #include "audio/outputdevice.h"
 
 #include <QString>
 #include <atomic>
 #include <memory>
 #include <portaudio.h>
+#include <pthread.h>
+#include <vector>
 
-// The sound card: PortAudio's default output device (ALSA, or JACK when ALSA has none;
-// PipeWire through either), opened once for the life of the program, float32 stereo.
+// The sound card: an output device of PortAudio (ALSA, JACK as the client "Airloom", PipeWire
+// through either), opened once for the life of the program, float32 stereo.
 //
-// UI thread for openDefault(), start() and stop(), which block while PortAudio works;
-// the getters never block. The PortAudio callback runs on PortAudio's thread.
+// UI thread for open(), start() and stop(), which block while PortAudio works; the getters
+// never block. The PortAudio callback runs on PortAudio's (or JACK's) thread.
 class PortAudioDevice : public OutputDevice {
 public:
-    // Opens the default output at sampleRate (or, if it refuses that, at its own rate).
-    // Null, with the reason in *error, when there is no usable output. The messages that
-    // PortAudio, ALSA and JACK print while they look for devices are kept off stderr.
-    static std::unique_ptr<PortAudioDevice> openDefault(int sampleRate, int periodFrames,
-                                                        QString* error);
+    // The output devices PortAudio sees. The messages that PortAudio, ALSA and JACK print
+    // while they look for devices are kept off stderr, here and in open().
+    static std::vector<OutputDeviceInfo> listOutputs();
+    // Opens the chosen output (the default one when the choice names none, or none that
+    // exists: *notice then says so and names the devices) at sampleRate, or, if it refuses
+    // that, at its own rate. Null, with the reason in *error, when nothing can be opened.
+    static std::unique_ptr<PortAudioDevice> open(const OutputChoice& choice, int sampleRate,
+                                                 QString* error, QString* notice = nullptr);
     ~PortAudioDevice() override;
 
     int sampleRate() const override { return m_sampleRate; }
@@ -30,6 +36,8 @@ public:
     double callbackLoad() const override;
     // The name of the device and its host API ("default (ALSA)").
     const QString& name() const { return m_name; }
+    // Periods in the device's buffer; 0 when a JACK server sets them.
+    int periods() const { return m_periods; }
 
     void start(RenderSource& source) override;
     void stop() override;
@@ -39,13 +47,20 @@ private:
     static int callback(const void* input, void* output, unsigned long frames,
                         const PaStreamCallbackTimeInfo* timeInfo, PaStreamCallbackFlags statusFlags,
                         void* self);
+    // Raises the callback's thread to real-time priority when it does not have it yet, and
+    // says on stderr when that is refused.
+    void checkRealtime();
 
     PaStream* m_stream = nullptr;
     RenderSource* m_source = nullptr;
     int m_sampleRate = 0;
     int m_periodFrames = 0;
     int m_latencyFrames = 0;
+    int m_periods = 0;
     bool m_running = false;
     QString m_name;
+    // The callback's thread, set by its first call, for the real-time check.
+    std::atomic<pthread_t> m_callbackThread{};
+    std::atomic<bool> m_called{false};
     std::atomic<std::uint64_t> m_underflows{0};
 };

@@ -26,6 +26,13 @@ ExtraSettings ExtraSettings::Read(const ProfileFile& file) {
     if (ok && target >= -70.0 && target <= 0.0)
         extras.loudnessTarget = target;
 
+    const auto audio = [&](const char* key) {
+        return file.Read(QStringLiteral("audio"), QLatin1String(key), QString(), 256);
+    };
+    extras.outputDevice = audio("Device");
+    extras.outputPeriod = audio("Period");
+    extras.outputPeriods = audio("Periods");
+
     const QDir folder = QFileInfo(file.filePath()).absoluteDir();
     extras.logFolder = folder.filePath(QStringLiteral("log"));
     extras.loudnessCacheFile = folder.filePath(QStringLiteral("dtb/loudness.db"));

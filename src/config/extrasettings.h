@@ -11,12 +11,16 @@
 //   [log]    Enabled=        the as-run log; on unless 0, no, off or false
 //   [global] EndWarning=     seconds of the end-of-cart warning; 0 (off) by default
 //   [audio]  LoudnessTarget= LUFS for loudness levelling, -70 to 0; empty (off) by default
+//   [audio]  Device=, Period=, Periods=  the output, as written (the output checks them)
 //
 // The as-run log and the loudness cache live in the folder of Vidav.ini.
 struct ExtraSettings {
     bool logEnabled = true;
     int endWarningSeconds = 0;
     std::optional<double> loudnessTarget;
+    QString outputDevice;      // empty: the default output
+    QString outputPeriod;      // empty: the default period
+    QString outputPeriods;     // empty: the fewest periods the device opens with
     QString logFolder;         // <settings folder>/log
     QString loudnessCacheFile; // <settings folder>/dtb/loudness.db
 

@@ -50,7 +50,7 @@ TEST(PortAudioOutput, PlaysACartThroughAlsaIntoItsFilePcm) {
                                       QFile::encodeName(capture) +
                                       "\" format \"raw\" }\npcm.discard { type null }\n");
     QString error;
-    auto device = PortAudioDevice::openDefault(48000, 256, &error);
+    auto device = PortAudioDevice::open({}, 48000, &error);
     ASSERT_TRUE(device) << error.toStdString();
     EXPECT_GT(device->latencyFrames(), 0);
 

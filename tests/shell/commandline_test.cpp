@@ -18,6 +18,11 @@ TEST(CommandLine, HelpVersionAndUsageErrors) {
          "airloom: /tmp/ is a folder; --settings needs a file in it, "
          "such as /tmp/Vidav.ini."},
         {{"--", "Vidav.ini"}, "airloom: Unexpected argument 'Vidav.ini'."},
+        {{"--period", "300"},
+         "airloom: --period: the period must be a power of two from 32 to 8192 frames, not "
+         "'300'."},
+        {{"--period=16384"}, "airloom: --period: the period must be a power of two"},
+        {{"--periods", "1"}, "airloom: --periods: the number of periods must be from 2 to 16"},
     };
     for (const auto& [options, printed] : rows) {
         const CommandLine line = CommandLine::Parse(QStringList{"/usr/bin/airloom"} + options, {});
@@ -51,4 +56,62 @@ TEST(CommandLine, EveryFileTheProgramWritesGoesBesideTheSettingsFile) {
     };
     EXPECT_EQ(entries("studio b"), QStringList{"Vidav.ini"});
     EXPECT_EQ(entries("."), (QStringList{"later", "started in", "studio b"}));
+}
+
+// The command line wins over [audio] in the settings file; a figure in the file that cannot
+// be used is named and left at its default.
+TEST(CommandLine, OutputOptionsWinOverTheSettingsFile) {
+    ExtraSettings file;
+    file.outputDevice = "USB";
+    file.outputPeriod = "128";
+    file.outputPeriods = "3";
+    QString errors;
+    OutputChoice choice = CommandLine::Parse({"airloom"}, {}).outputChoice(file, &errors);
+    EXPECT_EQ(std::tuple(choice.device, choice.periodFrames, choice.periods, errors),
+              std::tuple(QString("USB"), 128, 3, QString()));
+
+    const CommandLine line =
+        CommandLine::Parse({"airloom", "--device", "system", "--period", "512"}, {});
+    choice = line.outputChoice(file, &errors);
+    EXPECT_EQ(std::tuple(choice.device, choice.periodFrames, choice.periods, errors),
+              std::tuple(QString("system"), 512, 3, QString()));
+
+    file.outputPeriod = "200";
+    file.outputPeriods = "lots";
+    choice = CommandLine::Parse({"airloom", "--periods", "4"}, {}).outputChoice(file, &errors);
+    EXPECT_EQ(std::tuple(choice.periodFrames, choice.periods), std::tuple(256, 4));
+    EXPECT_EQ(errors, "[audio] Period in the settings file: the period must be a power of two "
+                      "from 32 to 8192 frames, not '200'; using the default.\n");
+    EXPECT_TRUE(CommandLine::Parse({"airloom", "--list-devices"}, {}).listDevices);
+}
+
+// A device is found by its name, a unique part of it or of its host API; anything else is
+// the default output, with an error naming the devices there are.
+TEST(OutputChoice, DeviceNamesAndTheirFallback) {
+    const std::vector<OutputDeviceInfo> devices = {
+        {"ALSA", "HDA Intel PCH: ALC892 Analog (hw:0,0)", 8, 44100},
+        {"ALSA", "USB Audio CODEC: Audio (hw:1,0)", 2, 48000},
+        {"ALSA", "default", 32, 44100},
+        {"JACK Audio Connection Kit", "system", 2, 48000},
+    };
+    const std::pair<QString, int> found[] = {
+        {"", -1}, {"Default", -1}, {"usb", 1}, {"ALC892", 0}, {"system", 3}, {"jack", 3},
+    };
+    for (const auto& [wanted, index] : found) {
+        const DeviceMatch match = matchOutputDevice(devices, wanted);
+        EXPECT_EQ(std::pair(match.index, match.error), std::pair(index, QString()))
+            << wanted.toStdString();
+    }
+    const DeviceMatch unknown = matchOutputDevice(devices, "Focusrite");
+    EXPECT_EQ(unknown.index, -1);
+    EXPECT_EQ(unknown.error, "No audio output device matches 'Focusrite'. The output devices "
+                             "are:\n"
+                             "  ALSA: HDA Intel PCH: ALC892 Analog (hw:0,0), 8 channels, 44100 Hz\n"
+                             "  ALSA: USB Audio CODEC: Audio (hw:1,0), 2 channels, 48000 Hz\n"
+                             "  ALSA: default, 32 channels, 44100 Hz\n"
+                             "  JACK Audio Connection Kit: system, 2 channels, 48000 Hz\n");
+    EXPECT_TRUE(
+        matchOutputDevice(devices, "hw:")
+            .error.startsWith(
+                "'hw:' names more than one audio output device. The output devices are:\n"));
 }

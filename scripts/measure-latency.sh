@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Measures Airloom's output latency on the real path: a JACK server on its dummy back end
+# (48 kHz, 256-frame periods, no real-time needed), Airloom through PortAudio's JACK host,
+# and a JACK client that captures what it plays (build/bench/airloom-firelatency).
+# Prints the latency PortAudio reports for several period settings (JACK, ALSA through its
+# JACK plug-in, ALSA's null device), then the time from F1 to the first captured frame.
+#
+# Usage: scripts/measure-latency.sh [BUILD_DIR] [X_DISPLAY] [PRESSES]
+# Needs jackd2, Xvfb and xdotool (scripts/install-deps.sh) and a build with JACK's
+# development files present.
+set -euo pipefail
+build=$(realpath "${1:-build}")
+display=${2:-:97}
+presses=${3:-20}
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A server of our own name, so that a studio's running JACK server is left alone.
+export JACK_DEFAULT_SERVER=airloom-measure-$$
+jackd -n "$JACK_DEFAULT_SERVER" -r -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do jack_lsp >/dev/null 2>&1 && break; sleep 0.1; done
+
+export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$work/run
+mkdir -m 700 "$work/run"
+printf '[global]\ncallsign=TEST\n[cat 1]\nName=Tones\nPath=%s/carts\n' "$work" >"$work/Vidav.ini"
+mkdir "$work/carts"
+sox -n -r 48000 -c 2 "$work/carts/tone.wav" synth 2 sine 440
+
+# The start-up line of the output, for one set of options.
+reported() {
+  local line
+  line=$(timeout 3 "$build/airloom" --settings "$work/Vidav.ini" "$@" 2>&1 |
+    grep -m1 '^Audio output:' || true)
+  echo "${line:-(no output line for $*)}"
+}
+echo "== Reported output latency"
+reported --device system
+for period in 128 256 512; do
+  for periods in 2 3 4; do
+    reported --device jack --period "$period" --periods "$periods"
+  done
+done
+printf 'pcm.!default { type null }\n' >"$work/null.conf"
+for period in 64 128 256; do
+  ALSA_CONFIG_PATH=$work/null.conf reported --device default --period "$period"
+done
+
+echo "== Fire to first captured frame (JACK, deck 1, F1 through xdotool)"
+Xvfb "$display" -screen 0 1280x1024x24 >/dev/null 2>&1 &
+pids+=($!)
+sleep 1
+export DISPLAY=$display QT_QPA_PLATFORM=xcb
+"$build/airloom" --settings "$work/Vidav.ini" --device system >"$work/airloom.log" 2>&1 &
+pids+=($!)
+sleep 8 # the title window gives way to the main window, centred under the pointer
+# Find the cart with the search box, load it into deck 1.
+xdotool mousemove 640 512 key F12 && sleep 0.3
+xdotool type tone && sleep 0.5
+xdotool key ctrl+F1 && sleep 1
+"$build/bench/airloom-firelatency" "$presses"
