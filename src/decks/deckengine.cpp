@@ -112,8 +112,9 @@ void DeckEngine::CartFileChanged(const QString& path) {
         d.idleTimeText = text;
         setTimeCaption(deck, text);
     }
-    // An armed follower holds the cart as it was: it is armed afresh.
-    m_player.Disarm();
+    // An armed follower of that file holds the cart as it was: it is armed afresh.
+    if (const int next = followerDeck(); next != 0 && row(next).filePath == path)
+        m_player.Disarm();
     armFollower();
 }
 
