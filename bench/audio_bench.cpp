@@ -9,7 +9,6 @@
 #include "audio/decoder.h"
 #include "audio/fixtures.h"
 #include "audio/nulldevice.h"
-#include "audio/voice.h"
 
 #include <QDir>
 #include <QFile>
@@ -87,11 +86,9 @@ Media& media() {
 }
 
 // Spins until the callback has rendered the voice's first frame.
-void waitForFirstFrame(const Voice* voice) {
-    while (voice->consumed.load(std::memory_order_acquire) == 0 &&
-           !voice->ended.load(std::memory_order_acquire)) {
+void waitForFirstFrame(const AudioEngine& engine, VoiceHandle voice) {
+    while (engine.consumedFrames(voice) == 0 && !engine.isHeardToEnd(voice))
         std::this_thread::yield();
-    }
 }
 
 double seconds(Clock::duration d) {
@@ -122,8 +119,8 @@ void AudioFireLatencyPrepared(benchmark::State& state) {
     for (auto _ : state) {
         randomPause(random);
         const auto start = Clock::now();
-        Voice* voice = engine.play(engine.openCart(file));
-        waitForFirstFrame(voice);
+        const VoiceHandle voice = engine.play(engine.openCart(file));
+        waitForFirstFrame(engine, voice);
         samples.push_back(seconds(Clock::now() - start));
         state.SetIterationTime(samples.back());
         engine.release(voice);
@@ -142,8 +139,8 @@ void AudioFireLatencyUnprepared(benchmark::State& state) {
         const QString file = media().alias(media().cbr, n++);
         randomPause(random);
         const auto start = Clock::now();
-        Voice* voice = engine.play(engine.openCart(file));
-        waitForFirstFrame(voice);
+        const VoiceHandle voice = engine.play(engine.openCart(file));
+        waitForFirstFrame(engine, voice);
         samples.push_back(seconds(Clock::now() - start));
         state.SetIterationTime(samples.back());
         engine.release(voice);
@@ -249,7 +246,7 @@ void AudioCallbackLoad(benchmark::State& state) {
         engine.waitForBackgroundWork();
         const std::uint64_t before = engine.renderedFrames();
         const double loadBefore = null->callbackLoad();
-        Voice* voice = engine.play(engine.openCart(media().xing));
+        const VoiceHandle voice = engine.play(engine.openCart(media().xing));
         std::this_thread::sleep_for(std::chrono::seconds(8)); // past the head, into the stream
         const double periods = static_cast<double>(engine.renderedFrames() - before) / kPeriod;
         state.counters["load_percent"] = 100.0 * null->callbackLoad();

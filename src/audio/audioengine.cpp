@@ -151,11 +151,12 @@ void AudioEngine::onCartChanged(const std::shared_ptr<Cart>& cart) {
     emit cartChanged(cart->path());
 }
 
-Voice* AudioEngine::play(const std::shared_ptr<Cart>& cart) {
+std::unique_ptr<Voice> AudioEngine::makeVoice(const std::shared_ptr<Cart>& cart) {
     reap();
     if (!cart || !cart->isOpenable() || cart->lengthMs() <= 0)
         return nullptr;
     auto voice = std::make_unique<Voice>();
+    voice->id = ++m_lastVoiceId;
     voice->cart = cart;
     voice->gain = m_leveller ? m_leveller->gainFor(*cart) : 1.0f;
     const bool prepared = cart->isPrepared();
@@ -167,31 +168,104 @@ Voice* AudioEngine::play(const std::shared_ptr<Cart>& cart) {
         voice->stream =
             std::make_shared<Stream>(cart, m_sampleRate, voice->headFrames, m_ringFrames);
     }
-    if (!m_mixer.add(voice.get()))
-        return nullptr;
+    return voice;
+}
+
+VoiceHandle AudioEngine::play(const std::shared_ptr<Cart>& cart) {
+    auto voice = makeVoice(cart);
+    if (!voice || !m_mixer.add(voice.get()))
+        return {};
     if (voice->stream)
         m_streams.add(voice->stream);
     m_voices.push_back(std::move(voice));
-    return m_voices.back().get();
+    return VoiceHandle(m_voices.back()->id);
 }
 
-void AudioEngine::pause(Voice* voice) {
-    voice->request.store(Voice::Pause, std::memory_order_release);
+Voice* AudioEngine::find(VoiceHandle handle) const {
+    if (!handle)
+        return nullptr;
+    for (const auto& voice : m_voices) {
+        if (voice->id == handle.m_id)
+            return voice.get();
+    }
+    return nullptr;
 }
 
-void AudioEngine::resume(Voice* voice) {
-    voice->request.store(Voice::Run, std::memory_order_release);
+void AudioEngine::erase(const Voice* voice) {
+    std::erase_if(m_voices, [voice](const auto& v) { return v.get() == voice; });
 }
 
-void AudioEngine::release(Voice* voice) {
+void AudioEngine::pause(VoiceHandle handle) {
+    if (Voice* voice = find(handle))
+        voice->request.store(Voice::Pause, std::memory_order_release);
+}
+
+void AudioEngine::resume(VoiceHandle handle) {
+    if (Voice* voice = find(handle))
+        voice->request.store(Voice::Run, std::memory_order_release);
+}
+
+VoiceHandle AudioEngine::release(VoiceHandle handle) {
+    Voice* voice = find(handle);
+    if (!voice)
+        return {};
+    disarm(handle);
+    const VoiceHandle started = handedOver(handle);
     voice->request.store(Voice::Release, std::memory_order_release);
     if (voice->stream)
         voice->stream->cancel();
-    if (m_mixer.withdraw(voice)) {
-        std::erase_if(m_voices, [voice](const auto& v) { return v.get() == voice; });
+    if (m_mixer.withdraw(voice))
+        erase(voice);
+    else
+        reap();
+    return started;
+}
+
+bool AudioEngine::arm(VoiceHandle handle, const std::shared_ptr<Cart>& cart) {
+    disarm(handle);
+    Voice* voice = find(handle);
+    if (!voice || handedOver(handle) || voice->ended.load(std::memory_order_acquire))
+        return false;
+    auto follower = makeVoice(cart);
+    if (!follower)
+        return false;
+    voice->armedId = follower->id;
+    if (follower->stream)
+        m_streams.add(follower->stream);
+    // Release: the follower is fully built before the callback that takes it reads it.
+    voice->follower.store(follower.get(), std::memory_order_release);
+    m_voices.push_back(std::move(follower));
+    return true;
+}
+
+void AudioEngine::disarm(VoiceHandle handle) {
+    Voice* voice = find(handle);
+    if (!voice || voice->armedId == 0)
         return;
+    // Null: the callback has started it, and it is a play of its own now.
+    if (Voice* follower = voice->follower.exchange(nullptr, std::memory_order_acq_rel)) {
+        if (follower->stream)
+            follower->stream->cancel();
+        erase(follower);
+        voice->armedId = 0;
     }
-    reap();
+}
+
+VoiceHandle AudioEngine::handedOver(VoiceHandle handle) const {
+    const Voice* voice = find(handle);
+    if (!voice || voice->armedId == 0 || voice->follower.load(std::memory_order_acquire))
+        return {};
+    return VoiceHandle(voice->armedId);
+}
+
+bool AudioEngine::isRunning(VoiceHandle handle) const {
+    const Voice* voice = find(handle);
+    return voice && voice->request.load(std::memory_order_relaxed) == Voice::Run;
+}
+
+std::shared_ptr<Cart> AudioEngine::cartOf(VoiceHandle handle) const {
+    const Voice* voice = find(handle);
+    return voice ? voice->cart : nullptr;
 }
 
 void AudioEngine::reap() {
@@ -206,7 +280,16 @@ std::uint64_t AudioEngine::framesSince(std::uint64_t frame) const {
     return now > frame ? now - frame : 0;
 }
 
-std::int64_t AudioEngine::heardFrames(const Voice& voice) const {
+std::int64_t AudioEngine::consumedFrames(VoiceHandle handle) const {
+    const Voice* voice = find(handle);
+    return voice ? voice->consumed.load(std::memory_order_acquire) : 0;
+}
+
+std::int64_t AudioEngine::heardFrames(VoiceHandle handle) const {
+    const Voice* found = find(handle);
+    if (!found)
+        return 0;
+    const Voice& voice = *found;
     const std::int64_t consumed = voice.consumed.load(std::memory_order_acquire);
     const auto elapsed =
         static_cast<std::int64_t>(framesSince(voice.lastFrame.load(std::memory_order_acquire)));
@@ -214,7 +297,11 @@ std::int64_t AudioEngine::heardFrames(const Voice& voice) const {
     return std::max<std::int64_t>(0, consumed - inFlight);
 }
 
-bool AudioEngine::isHeardToEnd(const Voice& voice) const {
+bool AudioEngine::isHeardToEnd(VoiceHandle handle) const {
+    const Voice* found = find(handle);
+    if (!found)
+        return true;
+    const Voice& voice = *found;
     return voice.ended.load(std::memory_order_acquire) &&
            static_cast<std::int64_t>(framesSince(
                voice.lastFrame.load(std::memory_order_acquire))) >= m_device->latencyFrames();

@@ -18,6 +18,21 @@ class Cart;
 class Leveller;
 struct Voice;
 
+// One play handed out by the engine. The engine looks a play up by the handle's number,
+// which is never given twice: a handle whose play has been released refers to nothing,
+// never to a later play, and every call on it does nothing.
+class VoiceHandle {
+public:
+    VoiceHandle() = default;
+    explicit operator bool() const { return m_id != 0; }
+    friend bool operator==(VoiceHandle, VoiceHandle) = default;
+
+private:
+    friend class AudioEngine;
+    explicit VoiceHandle(std::uint64_t id) : m_id(id) {}
+    std::uint64_t m_id = 0;
+};
+
 // The media engine behind the media controls: one output device kept open for the life of
 // the engine, the cart cache (keyed by path), the preparation and stream decoder threads,
 // and the voices handed to the output callback.
@@ -56,19 +71,35 @@ public:
     // length 0 (and is not cached, so it is tried again next time).
     std::shared_ptr<Cart> openCart(const QString& path);
 
-    // Starts a play of the cart from its beginning. Null when there is nothing to play (an
+    // Starts a play of the cart from its beginning. Empty when there is nothing to play (an
     // unopenable or empty cart) or every voice slot is taken.
-    Voice* play(const std::shared_ptr<Cart>& cart);
-    void pause(Voice* voice);
-    void resume(Voice* voice);
-    // Silences the voice within one period; the pointer must not be used afterwards.
-    void release(Voice* voice);
+    VoiceHandle play(const std::shared_ptr<Cart>& cart);
+    void pause(VoiceHandle voice);
+    void resume(VoiceHandle voice);
+    // Silences the voice within one period and lets go of it, and of a follower that has
+    // not started. Returns the follower that has started, if any: a play of its own,
+    // which the caller now holds.
+    VoiceHandle release(VoiceHandle voice);
 
+    // Arms a play of cart to start on the frame after the voice's last, in place of the
+    // one armed before. False, with nothing armed, when the cart cannot play or the voice
+    // has run out or handed over already.
+    bool arm(VoiceHandle voice, const std::shared_ptr<Cart>& cart);
+    // Takes back the follower armed on the voice, unless it has started.
+    void disarm(VoiceHandle voice);
+    // The follower that started after the voice's last frame; empty while none has.
+    VoiceHandle handedOver(VoiceHandle voice) const;
+
+    // Not paused, stopped or released.
+    bool isRunning(VoiceHandle voice) const;
+    // The frames of the cart the output has consumed.
+    std::int64_t consumedFrames(VoiceHandle voice) const;
     // What has been heard of the voice: the frames consumed by the output less those still
     // in the device's latency.
-    std::int64_t heardFrames(const Voice& voice) const;
-    // The voice has rendered its last frame and that frame has been heard.
-    bool isHeardToEnd(const Voice& voice) const;
+    std::int64_t heardFrames(VoiceHandle voice) const;
+    // The voice has rendered its last frame and that frame has been heard (or it is gone).
+    bool isHeardToEnd(VoiceHandle voice) const;
+    std::shared_ptr<Cart> cartOf(VoiceHandle voice) const;
 
     // Blocks until every queued preparation, check and full decode is done (tests,
     // benchmarks); the cartChanged signals they raise are queued.
@@ -96,6 +127,11 @@ private:
     void waitUntilReady(int frames) override;
     // Deletes the voices the callback has let go of.
     void reap();
+    // A voice for a play of cart from its beginning, not yet handed to the callback; null
+    // when the cart cannot play.
+    std::unique_ptr<Voice> makeVoice(const std::shared_ptr<Cart>& cart);
+    Voice* find(VoiceHandle handle) const;
+    void erase(const Voice* voice);
     void remember(const std::shared_ptr<Cart>& cart);
     void forget(const QString& path);
     // Drops a cart whose file changed from the cache; a deleted one stays reachable for
@@ -121,6 +157,7 @@ private:
     std::uint64_t m_useClock = 0;
     Leveller* m_leveller = nullptr;
     std::vector<std::unique_ptr<Voice>> m_voices; // every voice not yet deleted
+    std::uint64_t m_lastVoiceId = 0;
     QTimer m_underrunTimer;
     std::uint64_t m_reportedUnderruns = 0;
     std::uint64_t m_reportedDeviceUnderruns = 0;

@@ -75,8 +75,8 @@ void Mixer::render(float* out, int frames) noexcept {
 void Mixer::renderChunk(float* out, int frames, std::uint64_t firstFrame) {
     for (int i = 0; i < m_activeCount;) {
         Voice* voice = m_active[static_cast<std::size_t>(i)];
-        if (mixVoice(*voice, out, frames, firstFrame)) {
-            ++i;
+        if (Voice* holder = mixVoice(*voice, out, frames, firstFrame)) {
+            m_active[static_cast<std::size_t>(i++)] = holder;
             continue;
         }
         m_active[static_cast<std::size_t>(i)] = m_active[static_cast<std::size_t>(--m_activeCount)];
@@ -102,7 +102,20 @@ int Mixer::pull(Voice& voice, float* dst, int frames) {
     return got;
 }
 
-bool Mixer::mixVoice(Voice& voice, float* out, int frames, std::uint64_t firstFrame) {
+Voice* Mixer::handOver(Voice& voice, float* out, int frames, std::uint64_t firstFrame) {
+    if (voice.follower.load(std::memory_order_relaxed) == nullptr)
+        return &voice;
+    // Acquire: pairs with the arming store, so the follower is seen complete. The exchange
+    // tells the UI thread, which may be taking it back at the same moment, who has it.
+    Voice* next = voice.follower.exchange(nullptr, std::memory_order_acq_rel);
+    if (!next)
+        return &voice;
+    // Release: the last touch of the voice that ran out.
+    voice.released.store(true, std::memory_order_release);
+    return mixVoice(*next, out, frames, firstFrame);
+}
+
+Voice* Mixer::mixVoice(Voice& voice, float* out, int frames, std::uint64_t firstFrame) {
     const int request = voice.request.load(std::memory_order_acquire);
     const bool audible = voice.started && !voice.finished && !voice.paused;
     if (request != Voice::Run) {
@@ -115,14 +128,15 @@ bool Mixer::mixVoice(Voice& voice, float* out, int frames, std::uint64_t firstFr
                                   std::memory_order_relaxed);
         }
         if (request == Voice::Release)
-            return false;
+            return nullptr;
         // Only a cart that was heard fades back in when it resumes.
         if (audible)
             voice.paused = true;
-        return true;
+        return &voice;
     }
+    // A follower armed after the end starts at once.
     if (voice.finished)
-        return true;
+        return handOver(voice, out, frames, firstFrame);
     const bool resuming = voice.paused;
     voice.paused = false;
 
@@ -149,8 +163,11 @@ bool Mixer::mixVoice(Voice& voice, float* out, int frames, std::uint64_t firstFr
         voice.finished = true;
         // Release: consumed and lastFrame above are final for a reader that sees this.
         voice.ended.store(true, std::memory_order_release);
-    } else if (got < frames && voice.started) {
-        m_underruns.fetch_add(1, std::memory_order_relaxed);
+        // The follower's first frame is the one after this voice's last.
+        return handOver(voice, out + static_cast<std::size_t>(got) * 2, frames - got,
+                        firstFrame + static_cast<std::uint64_t>(got));
     }
-    return true;
+    if (got < frames && voice.started)
+        m_underruns.fetch_add(1, std::memory_order_relaxed);
+    return &voice;
 }

@@ -9,7 +9,8 @@
 
 // The output callback's side of the engine: adopts the voices the UI thread hands over,
 // mixes them from their heads and rings, ramps them out when they are stopped or closed,
-// and counts rendered frames and underruns.
+// starts a voice's armed follower on the frame after its last, and counts rendered frames
+// and underruns.
 //
 // render() runs on the output callback thread and never blocks, allocates, locks or logs.
 // add(), withdraw() and the counters are for the UI thread and never block.
@@ -40,8 +41,11 @@ public:
 private:
     void adopt();
     void renderChunk(float* out, int frames, std::uint64_t firstFrame);
-    // Mixes one voice; false once it is released.
-    bool mixVoice(Voice& voice, float* out, int frames, std::uint64_t firstFrame);
+    // Mixes one voice; returns the voice that holds its slot afterwards: itself, the
+    // follower it handed over to, or null once it is released.
+    Voice* mixVoice(Voice& voice, float* out, int frames, std::uint64_t firstFrame);
+    // The voice has run out: its follower, if armed, plays the rest of the chunk.
+    Voice* handOver(Voice& voice, float* out, int frames, std::uint64_t firstFrame);
     int pull(Voice& voice, float* dst, int frames);
 
     const int m_rampFrames;

@@ -81,6 +81,7 @@ void DeckEngine::LoadCart(int deck) {
         at(deck).idleTimeText = text;
         emit deckChanged(deck);
     }
+    armFollower();
 }
 
 QString DeckEngine::measure(int deck) {
@@ -111,6 +112,10 @@ void DeckEngine::CartFileChanged(const QString& path) {
         d.idleTimeText = text;
         setTimeCaption(deck, text);
     }
+    // An armed follower of that file holds the cart as it was: it is armed afresh.
+    if (const int next = followerDeck(); next != 0 && row(next).filePath == path)
+        m_player.Disarm();
+    armFollower();
 }
 
 void DeckEngine::ClearDeck(int deck) {
@@ -121,6 +126,7 @@ void DeckEngine::ClearDeck(int deck) {
     at(deck).cart.reset();
     setDeckColour(deck, kBlack);
     setTimeCaption(deck, kZeroTime);
+    armFollower();
 }
 
 void DeckEngine::ClearDeckLabels() {
@@ -138,6 +144,7 @@ void DeckEngine::SetDeckMode(int deck, const QString& modeWord) {
     // The settings decode to one of the three words; anything else is Normal.
     const bool known = modeWord == kNorm || modeWord == kSeqnc || modeWord == kLoop;
     setModeWord(deck, known ? modeWord : kNorm);
+    armFollower();
 }
 
 // --- Transport and modes ----------------------------------------------------------------
@@ -167,6 +174,7 @@ void DeckEngine::StopCart() {
     setTimeMeter(kMeterMin);
     if (isDeck(m_currentDeck))
         setTimeCaption(m_currentDeck, at(m_currentDeck).idleTimeText);
+    armFollower();
 }
 
 void DeckEngine::StartDeckPlayback(int deck) {
@@ -199,6 +207,7 @@ void DeckEngine::StartDeckPlayback(int deck) {
         setLabel2(QStringLiteral("Deck %1: %2: %3").arg(deck).arg(fileNameOf(d.filePath), error));
     if (m_observer)
         m_observer->playStarted(deck);
+    armFollower();
 }
 
 // The end of a cart is found by polling the player's mode against PlayLatch; the player's
@@ -215,19 +224,29 @@ void DeckEngine::CartFinished() {
     setTimeMeter(kMeterMin);
     if (m_observer)
         m_observer->playEnding(PlayObserver::Ending::End);
-    if (isDeck(m_currentDeck)) {
-        const QString word = at(m_currentDeck).modeWord;
-        if (word == kSeqnc) {
-            // Empty decks are not skipped: an empty next deck ends the chain.
-            const int next = m_currentDeck == kDeckCount ? 1 : m_currentDeck + 1;
-            if (!at(next).filePath.isEmpty())
-                StartDeckPlayback(next);
-        } else if (word == kLoop) {
-            if (!at(m_currentDeck).filePath.isEmpty())
-                StartDeckPlayback(m_currentDeck);
-        }
-    }
+    // The follower has been heard from its first frame on: starting its deck takes it up.
+    if (const int next = followerDeck())
+        StartDeckPlayback(next);
     m_playLatch = false;
+    armFollower();
+}
+
+int DeckEngine::followerDeck() const {
+    if (!isDeck(m_currentDeck))
+        return 0;
+    const QString& word = row(m_currentDeck).modeWord;
+    int next = 0;
+    // Empty decks are not skipped: an empty next deck ends the chain.
+    if (word == kSeqnc)
+        next = m_currentDeck == kDeckCount ? 1 : m_currentDeck + 1;
+    else if (word == kLoop)
+        next = m_currentDeck;
+    return next != 0 && !row(next).filePath.isEmpty() ? next : 0;
+}
+
+void DeckEngine::armFollower() {
+    const int next = m_stoppedByOperator ? 0 : followerDeck();
+    m_player.ArmNext(next != 0 ? row(next).filePath : QString());
 }
 
 void DeckEngine::CyclePlayMode(int deck) {
@@ -240,6 +259,7 @@ void DeckEngine::CyclePlayMode(int deck) {
         setModeWord(deck, kSeqnc);
     else if (word == kSeqnc)
         setModeWord(deck, kLoop);
+    armFollower();
 }
 
 // --- Time display -----------------------------------------------------------------------
@@ -343,6 +363,7 @@ void DeckEngine::MoveCart(int target) {
 
     for (const int deck : {source, target})
         setDeckColour(deck, at(deck).controls.deckCaption.isEmpty() ? kBlack : kYellow);
+    armFollower();
 }
 
 void DeckEngine::ToggleDeckLock(int deck) {

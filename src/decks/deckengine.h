@@ -149,6 +149,12 @@ private:
     void setLabel2(const QString& text);
     // Opens the deck's file on MMPreview: its length text, and the cart held from now on.
     QString measure(int deck);
+    // The deck whose cart follows the current one when it ends: the next deck for a
+    // Sequence (an empty one ends the chain), the same deck for a Loop; 0 for none.
+    int followerDeck() const;
+    // Keeps the follower's cart armed on the player, so that it starts on the frame after
+    // the current cart's last; every routine that may change the follower ends here.
+    void armFollower();
 
     MciDevice& m_player;
     MciDevice& m_preview;

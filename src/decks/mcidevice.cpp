@@ -2,10 +2,10 @@
 
 #include "audio/audioengine.h"
 #include "audio/cart.h"
-#include "audio/voice.h"
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace {
 // The notification codes of Done.
@@ -20,7 +20,11 @@ qint32 clampMs(std::int64_t ms) {
 struct MciDevice::Impl {
     std::shared_ptr<Cart> cart; // set while open
     std::int64_t lengthMs = 0;  // the cart's length when it was opened
-    Voice* voice = nullptr;     // the current play, owned by the engine
+    VoiceHandle voice;          // the current play
+    // A follower that started after the last frame of a play since ended here, kept for
+    // the "Play" of its cart.
+    VoiceHandle next;
+    QString armedPath; // the follower asked for of the current play
     bool open = false;
     bool playNotify = false; // Done is owed when the current play ends
 };
@@ -31,7 +35,7 @@ MciDevice::MciDevice(AudioEngine& engine, QObject* parent)
     m_statusTimer.setParent(this);
     m_statusTimer.setObjectName(QStringLiteral("StatusUpdateTimer"));
     connect(&m_statusTimer, &QTimer::timeout, this, [this] {
-        if (m_impl->playNotify && m_impl->voice && m_engine.isHeardToEnd(*m_impl->voice)) {
+        if (m_impl->playNotify && m_impl->voice && m_engine.isHeardToEnd(m_impl->voice)) {
             m_impl->playNotify = false;
             emit Done(kNotifySuccessful);
         }
@@ -41,8 +45,8 @@ MciDevice::MciDevice(AudioEngine& engine, QObject* parent)
 }
 
 MciDevice::~MciDevice() {
-    if (m_impl->voice)
-        m_engine.release(m_impl->voice);
+    Disarm();
+    m_engine.release(m_engine.release(m_impl->voice));
 }
 
 // Wait is ignored: no command ever blocks the UI thread until a cart has played. Every
@@ -55,11 +59,12 @@ void MciDevice::Command(const QString& command) {
     const auto endPlay = [&] {
         if (!d.voice)
             return;
-        if (d.playNotify && !m_engine.isHeardToEnd(*d.voice))
+        if (d.playNotify && !m_engine.isHeardToEnd(d.voice))
             emit Done(kNotifyAborted);
         d.playNotify = false;
-        m_engine.release(d.voice);
-        d.voice = nullptr;
+        m_engine.release(d.next);
+        d.next = m_engine.release(std::exchange(d.voice, {}));
+        d.armedPath.clear();
     };
 
     if (command == QLatin1String("Open")) {
@@ -78,12 +83,17 @@ void MciDevice::Command(const QString& command) {
     } else if (command == QLatin1String("Play")) {
         if (!d.open)
             return;
-        if (d.voice && !m_engine.isHeardToEnd(*d.voice)) {
+        if (d.voice && !m_engine.isHeardToEnd(d.voice)) {
             // Playing already, or stopped part-way: go on from where it is.
             m_engine.resume(d.voice);
         } else {
             endPlay();
-            d.voice = m_engine.play(d.cart);
+            // The follower of the play just ended is this cart, heard from its first frame.
+            if (d.next && m_engine.cartOf(d.next) == d.cart)
+                d.voice = std::exchange(d.next, {});
+            else
+                d.voice = m_engine.play(d.cart);
+            m_engine.release(std::exchange(d.next, {}));
             if (!d.voice) {
                 m_errorMessage = !d.cart->error().isEmpty() ? d.cart->error()
                                  : d.cart->lengthMs() <= 0
@@ -111,8 +121,7 @@ int MciDevice::Mode() const {
     const Impl& d = *m_impl;
     if (!d.open || !d.cart->isOpenable())
         return kModeNotOpen;
-    if (!d.voice || d.voice->request.load(std::memory_order_relaxed) != Voice::Run ||
-        m_engine.isHeardToEnd(*d.voice)) {
+    if (!d.voice || !m_engine.isRunning(d.voice) || m_engine.isHeardToEnd(d.voice)) {
         return kModeStopped;
     }
     return kModePlaying;
@@ -123,6 +132,28 @@ qint32 MciDevice::Length() const {
     return d.open ? clampMs(d.lengthMs) : 0;
 }
 
+void MciDevice::ArmNext(const QString& path) {
+    Impl& d = *m_impl;
+    if (path.isEmpty()) {
+        Disarm();
+        return;
+    }
+    // Once the follower has started, the next "Play" takes it up or silences it.
+    if (path == d.armedPath || !d.voice || m_engine.handedOver(d.voice))
+        return;
+    // Asked once per play: a cart that cannot play is not measured again at every call.
+    d.armedPath = path;
+    m_engine.arm(d.voice, m_engine.openCart(path));
+}
+
+void MciDevice::Disarm() {
+    Impl& d = *m_impl;
+    d.armedPath.clear();
+    m_engine.disarm(d.voice);
+    m_engine.release(m_engine.handedOver(d.voice));
+    m_engine.release(std::exchange(d.next, {}));
+}
+
 std::shared_ptr<Cart> MciDevice::cart() const {
     return m_impl->open ? m_impl->cart : nullptr;
 }
@@ -131,9 +162,9 @@ qint32 MciDevice::Position() const {
     const Impl& d = *m_impl;
     if (!d.open || !d.voice)
         return 0;
-    if (m_engine.isHeardToEnd(*d.voice))
+    if (m_engine.isHeardToEnd(d.voice))
         return Length();
-    const std::int64_t frames = m_engine.heardFrames(*d.voice);
+    const std::int64_t frames = m_engine.heardFrames(d.voice);
     const std::int64_t ms = frames * 1000 / m_engine.sampleRate();
     return std::min(clampMs(ms), Length());
 }

@@ -54,6 +54,13 @@ public:
     // Why the last "Open" or "Play" failed: "" when it did not.
     QString ErrorMessage() const { return m_errorMessage; }
 
+    // Keeps the cart at path armed to start on the frame after the last of the play now
+    // running, with no silence between; "" disarms. A follower that has started plays on
+    // until the next "Play" of its cart takes it up, or until "Play" of another cart or
+    // Disarm silences it. Once the play has ended, nothing is armed any more.
+    void ArmNext(const QString& path);
+    void Disarm();
+
     // The cart opened now (null when closed): holding it keeps its audio playable even if
     // its file is deleted.
     std::shared_ptr<Cart> cart() const;

@@ -64,7 +64,7 @@ TEST_F(AsRunLogTest, OneLinePerPlayWithHowItEnded) {
                               "05:15.042+01:00,1,Bed,Bed.wav,205,205,end",
                               "05:16.042+01:00,1,Bed,Bed.wav,205,205,end",
                               "05:17.042+01:00,1,Bed,Bed.wav,205,205,end",
-                              "05:18.042+01:00,1,Bed,Bed.wav,205,10,stopped",
+                              "05:18.042+01:00,1,Bed,Bed.wav,205,25,stopped",
                               "05:19.042+01:00,5,Gone,Gone.wav,500,500,emptied",
                               "05:20.042+01:00,4,ID,ID.wav,500,70,stopped",
                           })
