@@ -91,7 +91,7 @@ TEST(AppStartup, TheFourthTitleTickLoadsTheMainWindow) {
     EXPECT_EQ(rig.form().Label2()->text(), ""); // the status line starts blank
     EXPECT_EQ(rig.form().focusWidget(), rig.form().SSCommand1());
     EXPECT_EQ(rig.form().File1()->model()->rowCount(), 3);
-    EXPECT_EQ(rig.shownBoxes(), QStringList{"Airloom|No sound|48"});
+    EXPECT_EQ(rig.boxes.lines(), QStringList{"Airloom|No sound|48"});
     expectWindowMirrorsEngine(rig);
     // From the load on the end-of-cart check runs every 10 ms, and the player's notices
     // come often enough for a countdown in whole seconds.
@@ -112,7 +112,7 @@ TEST(AppStartup, AnUnreadableFirstCategoryIsReportedAndTheWindowStillOpens) {
     };
     rig.openMainWindow();
     EXPECT_FALSE(titleTimerTicking);
-    EXPECT_EQ(rig.shownBoxes(), QStringList{kPathError});
+    EXPECT_EQ(rig.boxes.lines(), QStringList{kPathError});
     // The load stopped there, after the modes and the cleared decks: no call letters; the
     // window is up.
     EXPECT_EQ(rig.form().Label3()->text(), "");
@@ -131,7 +131,7 @@ TEST(AppExit, NoLeavesEverythingAsItWasAndYesClosesEveryWindow) {
     QTest::mouseClick(rig.form().SSCommand3(), Qt::LeftButton);
     rig.boxes.answers = {MessageBoxes::kNo, MessageBoxes::kYes};
     QTest::mouseClick(rig.form().SSCommand2(), Qt::LeftButton);
-    EXPECT_EQ(rig.shownBoxes(), QStringList{"Are you sure you want to exit?|Exit Airloom?|36"});
+    EXPECT_EQ(rig.boxes.lines(), QStringList{"Are you sure you want to exit?|Exit Airloom?|36"});
     EXPECT_TRUE(rig.form().isVisible());
     QTest::mouseClick(rig.form().SSCommand2(), Qt::LeftButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -212,7 +212,7 @@ TEST(AppWindow, TabsAndListFollowTheLibrary) {
     QApplication::sendEvent(rig.form().TabStrip1(), &wheel);
     EXPECT_EQ(strip->currentIndex(), 0);
     rig.form().TabStrip1()->setCurrentIndex(1);
-    EXPECT_EQ(rig.shownBoxes(), QStringList{kPathError});
+    EXPECT_EQ(rig.boxes.lines(), QStringList{kPathError});
     EXPECT_EQ(rig.app->tabs().SelectedIndex(), 2);
     EXPECT_EQ(strip->currentIndex(), 1);
     EXPECT_EQ(rig.form().File1()->model()->rowCount(), 3);

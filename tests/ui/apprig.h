@@ -12,20 +12,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
-
-// Scripted message boxes that can also look at the program while a box is up.
-struct RigMessageBoxes : ScriptedMessageBoxes {
-    std::function<void()> whileShown;
-
-    int MsgBox(const QString& text, int style, const QString& caption) override {
-        if (whileShown)
-            whileShown();
-        return ScriptedMessageBoxes::MsgBox(text, style, caption);
-    }
-};
 
 // The whole program over a temporary Vidav.ini, the manual audio device and scripted
 // message boxes. Category 1 holds News.wav, Station ID.wav and Sunday.wav; category 2's
@@ -38,7 +26,7 @@ struct AppRig {
                                "[cat 2]\nName=Spots\nPath=%2\n")
                            .arg(carts, dir.filePath("gone"));
     ManualDevice* device = nullptr; // owned by the app's media engine
-    RigMessageBoxes boxes;
+    ScriptedMessageBoxes boxes;
     std::unique_ptr<AirloomApp> app;
 
     // open: start up as the operator sees it, then stop the end-of-cart timer so that only
@@ -58,21 +46,11 @@ struct AppRig {
     }
 
     void writeIni(const QString& text) const {
-        QFile file(iniPath);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            file.write(text.toUtf8());
+        Fixtures::file(dir.path(), "Vidav.ini", text.toUtf8());
     }
 
     Form1& form() const { return app->form1(); }
     DeckEngine& decks() const { return app->decks(); }
-
-    // The message boxes shown so far, as "caption|text|style".
-    QStringList shownBoxes() const {
-        QStringList all;
-        for (const ScriptedMessageBoxes::Shown& box : boxes.shown)
-            all << QString("%1|%2|%3").arg(box.caption, box.text).arg(box.style);
-        return all;
-    }
 
     // The title window paints, its timer ticks four times, the main window comes up.
     void openMainWindow(bool activate = true) {

@@ -22,8 +22,7 @@ using Surface = ConfigWindow::Surface;
 namespace {
 
 std::string bytesOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "<missing>";
+    return Fixtures::bytes(path).toStdString();
 }
 
 // The pointer moves over a control, which passes the move up to its parents unless it
@@ -51,8 +50,8 @@ struct Form2Rig : AppRig {
 
 } // namespace
 
-// A sample of the layout: places in twips, captions, the help line's look, the limits, the
-// covered group, the tab order, the window's buttons and place.
+// A sample of the layout: places in twips, a caption, the limits, the covered group, the
+// tab order, the window's buttons and place.
 TEST(Form2Layout, ControlsAsDrawn) {
     Form2 f;
     AddCat a;
@@ -64,11 +63,9 @@ TEST(Form2Layout, ControlsAsDrawn) {
     };
     const Row rows[] = {
         {f.Frame4(), "Frame4", "Form2", {120, 1800, 3015, 3615}},
-        {f.Text2(), "Text2", "Frame3", {240, 240, 2535, 480}},
         {f.VScroll1(), "VScroll1", "Frame1", {2520, 440, 375, 615}},
         {f.Picture(10), "Picture10", "Frame2", {480, 3840, 2175, 255}},
         {f.Option(3, 1), "Option3_1", "Picture3", {840, 0, 375, 255}},
-        {f.buttonUpdateFolder(), "buttonUpdateFolder", "Frame4", {1920, 3000, 735, 375}},
         {a.Command2(), "Command2", "AddCat", {1320, 1080, 975, 375}},
     };
     for (const Row& row : rows) {
@@ -80,11 +77,6 @@ TEST(Form2Layout, ControlsAsDrawn) {
                   QRect(r.x() / 15, r.y() / 15, r.width() / 15, r.height() / 15));
     }
     EXPECT_EQ(f.Command1()->text(), "Set &Folder && Name");
-    EXPECT_EQ(f.buttonAddFolder()->text() + a.Command1()->text() + a.Command2()->text(),
-              "&Add&OK&Cancel");
-    EXPECT_EQ(f.Label1()->palette().color(QPalette::Window), QColor(192, 255, 255));
-    EXPECT_EQ(f.Text2()->font().pointSizeF(), 13.5);
-    EXPECT_TRUE(f.Text2()->font().bold());
     EXPECT_EQ(f.VScroll1()->value(), f.VScroll1()->minimum());
 
     const Qt::WindowFlags buttons = Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
