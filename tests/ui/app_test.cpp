@@ -1,5 +1,8 @@
 #include "app/app.h"
+#include "app/appextras.h"
 #include "audio/fixtures.h"
+#include "decks/asrunlog.h"
+#include "decks/endwarning.h"
 #include "ui/about.h"
 #include "ui/apprig.h"
 #include "ui/dragproxy.h"
@@ -395,6 +398,30 @@ TEST(AppInfoWindows, TheHelpDocumentFollowsItsOutlineAndTheKeyMap) {
             EXPECT_EQ(pressEffect(rig, keyCode, shift).toStdString(),
                       table.value({keyCode, shift}).toStdString())
                 << "F" << keyCode - 111 << " shift " << shift;
+}
+
+// The station options as Vidav.ini switches them, in the main window: the lit time label and
+// its way back, and a log failure in Label2. The warning is on (the log is by default, the
+// levelling is not).
+TEST(AppExtras, TheWindowShowsTheWarningAndLogFailures) {
+    AppRig rig(false, true, "EndWarning=1\n[audio]\nLoudnessTarget=9\n");
+    AppExtras& extras = rig.app->extras();
+    ASSERT_EQ(extras.leveller(), nullptr); // 9 LUFS is out of range
+    EXPECT_EQ(extras.settings().logFolder, rig.dir.filePath("log"));
+    EXPECT_EQ(extras.settings().loudnessCacheFile, rig.dir.filePath("dtb/loudness.db"));
+    QLabel* time = rig.form().TimeLabel(3);
+    const QPalette before = time->palette();
+
+    emit extras.endWarning()->timeLabelLit(3, true);
+    EXPECT_EQ(time->palette().color(QPalette::Window), QColor(255, 0, 0));
+    EXPECT_EQ(time->palette().color(QPalette::WindowText), QColor(255, 255, 255));
+    EXPECT_TRUE(time->autoFillBackground());
+    emit extras.endWarning()->timeLabelLit(3, false);
+    EXPECT_EQ(time->palette(), before);
+    EXPECT_FALSE(time->autoFillBackground());
+
+    emit extras.asRunLog()->writeFailed("As-run log not written: disk full");
+    EXPECT_EQ(rig.form().Label2()->text(), "As-run log not written: disk full");
 }
 
 // Drags with the real pointer of the X server.

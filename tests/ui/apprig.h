@@ -31,7 +31,9 @@ struct AppRig {
 
     // open: start up as the operator sees it, then stop the end-of-cart timer so that only
     // the test moves the engine. activate: the window manager activates the main window.
-    explicit AppRig(bool open = true, bool activate = true) {
+    // options: lines of the [global] section after the call letters, and sections after it.
+    explicit AppRig(bool open = true, bool activate = true, const QString& options = {}) {
+        settings.insert(settings.indexOf("[cat 1]"), options);
         QDir().mkpath(carts);
         for (const char* name : {"News.wav", "Station ID.wav", "Sunday.wav"})
             Fixtures::wav(carts, name, 300);
