@@ -21,10 +21,6 @@ using Surface = ConfigWindow::Surface;
 
 namespace {
 
-std::string bytesOf(const QString& path) {
-    return Fixtures::bytes(path).toStdString();
-}
-
 // The pointer moves over a control, which passes the move up to its parents unless it
 // takes it itself.
 std::string helpAfterMove(Form2& form, QWidget* over, QPoint at) {
@@ -119,7 +115,7 @@ TEST(Form2Layout, ControlsAsDrawn) {
 TEST(Form2App, OpensModelessWritesDeckDefaultsAndClosesWithTheExitButton) {
     Form2Rig rig;
     rig.writeIni(rig.settings + "; keep\n");
-    const std::string before = bytesOf(rig.iniPath);
+    const QByteArray before = Fixtures::bytes(rig.iniPath);
     ASSERT_NE(rig.windows().form2(), nullptr);
     Form2& f = rig.form2();
     EXPECT_TRUE(f.isVisible() && !QApplication::activeModalWidget());
@@ -136,10 +132,10 @@ TEST(Form2App, OpensModelessWritesDeckDefaultsAndClosesWithTheExitButton) {
 
     rig.load(4, "News.wav");
     QTest::mouseClick(f.Option(4, 2), Qt::LeftButton);
-    std::string expected = before;
-    expected.replace(expected.find("Name=Jingles"), 12, "Name=Hot");
+    QByteArray expected = before;
+    expected.replace("Name=Jingles", "Name=Hot");
     expected += "[deck 4]\nMode=Loop\n";
-    EXPECT_EQ(bytesOf(rig.iniPath), expected);
+    EXPECT_EQ(Fixtures::bytes(rig.iniPath), expected);
     EXPECT_EQ(rig.decks().Controls(4).modeCaption, "Norm");
     EXPECT_TRUE(f.Option(4, 2)->isChecked() && !f.Option(4, 0)->isChecked() &&
                 f.Option(5, 0)->isChecked());
@@ -149,8 +145,8 @@ TEST(Form2App, OpensModelessWritesDeckDefaultsAndClosesWithTheExitButton) {
     QTest::mouseClick(f.SSCommand1(), Qt::LeftButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(rig.windows().form2(), nullptr);
-    expected.replace(expected.find("callsign=KAIR"), 13, "callsign=kxyz");
-    EXPECT_EQ(bytesOf(rig.iniPath), expected);
+    expected.replace("callsign=KAIR", "callsign=kxyz");
+    EXPECT_EQ(Fixtures::bytes(rig.iniPath), expected);
     EXPECT_EQ(rig.form().Label3()->text(), "kxyz");
     EXPECT_EQ(rig.form().TabStrip1()->tabText(0), "Hot");
     EXPECT_TRUE(rig.boxes.shown.isEmpty());
@@ -191,7 +187,7 @@ TEST(Form2App, KeysAndHelpLine) {
 // question.
 TEST(XvfbForm2, AltAOpensAddCategoryAndTheExitClosesBoth) {
     Form2Rig rig;
-    const std::string before = bytesOf(rig.iniPath);
+    const QByteArray before = Fixtures::bytes(rig.iniPath);
     rig.form2().Text2()->setFocus();
     ASSERT_TRUE(xdotool({"key", "--delay", "50", "alt+a"}));
     ASSERT_TRUE(QTest::qWaitFor(
@@ -202,8 +198,8 @@ TEST(XvfbForm2, AltAOpensAddCategoryAndTheExitClosesBoth) {
     ASSERT_TRUE(xdotool({"type", "--delay", "30", "Promos"}));
     ASSERT_TRUE(xdotool({"key", "--delay", "50", "alt+o"}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog->isVisible(); }, 5000));
-    EXPECT_EQ(bytesOf(rig.dir.filePath("dtb/cats.db")), "Promos\r\n");
-    EXPECT_EQ(bytesOf(rig.iniPath), before);
+    EXPECT_EQ(Fixtures::bytes(rig.dir.filePath("dtb/cats.db")), "Promos\r\n");
+    EXPECT_EQ(Fixtures::bytes(rig.iniPath), before);
     rig.windows().Form2_buttonAddFolder_Click();
     EXPECT_EQ(rig.windows().addCat(), dialog);
     EXPECT_EQ(dialog->Text1()->text(), "Promos");
@@ -214,7 +210,7 @@ TEST(XvfbForm2, AltAOpensAddCategoryAndTheExitClosesBoth) {
     EXPECT_EQ(rig.windows().form2(), nullptr);
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(rig.boxes.shown.size(), 1);
-    EXPECT_EQ(bytesOf(rig.iniPath), before);
+    EXPECT_EQ(Fixtures::bytes(rig.iniPath), before);
 }
 
 // A click on the selector's arrow and a drag of its thumb, each with an unsaved name: the
