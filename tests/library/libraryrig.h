@@ -15,7 +15,6 @@
 #include "support/scriptedmessageboxes.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
