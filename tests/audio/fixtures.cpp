@@ -47,6 +47,11 @@ QString file(const QString& dir, const QString& name, const QByteArray& bytes) {
     return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() ? path : QString();
 }
 
+QByteArray bytes(const QString& path) {
+    QFile in(path);
+    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArrayLiteral("<missing>");
+}
+
 float toneValue(int channel, long frame, int sampleRate) {
     return static_cast<float>(std::lround(tone(channel, frame, sampleRate) * 32767.0)) / 32768.0f;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <vector>
 
@@ -37,6 +38,8 @@ QString mpg(const QString& dir, const QString& name, int milliseconds, bool with
 
 // A file with the given bytes.
 QString file(const QString& dir, const QString& name, const QByteArray& bytes);
+// The bytes of a file, "<missing>" if it cannot be read.
+QByteArray bytes(const QString& path);
 
 // Every frame the decoder gives for the file, interleaved stereo at the rate.
 std::vector<float> decodeAll(const QString& path, int outputRate = 48000);

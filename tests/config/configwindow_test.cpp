@@ -1,3 +1,4 @@
+#include "audio/fixtures.h"
 #include "config/categorylist.h"
 #include "config/configwindow.h"
 #include "config/settings.h"
@@ -37,26 +38,10 @@ struct ConfigRig {
     ConfigRig() {
         QDir().mkpath(jingles);
         QDir().mkpath(news);
-        writeIni(initial);
+        Fixtures::file(dir.path(), "Vidav.ini", initial);
     }
 
-    void writeIni(const QByteArray& bytes) const {
-        QFile out(file.filePath());
-        if (out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            out.write(bytes);
-    }
-    QByteArray ini() const {
-        QFile in(file.filePath());
-        return in.open(QIODevice::ReadOnly) ? in.readAll() : "<missing>";
-    }
-    // The message boxes shown since the last call, as "caption|text|style".
-    QStringList takeBoxes() {
-        QStringList all;
-        for (const ScriptedMessageBoxes::Shown& box : boxes.shown)
-            all << QString("%1|%2|%3").arg(box.caption, box.text).arg(box.style);
-        boxes.shown.clear();
-        return all;
-    }
+    QByteArray ini() const { return Fixtures::bytes(file.filePath()); }
     int rowOf(const QString& path) const {
         const QList<FolderBox::Entry>& rows = config.Dir1().entries();
         for (int i = 0; i < rows.size(); ++i)
@@ -93,7 +78,7 @@ TEST(ConfigWindow, OpeningWritesNothing) {
     EXPECT_EQ(rig.config.Text1(), "- - - - - -");
     EXPECT_EQ(rig.config.Dir1().Path(), "/");
     EXPECT_EQ(rig.drive(), "/");
-    EXPECT_TRUE(rig.takeBoxes().isEmpty());
+    EXPECT_TRUE(rig.boxes.take().isEmpty());
     EXPECT_EQ(rig.ini(), rig.initial);
 
     // A medium mounted while the window is open shows when the drive box is opened.
@@ -114,7 +99,7 @@ TEST(ConfigWindow, ThePromptSavesUnderTheCategoryShownBeforeTheMove) {
     rig.config.Form2_Text1_Change("Jingles Hot");
     rig.boxes.answers = {MessageBoxes::kYes};
     rig.config.Form2_VScroll1_Change(2);
-    EXPECT_EQ(rig.takeBoxes(), QStringList{kPrompt});
+    EXPECT_EQ(rig.boxes.take(), QStringList{kPrompt});
     expected.replace("Name=Jingles\n", "Name=Jingles Hot\n");
     EXPECT_EQ(rig.ini(), expected);
     EXPECT_EQ(rig.config.ShownCategory(), 2);
@@ -124,7 +109,7 @@ TEST(ConfigWindow, ThePromptSavesUnderTheCategoryShownBeforeTheMove) {
     rig.config.Form2_Text1_Change("Spots");
     rig.boxes.answers = {MessageBoxes::kNo};
     rig.config.Form2_VScroll1_Change(3);
-    EXPECT_EQ(rig.takeBoxes(), QStringList{kPrompt});
+    EXPECT_EQ(rig.boxes.take(), QStringList{kPrompt});
     EXPECT_EQ(rig.ini(), expected);
 
     // Set Folder & Name, then move: no prompt. The folder opened counts.
@@ -139,7 +124,7 @@ TEST(ConfigWindow, ThePromptSavesUnderTheCategoryShownBeforeTheMove) {
     expected += QString("[cat 3]\nName=News\nPath=%1\n").arg(rig.news).toUtf8();
     EXPECT_EQ(rig.ini(), expected);
     rig.config.Form2_VScroll1_Change(4);
-    EXPECT_TRUE(rig.takeBoxes().isEmpty());
+    EXPECT_TRUE(rig.boxes.take().isEmpty());
 
     // A change of volume alone is an edit; a volume that cannot be read changes nothing.
     rig.config.Form2_Drive1_Change(2);
@@ -153,14 +138,14 @@ TEST(ConfigWindow, ThePromptSavesUnderTheCategoryShownBeforeTheMove) {
     // The thumb moves: the prompt comes at once and saves under the category shown; the
     // change that follows the release asks nothing more.
     rig.config.Form2_VScroll1_Scroll();
-    EXPECT_EQ(rig.takeBoxes(), QStringList{kPrompt});
+    EXPECT_EQ(rig.boxes.take(), QStringList{kPrompt});
     expected += QString("[cat 4]\nName=- - - - - -\nPath=%1\n").arg(rig.dir.path()).toUtf8();
     EXPECT_EQ(rig.ini(), expected);
     rig.config.Form2_VScroll1_Scroll();
     rig.config.Form2_VScroll1_Change(5);
     // Category 5's folder has gone: reported; the folder and volume of category 4 stay
     // while the name and number are category 5's, and Set Folder & Name stores them so.
-    EXPECT_EQ(rig.takeBoxes(),
+    EXPECT_EQ(rig.boxes.take(),
               QStringList{"Airloom|The path for this entry: /no/such is invalid!|0"});
     EXPECT_EQ(rig.config.Label16(), "Category 5");
     EXPECT_EQ(rig.config.Text1(), "Gone");
@@ -170,7 +155,7 @@ TEST(ConfigWindow, ThePromptSavesUnderTheCategoryShownBeforeTheMove) {
     rig.config.Form2_Command1_Click();
     expected.replace("Path=/no/such", "Path=" + rig.dir.path().toUtf8());
     EXPECT_EQ(rig.ini(), expected);
-    EXPECT_TRUE(rig.takeBoxes().isEmpty());
+    EXPECT_TRUE(rig.boxes.take().isEmpty());
 }
 
 // A settings file that cannot be written (its folder cannot be made): every write of the
@@ -183,7 +168,7 @@ TEST(ConfigWindow, EachFailedWriteIsReportedOnce) {
     ConfigWindow config(
         blocked, settings, rig.boxes, [] {}, [&] { return rig.volumes; });
     config.Form2_Form_Load();
-    EXPECT_TRUE(rig.takeBoxes().isEmpty()) << "opening writes nothing";
+    EXPECT_TRUE(rig.boxes.take().isEmpty()) << "opening writes nothing";
 
     const QString reason =
         " was not saved. Cannot create the folder " + rig.dir.filePath("blocker") + ".";
@@ -194,7 +179,7 @@ TEST(ConfigWindow, EachFailedWriteIsReportedOnce) {
     rig.boxes.answers = {MessageBoxes::kYes};
     config.Form2_VScroll1_Change(2);
     config.Form2_SSCommand1_Click();
-    const QStringList shown = rig.takeBoxes();
+    const QStringList shown = rig.boxes.take();
     EXPECT_EQ(shown, QStringList({"Airloom|The default mode of deck 4" + reason + "|16",
                                   "Airloom|Category 1" + reason + "|16", kPrompt,
                                   "Airloom|Category 1" + reason + "|16",

@@ -1,3 +1,4 @@
+#include "audio/fixtures.h"
 #include "config/profilefile.h"
 
 #include <QDir>
@@ -17,14 +18,11 @@ protected:
         return m_dir.filePath(name);
     }
     ProfileFile fileWith(const QByteArray& bytes, const QString& name = "Vidav.ini") {
-        QFile file(path(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        EXPECT_EQ(file.write(bytes), bytes.size());
+        EXPECT_FALSE(Fixtures::file(m_dir.path(), name, bytes).isEmpty());
         return ProfileFile(path(name));
     }
     QByteArray bytesOf(const QString& name = "Vidav.ini") const {
-        QFile file(path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArrayLiteral("<missing>");
+        return Fixtures::bytes(path(name));
     }
     QStringList entries() const {
         return QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);

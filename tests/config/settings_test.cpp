@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -13,56 +12,42 @@ namespace {
 // Label3 from them.
 class StationSettingsTest : public ::testing::Test, public LibraryRig {
 protected:
-    QByteArray iniBytes() const {
-        QFile file(m_file.filePath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArrayLiteral("<missing>");
-    }
     void writeIni(const QByteArray& bytes) {
-        QFile file(m_file.filePath());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_EQ(file.write(bytes), bytes.size());
+        ASSERT_FALSE(Fixtures::file(rigDir.path(), "Vidav.ini", bytes).isEmpty());
     }
     // The tab captions and the names held, which must agree after every load.
     void expectNames(const QStringList& expected) const {
-        ASSERT_EQ(m_tabs.Count(), 10);
+        ASSERT_EQ(tabs.Count(), 10);
         for (int i = 1; i <= 10; ++i) {
-            EXPECT_EQ(m_tabs.Caption(i), expected[i - 1]) << i;
-            EXPECT_EQ(m_settings.CategoryNames(i), expected[i - 1]) << i;
+            EXPECT_EQ(tabs.Caption(i), expected[i - 1]) << i;
+            EXPECT_EQ(station.CategoryNames(i), expected[i - 1]) << i;
         }
     }
 
-    QTemporaryDir& m_dir = rigDir;
-    ProfileFile& m_file = settings;
-    CategoryTabs& m_tabs = tabs;
-    CartList& m_cartList = list;
-    ScriptedMessageBoxes& m_boxes = boxes;
-    StationSettings& m_settings = station;
-    QSignalSpy m_label3{&m_settings, &StationSettings::label3Changed};
+    QSignalSpy m_label3{&station, &StationSettings::label3Changed};
 };
 
 TEST_F(StationSettingsTest, LoadSettingsFromNoFileABadFolderThenAGoodOne) {
-    EXPECT_EQ(m_settings.CategoryNames(1), ""); // nothing before the first load
+    EXPECT_EQ(station.CategoryNames(1), ""); // nothing before the first load
     library.LoadSettings();
     expectNames(QStringList(10, "Not Configured"));
-    EXPECT_EQ(m_settings.CategoryNames(0), "");
-    EXPECT_EQ(m_settings.CategoryNames(11), "");
-    EXPECT_EQ(m_cartList.Path(), "/");
+    EXPECT_EQ(station.CategoryNames(0), "");
+    EXPECT_EQ(station.CategoryNames(11), "");
+    EXPECT_EQ(list.Path(), "/");
     EXPECT_EQ(m_label3.count(), 1);
-    EXPECT_EQ(m_settings.Label3(), "WXYZ");
-    EXPECT_TRUE(m_boxes.shown.isEmpty());
-    EXPECT_FALSE(QFile::exists(m_file.filePath()));
+    EXPECT_EQ(station.Label3(), "WXYZ");
+    EXPECT_TRUE(boxes.shown.isEmpty());
+    EXPECT_FALSE(QFile::exists(settings.filePath()));
 
     writeIni("[cat 1]\r\nName=Jingles\r\nPath=/no/such/folder\r\n[cat 2]\r\nName=\r\n[cat 3]\r\n"
              "Name=" +
              QByteArray(80, 'N') +
              "\r\n[cat4]\r\nName=No space\r\n[CAT 5]\r\nname = \"  Padded  \"\r\n"
              "[cat 10]\r\nName=Ten\r\n[global]\r\ncallsign=wkrp\r\n");
-    m_tabs.Select(3);
+    tabs.Select(3);
     library.LoadSettings();
-    ASSERT_EQ(m_boxes.shown.size(), 1);
-    EXPECT_EQ(m_boxes.shown[0].text, "Please check your category directory path.");
-    EXPECT_EQ(m_boxes.shown[0].style, MessageBoxes::kOkStop);
-    EXPECT_EQ(m_boxes.shown[0].caption, "File path/access error!");
+    EXPECT_EQ(boxes.lines(),
+              QStringList{"File path/access error!|Please check your category directory path.|16"});
     // The tabs were rebuilt before the failure; the list and the call letters stay.
     QStringList names(10, "Not Configured");
     names[0] = "Jingles";
@@ -71,22 +56,22 @@ TEST_F(StationSettingsTest, LoadSettingsFromNoFileABadFolderThenAGoodOne) {
     names[4] = "  Padded  ";
     names[9] = "Ten";
     expectNames(names);
-    EXPECT_EQ(m_tabs.SelectedIndex(), 1);
-    EXPECT_EQ(m_cartList.Path(), "/");
-    EXPECT_EQ(m_settings.Label3(), "WXYZ");
+    EXPECT_EQ(tabs.SelectedIndex(), 1);
+    EXPECT_EQ(list.Path(), "/");
+    EXPECT_EQ(station.Label3(), "WXYZ");
     EXPECT_EQ(m_label3.count(), 1);
 
     // Longer than both read capacities: a cut path would name a folder that is not there.
-    const QString carts = m_dir.filePath("studio-b/" + QString(90, 'f'));
+    const QString carts = rigDir.filePath("studio-b/" + QString(90, 'f'));
     ASSERT_TRUE(QDir().mkpath(carts));
     ASSERT_TRUE(QFile(carts + "/promo.mp3").open(QIODevice::WriteOnly));
-    ASSERT_TRUE(m_file.Write("cat 1", "Path", carts));
+    ASSERT_TRUE(settings.Write("cat 1", "Path", carts));
     library.LoadSettings();
-    EXPECT_EQ(m_boxes.shown.size(), 1);
+    EXPECT_EQ(boxes.shown.size(), 1);
     expectNames(names);
-    EXPECT_EQ(m_cartList.Path(), carts);
-    EXPECT_EQ(m_cartList.names(), QStringList{"promo.mp3"});
-    EXPECT_EQ(m_settings.Label3(), "wkrp"); // no change of case on the main window
+    EXPECT_EQ(list.Path(), carts);
+    EXPECT_EQ(list.names(), QStringList{"promo.mp3"});
+    EXPECT_EQ(station.Label3(), "wkrp"); // no change of case on the main window
     ASSERT_EQ(m_label3.count(), 2);
     EXPECT_EQ(m_label3.at(1).at(0).toString(), "wkrp");
 }
@@ -98,25 +83,25 @@ TEST_F(StationSettingsTest, StoredModesAreDecodedByTheirFirstCharacter) {
     const QStringList expected = {"Seqnc", "Loop", "Norm", "Norm", "Loop",
                                   "Seqnc", "Norm", "Norm", "Norm", "Seqnc"};
     for (int deck = 1; deck <= 10; ++deck)
-        EXPECT_EQ(m_settings.DeckDefaultMode(deck), expected[deck - 1]) << deck;
+        EXPECT_EQ(station.DeckDefaultMode(deck), expected[deck - 1]) << deck;
     EXPECT_EQ(DeckModeIndex(" Loop"), 0); // only the first character counts
 }
 
 TEST_F(StationSettingsTest, SaveDeckModeWritesTheWordUnlessTheWindowIsLoading) {
-    m_settings.setConfigLoading(true);
-    EXPECT_TRUE(m_settings.SaveDeckMode(2, 2).ok);
-    EXPECT_FALSE(QFile::exists(m_file.filePath())); // opening the window writes nothing
-    m_settings.setConfigLoading(false);
+    station.setConfigLoading(true);
+    EXPECT_TRUE(station.SaveDeckMode(2, 2).ok);
+    EXPECT_FALSE(QFile::exists(settings.filePath())); // opening the window writes nothing
+    station.setConfigLoading(false);
 
     writeIni("; studio B\n[deck 2]\nMode=Norm\n[global]\ncallsign=KXYZ\n");
     for (const auto& [deck, mode] : {std::pair{2, 2}, {10, 1}, {1, 0}})
-        ASSERT_TRUE(m_settings.SaveDeckMode(deck, mode));
+        ASSERT_TRUE(station.SaveDeckMode(deck, mode));
     const QByteArray after = "; studio B\n[deck 2]\nMode=Loop\n[global]\ncallsign=KXYZ\n"
                              "[deck 10]\nMode=Seqnc\n[deck 1]\nMode=Norm\n";
-    EXPECT_EQ(iniBytes(), after);
+    EXPECT_EQ(Fixtures::bytes(settings.filePath()), after);
     for (const auto& [deck, mode] : {std::pair{0, 1}, {11, 1}, {3, 3}, {3, -1}})
-        EXPECT_FALSE(m_settings.SaveDeckMode(deck, mode).ok) << deck << " " << mode;
-    EXPECT_EQ(iniBytes(), after);
+        EXPECT_FALSE(station.SaveDeckMode(deck, mode).ok) << deck << " " << mode;
+    EXPECT_EQ(Fixtures::bytes(settings.filePath()), after);
 }
 
 } // namespace

@@ -11,17 +11,15 @@
 #include "library/cartlibrary.h"
 #include "library/cartlist.h"
 #include "library/categorytabs.h"
-#include "shell/buttonrow.h"
 #include "shell/functionkeys.h"
 #include "support/scriptedmessageboxes.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
 
-// The cart library, the key map and the button row wired as on the main window, over a
+// The cart library and the key map wired as on the main window, over a
 // real deck engine on the manual audio device. Cart folders and Vidav.ini live in a
 // temporary folder; message boxes are answered from a script.
 struct LibraryRig {
@@ -50,27 +48,13 @@ struct LibraryRig {
         ASSERT_EQ(decks.FilePath(deck), JoinCartPath(list.Path(), name));
         audio.waitForBackgroundWork();
     }
-    void startDeck(int deck) {
-        decks.FireDeck(deck);
-        settle();
-        ASSERT_TRUE(decks.IsPlaying(deck)) << deck;
-    }
-    void settle() { device->renderPeriods(4); } // a few audio periods go by
-    // The first letter of each deck's cart, decks 1..10, "-" for an empty deck.
-    QString held() const {
-        QString letters;
-        for (int deck = 1; deck <= kDeckCount; ++deck)
-            letters += QFileInfo(decks.FilePath(deck)).fileName().left(1).leftJustified(1, '-');
-        return letters;
-    }
 
     struct QuietPump : EventPump {
         void processPendingEvents() override {}
     };
 
     QTemporaryDir rigDir;
-    ManualDevice* device = new ManualDevice(); // owned by the audio engine
-    AudioEngine audio{std::unique_ptr<OutputDevice>(device)};
+    AudioEngine audio{std::make_unique<ManualDevice>()};
     MciDevice player{audio};
     MciDevice preview{audio};
     QuietPump pump;
@@ -82,5 +66,4 @@ struct LibraryRig {
     ScriptedMessageBoxes boxes;
     CartLibrary library{list, tabs, station, decks, boxes};
     FunctionKeys keys{decks, list};
-    ButtonRow row{decks, library};
 };

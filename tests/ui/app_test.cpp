@@ -1,5 +1,8 @@
 #include "app/app.h"
+#include "app/appextras.h"
 #include "audio/fixtures.h"
+#include "decks/asrunlog.h"
+#include "decks/endwarning.h"
 #include "ui/about.h"
 #include "ui/apprig.h"
 #include "ui/dragproxy.h"
@@ -13,12 +16,10 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -91,7 +92,7 @@ TEST(AppStartup, TheFourthTitleTickLoadsTheMainWindow) {
     EXPECT_EQ(rig.form().Label2()->text(), ""); // the status line starts blank
     EXPECT_EQ(rig.form().focusWidget(), rig.form().SSCommand1());
     EXPECT_EQ(rig.form().File1()->model()->rowCount(), 3);
-    EXPECT_EQ(rig.shownBoxes(), QStringList{"Airloom|No sound|48"});
+    EXPECT_EQ(rig.boxes.lines(), QStringList{"Airloom|No sound|48"});
     expectWindowMirrorsEngine(rig);
     // From the load on the end-of-cart check runs every 10 ms, and the player's notices
     // come often enough for a countdown in whole seconds.
@@ -112,7 +113,7 @@ TEST(AppStartup, AnUnreadableFirstCategoryIsReportedAndTheWindowStillOpens) {
     };
     rig.openMainWindow();
     EXPECT_FALSE(titleTimerTicking);
-    EXPECT_EQ(rig.shownBoxes(), QStringList{kPathError});
+    EXPECT_EQ(rig.boxes.lines(), QStringList{kPathError});
     // The load stopped there, after the modes and the cleared decks: no call letters; the
     // window is up.
     EXPECT_EQ(rig.form().Label3()->text(), "");
@@ -131,7 +132,7 @@ TEST(AppExit, NoLeavesEverythingAsItWasAndYesClosesEveryWindow) {
     QTest::mouseClick(rig.form().SSCommand3(), Qt::LeftButton);
     rig.boxes.answers = {MessageBoxes::kNo, MessageBoxes::kYes};
     QTest::mouseClick(rig.form().SSCommand2(), Qt::LeftButton);
-    EXPECT_EQ(rig.shownBoxes(), QStringList{"Are you sure you want to exit?|Exit Airloom?|36"});
+    EXPECT_EQ(rig.boxes.lines(), QStringList{"Are you sure you want to exit?|Exit Airloom?|36"});
     EXPECT_TRUE(rig.form().isVisible());
     QTest::mouseClick(rig.form().SSCommand2(), Qt::LeftButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -212,7 +213,7 @@ TEST(AppWindow, TabsAndListFollowTheLibrary) {
     QApplication::sendEvent(rig.form().TabStrip1(), &wheel);
     EXPECT_EQ(strip->currentIndex(), 0);
     rig.form().TabStrip1()->setCurrentIndex(1);
-    EXPECT_EQ(rig.shownBoxes(), QStringList{kPathError});
+    EXPECT_EQ(rig.boxes.lines(), QStringList{kPathError});
     EXPECT_EQ(rig.app->tabs().SelectedIndex(), 2);
     EXPECT_EQ(strip->currentIndex(), 1);
     EXPECT_EQ(rig.form().File1()->model()->rowCount(), 3);
@@ -395,6 +396,30 @@ TEST(AppInfoWindows, TheHelpDocumentFollowsItsOutlineAndTheKeyMap) {
             EXPECT_EQ(pressEffect(rig, keyCode, shift).toStdString(),
                       table.value({keyCode, shift}).toStdString())
                 << "F" << keyCode - 111 << " shift " << shift;
+}
+
+// The station options as Vidav.ini switches them, in the main window: the lit time label and
+// its way back, and a log failure in Label2. The warning is on (the log is by default, the
+// levelling is not).
+TEST(AppExtras, TheWindowShowsTheWarningAndLogFailures) {
+    AppRig rig(false, true, "EndWarning=1\n[audio]\nLoudnessTarget=9\n");
+    AppExtras& extras = rig.app->extras();
+    ASSERT_EQ(extras.leveller(), nullptr); // 9 LUFS is out of range
+    EXPECT_EQ(extras.settings().logFolder, rig.dir.filePath("log"));
+    EXPECT_EQ(extras.settings().loudnessCacheFile, rig.dir.filePath("dtb/loudness.db"));
+    QLabel* time = rig.form().TimeLabel(3);
+    const QPalette before = time->palette();
+
+    emit extras.endWarning()->timeLabelLit(3, true);
+    EXPECT_EQ(time->palette().color(QPalette::Window), QColor(255, 0, 0));
+    EXPECT_EQ(time->palette().color(QPalette::WindowText), QColor(255, 255, 255));
+    EXPECT_TRUE(time->autoFillBackground());
+    emit extras.endWarning()->timeLabelLit(3, false);
+    EXPECT_EQ(time->palette(), before);
+    EXPECT_FALSE(time->autoFillBackground());
+
+    emit extras.asRunLog()->writeFailed("As-run log not written: disk full");
+    EXPECT_EQ(rig.form().Label2()->text(), "As-run log not written: disk full");
 }
 
 // Drags with the real pointer of the X server.

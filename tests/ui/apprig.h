@@ -8,24 +8,11 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
-
-// Scripted message boxes that can also look at the program while a box is up.
-struct RigMessageBoxes : ScriptedMessageBoxes {
-    std::function<void()> whileShown;
-
-    int MsgBox(const QString& text, int style, const QString& caption) override {
-        if (whileShown)
-            whileShown();
-        return ScriptedMessageBoxes::MsgBox(text, style, caption);
-    }
-};
 
 // The whole program over a temporary Vidav.ini, the manual audio device and scripted
 // message boxes. Category 1 holds News.wav, Station ID.wav and Sunday.wav; category 2's
@@ -38,12 +25,14 @@ struct AppRig {
                                "[cat 2]\nName=Spots\nPath=%2\n")
                            .arg(carts, dir.filePath("gone"));
     ManualDevice* device = nullptr; // owned by the app's media engine
-    RigMessageBoxes boxes;
+    ScriptedMessageBoxes boxes;
     std::unique_ptr<AirloomApp> app;
 
     // open: start up as the operator sees it, then stop the end-of-cart timer so that only
     // the test moves the engine. activate: the window manager activates the main window.
-    explicit AppRig(bool open = true, bool activate = true) {
+    // options: lines of the [global] section after the call letters, and sections after it.
+    explicit AppRig(bool open = true, bool activate = true, const QString& options = {}) {
+        settings.insert(settings.indexOf("[cat 1]"), options);
         QDir().mkpath(carts);
         for (const char* name : {"News.wav", "Station ID.wav", "Sunday.wav"})
             Fixtures::wav(carts, name, 300);
@@ -58,21 +47,11 @@ struct AppRig {
     }
 
     void writeIni(const QString& text) const {
-        QFile file(iniPath);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            file.write(text.toUtf8());
+        Fixtures::file(dir.path(), "Vidav.ini", text.toUtf8());
     }
 
     Form1& form() const { return app->form1(); }
     DeckEngine& decks() const { return app->decks(); }
-
-    // The message boxes shown so far, as "caption|text|style".
-    QStringList shownBoxes() const {
-        QStringList all;
-        for (const ScriptedMessageBoxes::Shown& box : boxes.shown)
-            all << QString("%1|%2|%3").arg(box.caption, box.text).arg(box.style);
-        return all;
-    }
 
     // The title window paints, its timer ticks four times, the main window comes up.
     void openMainWindow(bool activate = true) {
