@@ -258,6 +258,11 @@ VoiceHandle AudioEngine::handedOver(VoiceHandle handle) const {
     return VoiceHandle(voice->armedId);
 }
 
+bool AudioEngine::hasFollower(VoiceHandle handle) const {
+    const Voice* voice = find(handle);
+    return voice && voice->armedId != 0;
+}
+
 bool AudioEngine::isRunning(VoiceHandle handle) const {
     const Voice* voice = find(handle);
     return voice && voice->request.load(std::memory_order_relaxed) == Voice::Run;

@@ -89,6 +89,8 @@ public:
     void disarm(VoiceHandle voice);
     // The follower that started after the voice's last frame; empty while none has.
     VoiceHandle handedOver(VoiceHandle voice) const;
+    // Whether a follower is armed on the voice or has already taken over from it.
+    bool hasFollower(VoiceHandle voice) const;
 
     // Not paused, stopped or released.
     bool isRunning(VoiceHandle voice) const;

@@ -12,7 +12,7 @@ EndWarning::EndWarning(const DeckEngine& decks, const MciDevice& player, int sec
 void EndWarning::update() {
     int lit = 0;
     const int deck = m_decks.CurrentDeck();
-    if (m_decks.IsPlaying(deck)) {
+    if (m_decks.IsPlaying(deck) && !m_player.FollowerArmed()) {
         const qint64 remaining = qint64(m_player.Length()) - m_player.Position();
         const qint64 intoWarning = m_warningMs - remaining;
         if (remaining > 0 && intoWarning >= 0 && (intoWarning / kPhaseMs) % 2 == 0)

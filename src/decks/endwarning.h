@@ -8,8 +8,9 @@ class MciDevice;
 // The end-of-cart warning: during the last seconds of the playing cart its time label
 // flashes, in the warning colour for the first half of each second and in its own colour
 // for the second half, counted from the moment the warning began. The flash stops when the
-// cart ends, is stopped or is cut off. Every play mode flashes, Loop and Sequence too: the
-// player switches carts with a gap, so the end of each cart is heard.
+// cart ends, is stopped or is cut off. A cart with a follower armed (a Loop, or a Sequence
+// with a loaded next deck) does not flash: the next cart starts on the frame after its
+// last, so no dead air follows.
 //
 // UI thread only. update() runs after each end-of-cart check (Timer1); the phase follows
 // the player's position, so it moves with the output clock.

@@ -154,6 +154,10 @@ void MciDevice::Disarm() {
     m_engine.release(std::exchange(d.next, {}));
 }
 
+bool MciDevice::FollowerArmed() const {
+    return m_impl->voice && m_engine.hasFollower(m_impl->voice);
+}
+
 std::shared_ptr<Cart> MciDevice::cart() const {
     return m_impl->open ? m_impl->cart : nullptr;
 }

@@ -60,6 +60,9 @@ public:
     // Disarm silences it. Once the play has ended, nothing is armed any more.
     void ArmNext(const QString& path);
     void Disarm();
+    // Whether a cart is armed to follow the play now running (or has already followed it):
+    // no silence comes at its end.
+    bool FollowerArmed() const;
 
     // The cart opened now (null when closed): holding it keeps its audio playable even if
     // its file is deleted.
