@@ -66,7 +66,6 @@ public:
     Form1& form1() const { return *m_form1; }
     QTimer& Timer1() { return m_timer1; }
     QTimer& Timer2() { return m_timer2; }
-    int titleTicks() const { return m_titleTicks; }
     bool form1Loaded() const { return m_form1Loaded; }
 
     AudioEngine& audio() { return m_audio; }
