@@ -93,6 +93,7 @@ public:
         m_inner->start(*this);
     }
     void stop() override { m_inner->stop(); }
+    void wake() override { m_inner->wake(); }
 
     void arm() {
         m_firstNs.store(0, std::memory_order_relaxed);
@@ -112,6 +113,7 @@ private:
         }
     }
     void waitUntilReady(int frames) override { m_source->waitUntilReady(frames); }
+    bool isSilent() const noexcept override { return m_source->isSilent(); }
 
 public:
     static std::int64_t nowNs() {

@@ -178,6 +178,7 @@ VoiceHandle AudioEngine::play(const std::shared_ptr<Cart>& cart) {
     if (voice->stream)
         m_streams.add(voice->stream);
     m_voices.push_back(std::move(voice));
+    m_device->wake();
     return VoiceHandle(m_voices.back()->id);
 }
 
@@ -196,13 +197,17 @@ void AudioEngine::erase(const Voice* voice) {
 }
 
 void AudioEngine::pause(VoiceHandle handle) {
-    if (Voice* voice = find(handle))
+    if (Voice* voice = find(handle)) {
         voice->request.store(Voice::Pause, std::memory_order_release);
+        m_device->wake();
+    }
 }
 
 void AudioEngine::resume(VoiceHandle handle) {
-    if (Voice* voice = find(handle))
+    if (Voice* voice = find(handle)) {
         voice->request.store(Voice::Run, std::memory_order_release);
+        m_device->wake();
+    }
 }
 
 VoiceHandle AudioEngine::release(VoiceHandle handle) {
@@ -213,11 +218,14 @@ VoiceHandle AudioEngine::release(VoiceHandle handle) {
     const VoiceHandle started = handedOver(handle);
     voice->request.store(Voice::Release, std::memory_order_release);
     if (voice->stream)
-        voice->stream->cancel();
-    if (m_mixer.withdraw(voice))
+        m_streams.cancel(*voice->stream);
+    if (m_mixer.withdraw(voice)) {
         erase(voice);
-    else
+    } else {
+        // The callback lets go of it at its next render.
+        m_device->wake();
         reap();
+    }
     return started;
 }
 
@@ -235,6 +243,8 @@ bool AudioEngine::arm(VoiceHandle handle, const std::shared_ptr<Cart>& cart) {
     // Release: the follower is fully built before the callback that takes it reads it.
     voice->follower.store(follower.get(), std::memory_order_release);
     m_voices.push_back(std::move(follower));
+    // The voice may have run out since the check above: the follower then starts at once.
+    m_device->wake();
     return true;
 }
 
@@ -245,7 +255,7 @@ void AudioEngine::disarm(VoiceHandle handle) {
     // Null: the callback has started it, and it is a play of its own now.
     if (Voice* follower = voice->follower.exchange(nullptr, std::memory_order_acq_rel)) {
         if (follower->stream)
-            follower->stream->cancel();
+            m_streams.cancel(*follower->stream);
         erase(follower);
         voice->armedId = 0;
     }

@@ -127,6 +127,7 @@ private:
 
     void render(float* out, int frames) noexcept override;
     void waitUntilReady(int frames) override;
+    bool isSilent() const noexcept override { return m_mixer.isSilent(); }
     // Deletes the voices the callback has let go of.
     void reap();
     // A voice for a play of cart from its beginning, not yet handed to the callback; null

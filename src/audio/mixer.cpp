@@ -72,6 +72,31 @@ void Mixer::render(float* out, int frames) noexcept {
     m_rendered.store(first + static_cast<std::uint64_t>(frames), std::memory_order_release);
 }
 
+bool Mixer::isSilent() const noexcept {
+    for (const auto& slot : m_inbox) {
+        if (slot.load(std::memory_order_relaxed) != nullptr)
+            return false;
+    }
+    for (int i = 0; i < m_activeCount; ++i) {
+        const Voice& voice = *m_active[static_cast<std::size_t>(i)];
+        switch (voice.request.load(std::memory_order_relaxed)) {
+        case Voice::Pause:
+            // Faded out (or never heard): it stays silent until it is resumed.
+            if (voice.started && !voice.finished && !voice.paused)
+                return false;
+            break;
+        case Voice::Run:
+            // Only a voice that has played out, with no follower to hand over to, is done.
+            if (!voice.finished || voice.follower.load(std::memory_order_relaxed) != nullptr)
+                return false;
+            break;
+        default: // a release is still to be let go of
+            return false;
+        }
+    }
+    return true;
+}
+
 void Mixer::renderChunk(float* out, int frames, std::uint64_t firstFrame) {
     for (int i = 0; i < m_activeCount;) {
         Voice* voice = m_active[static_cast<std::size_t>(i)];

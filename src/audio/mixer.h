@@ -32,6 +32,9 @@ public:
 
     // Output callback: fills frames interleaved stereo frames.
     void render(float* out, int frames) noexcept;
+    // Output callback, after render: no voice waits in the inbox and none can sound or
+    // change until the UI thread hands one over, arms a follower or changes a request.
+    bool isSilent() const noexcept;
 
     // Frames rendered since the start.
     std::uint64_t renderedFrames() const { return m_rendered.load(std::memory_order_acquire); }

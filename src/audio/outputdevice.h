@@ -13,6 +13,10 @@ public:
     // rendering thread, before render: it blocks until every playing cart's decoder has the
     // next frames ready or has reached its end, so a rendering never has decoder gaps.
     virtual void waitUntilReady(int frames) = 0;
+    // Output callback thread, after render: every frame rendered from now on is silence and
+    // changes nothing until the UI thread hands a play over or changes one (and wakes the
+    // device). A device may then stop calling render until it is woken.
+    virtual bool isSilent() const noexcept = 0;
 };
 
 // An audio output: a sample rate, a period, a latency and a callback that pulls
@@ -38,4 +42,7 @@ public:
     virtual void start(RenderSource& source) = 0;
     // After it returns the callback is no longer running and will not run again.
     virtual void stop() = 0;
+    // UI thread, never blocks: a play was handed over or changed. A device that rests while
+    // its source is silent calls render again at once; the others ignore it.
+    virtual void wake() = 0;
 };

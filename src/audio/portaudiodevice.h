@@ -41,6 +41,9 @@ public:
 
     void start(RenderSource& source) override;
     void stop() override;
+    // The sound card's clock calls back every period, playing or not: a stream stopped while
+    // silent would take PortAudio's (re)start, which blocks, on the way to the next fire.
+    void wake() override {}
 
 private:
     PortAudioDevice() = default;

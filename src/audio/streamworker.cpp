@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <pthread.h>
 
 namespace {
-// The longest a ring waits for the worker to notice it has room: far below the seconds of
-// audio a ring holds.
-constexpr auto kPollInterval = std::chrono::milliseconds(10);
+// The shortest sleep between two looks at rings that had no room.
+constexpr auto kMinimumSleep = std::chrono::milliseconds(10);
 constexpr int kChunkFrames = 4096;
 } // namespace
 
@@ -34,6 +34,15 @@ void StreamWorker::add(std::shared_ptr<Stream> stream) {
     m_wake.notify_all();
 }
 
+void StreamWorker::cancel(Stream& stream) {
+    stream.cancel();
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_demand;
+    }
+    m_wake.notify_all();
+}
+
 void StreamWorker::waitUntilReadable(const std::vector<Need>& needs) {
     const auto ready = [&needs] {
         return std::all_of(needs.begin(), needs.end(), [](const Need& need) {
@@ -50,6 +59,7 @@ void StreamWorker::waitUntilReadable(const std::vector<Need>& needs) {
 }
 
 void StreamWorker::run() {
+    pthread_setname_np(pthread_self(), "airloom-stream"); // seen by top and the benchmarks
     std::vector<float> scratch(static_cast<std::size_t>(kChunkFrames) * 2);
     std::vector<std::shared_ptr<Stream>> streams;
     std::unique_lock lock(m_mutex);
@@ -64,7 +74,17 @@ void StreamWorker::run() {
         lock.lock();
         std::erase_if(m_streams, [](const auto& stream) { return stream->hasEnded(); });
         m_progress.notify_all();
-        if (!worked && demand == m_demand && !m_quit)
-            m_wake.wait_for(lock, kPollInterval);
+        if (worked || demand != m_demand || m_quit)
+            continue;
+        if (m_streams.empty()) {
+            m_wake.wait(lock);
+            continue;
+        }
+        // Every ring was too full to top up: none has room before the first of them has
+        // drained to a quarter free, at the output's pace.
+        auto sleep = std::chrono::nanoseconds::max();
+        for (const auto& stream : m_streams)
+            sleep = std::min(sleep, stream->timeUntilRoom());
+        m_wake.wait_for(lock, std::max<std::chrono::nanoseconds>(sleep, kMinimumSleep));
     }
 }

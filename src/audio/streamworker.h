@@ -9,11 +9,12 @@
 
 class Stream;
 
-// The decoder thread that keeps the rings of playing carts topped up. It wakes every few
-// milliseconds, and at once when a stream is added or a caller waits for frames.
+// The decoder thread that keeps the rings of playing carts topped up. It wakes when the
+// ring that drains first may have room for more (a quarter of it free), and at once when
+// a stream is added or cancelled or a caller waits for frames; with no stream it sleeps.
 //
-// add() and waitUntilReadable() are for the UI thread; add() never blocks,
-// waitUntilReadable() blocks until the decoder has caught up (the manual device's
+// add(), cancel() and waitUntilReadable() are for the UI thread; add() and cancel() never
+// block, waitUntilReadable() blocks until the decoder has caught up (the manual device's
 // determinism). The output callback never calls this class.
 class StreamWorker {
 public:
@@ -23,6 +24,8 @@ public:
     StreamWorker& operator=(const StreamWorker&) = delete;
 
     void add(std::shared_ptr<Stream> stream);
+    // The voice is gone: the worker stops decoding the stream and lets go of it.
+    void cancel(Stream& stream);
 
     struct Need {
         const Stream* stream;

@@ -5,6 +5,12 @@ Stream::Stream(std::shared_ptr<Cart> cart, int outputRate, std::int64_t skipFram
     : m_cart(std::move(cart)), m_outputRate(outputRate), m_skipFrames(skipFrames),
       m_ring(ringFrames) {}
 
+std::chrono::nanoseconds Stream::timeUntilRoom() const {
+    const std::size_t free = m_ring.writableFrames();
+    const std::size_t missing = free < roomFrames() ? roomFrames() - free : 0;
+    return std::chrono::nanoseconds(static_cast<std::int64_t>(missing) * 1000000000 / m_outputRate);
+}
+
 void Stream::finish() {
     m_decoder.reset();
     // Release: every frame written to the ring is visible to a reader that sees the end.
@@ -29,7 +35,7 @@ bool Stream::fill(float* scratch, int chunkFrames) {
         return true;
     }
     std::size_t free = m_ring.writableFrames();
-    if (free < m_ring.capacityFrames() / 4)
+    if (free < roomFrames())
         return false;
     while (free > 0 && !isCancelled()) {
         const int want = static_cast<int>(std::min<std::size_t>(free, chunkFrames));

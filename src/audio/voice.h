@@ -5,6 +5,7 @@
 #include "audio/samplering.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
@@ -30,9 +31,13 @@ public:
     // Stream worker: opens the file on the first call, then tops the ring up when at least
     // a quarter of it is free. Returns whether it did any work. scratch holds chunkFrames.
     bool fill(float* scratch, int chunkFrames);
+    // Until the ring has room for fill() to top it up, if the output drains it from now on.
+    std::chrono::nanoseconds timeUntilRoom() const;
 
 private:
     void finish();
+    // The free frames at which fill() tops the ring up.
+    std::size_t roomFrames() const { return m_ring.capacityFrames() / 4; }
 
     const std::shared_ptr<Cart> m_cart;
     const int m_outputRate;

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 #include <algorithm>
 #include <cstring>
@@ -113,6 +114,40 @@ TEST(PortAudioOutput, WithoutADeviceCartsPlayOnTheClockAfterOneQuietWarning) {
     EXPECT_EQ(player.Position(), 300);
     EXPECT_EQ(engine.underruns(), 0u);
     EXPECT_GE(engine.renderedFrames(), 300u * 48);
+}
+
+// The silent output rests with nothing to play; a play, a stop part-way and the restart
+// wake it, and the cart is timed as if it had never rested.
+TEST(OutputDevice, TheSilentOutputRestsWhileNothingPlays) {
+    QTemporaryDir dir;
+    const QString file = Fixtures::wav(dir.path(), u"bed.wav"_s, 300);
+    auto owned = std::make_unique<NullDevice>();
+    NullDevice& device = *owned;
+    AudioEngine engine(std::move(owned));
+    MciDevice player(engine);
+    const auto rests = [&device] {
+        return QTest::qWaitFor([&] { return device.isResting(); });
+    };
+    ASSERT_TRUE(rests());
+    ASSERT_TRUE(playToEnd(engine, player, file));
+    EXPECT_EQ(player.Position(), 300);
+    ASSERT_TRUE(rests());
+    const std::uint64_t rested = engine.renderedFrames();
+
+    player.Command(u"Back"_s);
+    player.Command(u"Play"_s);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player.Position() >= 100; }));
+    player.Command(u"Stop"_s);
+    ASSERT_TRUE(rests());
+    const qint32 stoppedAt = player.Position();
+    EXPECT_EQ(player.Mode(), MciDevice::kModeStopped);
+    player.Command(u"Play"_s);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player.Mode() == MciDevice::kModeStopped; }));
+    EXPECT_EQ(player.Position(), 300);
+    EXPECT_LT(stoppedAt, 300);
+    EXPECT_GE(engine.renderedFrames() - rested, 300u * 48);
+    EXPECT_EQ(engine.underruns(), 0u);
+    ASSERT_TRUE(rests());
 }
 
 // New underruns reach the terminal once; a quiet second prints nothing.
