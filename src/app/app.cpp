@@ -43,6 +43,18 @@ AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice
     // After the end-of-cart check: the warning follows what the check left playing.
     m_extras =
         std::make_unique<AppExtras>(m_profile, m_audio, m_decks, m_mmControl1, *m_form1, m_timer1);
+    // After the check and the warning: a tick that leaves nothing to find lets the timer
+    // rest (a resting timer saves a hundred wake-ups a second); the next "Play" wakes it.
+    // A tick of a rested timer would have changed nothing: no cart plays, both latches are
+    // down, and the warning has put its light out on this tick.
+    connect(&m_timer1, &QTimer::timeout, this, [this] {
+        if (m_decks.EndCheckIdle())
+            m_timer1.stop();
+    });
+    connect(&m_decks, &DeckEngine::endCheckWanted, this, [this] {
+        if (m_form1Loaded && !m_timer1.isActive())
+            m_timer1.start();
+    });
 
     m_timer2.setObjectName(QStringLiteral("Timer2"));
     connect(&m_timer2, &QTimer::timeout, this, &AirloomApp::Title_Timer2_Timer);

@@ -64,6 +64,8 @@ public:
     // The title window until it closes, then null.
     Title* title() const { return m_title; }
     Form1& form1() const { return *m_form1; }
+    // Runs every 10 ms from the load on, and rests while the deck engine's end-of-cart
+    // check has nothing to find; the deck engine's endCheckWanted starts it again.
     QTimer& Timer1() { return m_timer1; }
     QTimer& Timer2() { return m_timer2; }
     bool form1Loaded() const { return m_form1Loaded; }

@@ -54,6 +54,10 @@ bool DeckEngine::playerPlays() const {
     return m_player.Mode() == MciDevice::kModePlaying;
 }
 
+bool DeckEngine::EndCheckIdle() const {
+    return !m_playLatch && !m_displayLatch && !playerPlays();
+}
+
 bool DeckEngine::IsPlaying(int deck) const {
     return isDeck(deck) && deck == m_currentDeck && playerPlays();
 }
@@ -200,6 +204,7 @@ void DeckEngine::StartDeckPlayback(int deck) {
     m_player.Command(QStringLiteral("Back"));
     m_player.Command(QStringLiteral("Stop"));
     m_player.Command(QStringLiteral("Play"));
+    emit endCheckWanted();
     // A cart that cannot play is named on the status line at once, never in a box that
     // would hold the operator; the deck's state is whatever the player reports.
     const QString error = m_player.ErrorMessage();

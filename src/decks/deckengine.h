@@ -88,6 +88,10 @@ public:
 
     // Event wiring of the main window.
     void Timer1_Timer() { CartFinished(); }
+    // Whether Timer1_Timer has nothing to find: no cart plays and both latches are down, so
+    // it would change nothing. Only a "Play" can end that (both latches rise only while a
+    // cart plays); endCheckWanted then says so. Timer1 may rest meanwhile.
+    bool EndCheckIdle() const;
     void MMControl1_StatusUpdate();
     // The media engine found a new length or a new file for path: every deck that holds it
     // and does not play takes it up, and an idle deck shows the new length at once.
@@ -123,6 +127,8 @@ signals:
     void label2Changed(const QString& text);
     // ResetTimeDisplay's repaint of the whole main window once a stopped deck is at rest.
     void windowRefreshRequested();
+    // The player was told to play: the end-of-cart check has work again.
+    void endCheckWanted();
 
 private:
     struct Deck {

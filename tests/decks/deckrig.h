@@ -40,6 +40,10 @@ struct ScriptedPump : EventPump {
 // blank): time moves only when the test renders frames; the window's timer and the
 // player's notifications are called by hand. Tests run events as text and compare the state
 // as text (see step and snapshot).
+//
+// With AIRLOOM_TIMER1_RESTS set in the environment (ctest "decks-timer1-rests" runs the deck
+// tests so), Timer1 rests as the program's does: a tick that leaves the end-of-cart check
+// idle stops it, and the next "Play" starts it again. The same states must follow.
 class DeckRig : public ::testing::Test {
 public:
     static constexpr int kRate = 48000, kTick = kRate / 100; // frames of one 10 ms tick
@@ -47,6 +51,7 @@ public:
     DeckRig()
         : m_device(new ManualDevice(kRate, 256)), m_audio(std::unique_ptr<OutputDevice>(m_device)),
           player(m_audio), preview(m_audio), engine(player, preview, selection, pump) {
+        QObject::connect(&engine, &DeckEngine::endCheckWanted, [this] { m_timer1Resting = false; });
         selection.folder = m_dir.path();
         for (int deck = 1; deck <= kDeckCount; ++deck)
             engine.SetDeckMode(deck, "Norm");
@@ -74,13 +79,21 @@ public:
         load(deck, name);
     }
 
-    // One Timer1 tick: the output plays 10 ms, then the end-of-cart check runs.
+    // One Timer1 tick: the output plays 10 ms, then the end-of-cart check runs, followed by
+    // what else hangs off the timer.
     void tick(int count = 1) {
+        static const bool rests = qEnvironmentVariableIsSet("AIRLOOM_TIMER1_RESTS");
         for (int i = 0; i < count; ++i) {
             m_device->render(kTick);
+            if (m_timer1Resting)
+                continue;
             engine.Timer1_Timer();
+            if (afterTimer1)
+                afterTimer1();
+            m_timer1Resting = rests && engine.EndCheckIdle();
         }
     }
+    std::function<void()> afterTimer1;
     // Ticks until the player (or deck, if given) has stopped playing; returns the count.
     int tickUntilStopped(int deck = 0, int limit = 10000) {
         int ticks = 0;
@@ -217,6 +230,7 @@ private:
     QTemporaryDir m_dir;
     ManualDevice* m_device; // owned by m_audio
     AudioEngine m_audio;
+    bool m_timer1Resting = false;
 
 public:
     TestSelection selection;

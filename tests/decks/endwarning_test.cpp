@@ -12,9 +12,11 @@ public:
     std::string run(EndWarning& warning, const QString& events, int ticks) {
         QStringList changes;
         step(events);
+        afterTimer1 = [&warning] {
+            warning.update();
+        };
         for (int lit = warning.LitDeck(); ticks-- > 0;) {
             tick();
-            warning.update();
             if (warning.LitDeck() != lit) {
                 lit = warning.LitDeck();
                 changes << QString("%1@%2").arg(lit).arg(playing() ? player.Position() : -1);
