@@ -3,6 +3,7 @@
 #include "audio/cart.h"
 #include "audio/decoder.h"
 
+#include <pthread.h>
 #include <vector>
 
 CartPreparer::CartPreparer(int outputRate, int headFrames, ChangeHandler changed)
@@ -41,6 +42,7 @@ void CartPreparer::waitUntilIdle() {
 }
 
 void CartPreparer::run() {
+    pthread_setname_np(pthread_self(), "airloom-prepare"); // seen by top and the benchmarks
     std::unique_lock lock(m_mutex);
     while (true) {
         m_wake.wait(lock, [this] { return m_quit || !m_jobs.empty(); });

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <ebur128.h>
 #include <memory>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
@@ -107,6 +108,7 @@ void Leveller::waitUntilIdle() {
 }
 
 void Leveller::run() {
+    pthread_setname_np(pthread_self(), "airloom-level"); // seen by top and the benchmarks
     // Measuring can wait: the decoders that feed the output come first.
     setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kNice);
     std::unique_lock lock(m_mutex);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <pthread.h>
 
 const QString AsRunLog::kHeader = QStringLiteral("start,deck,cart,path,length_ms,played_ms,ended");
 
@@ -45,6 +46,7 @@ void LogWriter::flush() {
 }
 
 void LogWriter::run() {
+    pthread_setname_np(pthread_self(), "airloom-log"); // seen by top and the benchmarks
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [this] { return m_quit || !m_queue.empty(); });
