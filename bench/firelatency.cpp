@@ -1,16 +1,30 @@
-// Fire-to-first-frame latency on the real output path: a JACK client captures what the
-// client "Airloom" plays while F1 is pressed through xdotool, and prints the time from each
-// key press to the first captured frame of sound.
+// The real output path, through a JACK client that captures what the client "Airloom" plays
+// while keys are pressed through xdotool.
 //
-// Usage: airloom-firelatency [ROUNDS]. Deck 1 of the running program must hold a cart
-// that starts with sound; DISPLAY and JACK_DEFAULT_SERVER name the X display and the JACK
-// server. scripts/measure-latency.sh sets all of this up.
+// airloom-firelatency [ROUNDS]: the time from each press of F1 to the first captured frame
+// of sound. Deck 1 of the running program must hold a cart that starts with sound.
+//
+// airloom-firelatency --joins KEY MS CART...: presses KEY (a deck key that starts a Sequence
+// chain or a Loop), captures every frame played, presses KEY again MS ms after the first
+// sound if it still sounds, and prints the silence the player put in at each join of the
+// carts, which are expected to play in the order given (repeated, for a Loop). The carts are
+// decoded with the program's own decoder; the silence a file holds at its start or end is
+// its own and not counted, and each cart heard is compared with its decoding sample for
+// sample.
+//
+// DISPLAY and JACK_DEFAULT_SERVER name the X display and the JACK server;
+// scripts/measure-latency.sh sets all of this up.
+#include "audio/decoder.h"
+
+#include <QString>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <jack/jack.h>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -24,6 +38,10 @@ struct Capture {
     std::atomic<Clock::rep> onset{0};
     std::atomic<Clock::rep> lastSound{0};
     bool sounding = false;
+    // Every frame (interleaved stereo) from the start of recording until the buffer is full.
+    std::vector<float> recording;
+    std::atomic<bool> recordingOn{false};
+    std::atomic<std::size_t> recorded{0}; // frames
 };
 
 int process(jack_nframes_t frames, void* arg) {
@@ -39,6 +57,20 @@ int process(jack_nframes_t frames, void* arg) {
     if (sound)
         capture->lastSound.store(now);
     capture->sounding = sound;
+    const std::size_t at = capture->recorded.load(std::memory_order_relaxed);
+    if (capture->recordingOn.load(std::memory_order_acquire) &&
+        (at + frames) * 2 <= capture->recording.size()) {
+        const auto* left =
+            static_cast<const float*>(jack_port_get_buffer(capture->ports[0], frames));
+        const auto* right =
+            static_cast<const float*>(jack_port_get_buffer(capture->ports[1], frames));
+        float* out = capture->recording.data() + at * 2;
+        for (jack_nframes_t i = 0; i < frames; ++i) {
+            out[2 * i] = left[i];
+            out[2 * i + 1] = right[i];
+        }
+        capture->recorded.store(at + frames, std::memory_order_release);
+    }
     return 0;
 }
 
@@ -46,15 +78,163 @@ double ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-void pressF1() {
-    if (std::system("xdotool key F1") != 0)
+void press(const std::string& key) {
+    if (std::system(("xdotool key " + key).c_str()) != 0)
         std::fprintf(stderr, "xdotool failed\n");
+}
+
+void pressF1() {
+    press("F1");
+}
+
+// One cart as the program decodes it at the output rate.
+struct Decoded {
+    std::string name;
+    std::vector<float> samples;
+    std::size_t frames() const { return samples.size() / 2; }
+    bool silentAt(std::size_t frame) const {
+        return samples[2 * frame] == 0.0f && samples[2 * frame + 1] == 0.0f;
+    }
+    std::size_t leadingSilence() const {
+        std::size_t n = 0;
+        while (n < frames() && silentAt(n))
+            ++n;
+        return n;
+    }
+    std::size_t trailingSilence() const {
+        std::size_t n = 0;
+        while (n < frames() && silentAt(frames() - 1 - n))
+            ++n;
+        return n;
+    }
+};
+
+Decoded decode(const char* path, int rate) {
+    Decoded cart{std::strrchr(path, '/') ? std::strrchr(path, '/') + 1 : path, {}};
+    Decoder decoder(rate);
+    if (!decoder.open(QString::fromLocal8Bit(path)))
+        return cart;
+    std::vector<float> chunk(4096 * 2);
+    for (int got; (got = decoder.read(chunk.data(), 4096)) > 0;)
+        cart.samples.insert(cart.samples.end(), chunk.begin(), chunk.begin() + got * 2);
+    return cart;
+}
+
+// Where the frames of cart from frame `from` on (kMatch of them) lie in the capture, found
+// sample for sample; the nearest place to near within a second, or -1.
+constexpr long kMatch = 64;
+long locate(const std::vector<float>& captured, long frames, const Decoded& cart, long from,
+            long near) {
+    if (from < 0 || from + kMatch > long(cart.frames()))
+        return -1;
+    const auto matches = [&](long at) {
+        return at >= 0 && at + kMatch <= frames &&
+               std::equal(cart.samples.begin() + 2 * from,
+                          cart.samples.begin() + 2 * (from + kMatch), captured.begin() + 2 * at);
+    };
+    for (long distance = 0; distance < 48000; ++distance) {
+        if (matches(near - distance))
+            return near - distance;
+        if (matches(near + distance))
+            return near + distance;
+    }
+    return -1;
+}
+
+// Finds each cart in the capture, in order, by its first and last sounding frames, and prints
+// the silence between the last sound of one and the first of the next, less the silence the
+// files hold there themselves. Frames the device dropped or replaced inside a cart (a period
+// late on a busy machine) are told apart. Returns the largest silence put in at a join, or
+// -1 when no join was heard.
+long reportJoins(const std::vector<float>& captured, long frames,
+                 const std::vector<Decoded>& carts) {
+    long first = 0;
+    while (first < frames && captured[2 * first] == 0.0f && captured[2 * first + 1] == 0.0f)
+        ++first;
+    long worst = -1;
+    long head = locate(captured, frames, carts[0], long(carts[0].leadingSilence()), first);
+    for (std::size_t k = 0; head >= 0; ++k) {
+        const Decoded& cart = carts[k % carts.size()];
+        const Decoded& next = carts[(k + 1) % carts.size()];
+        const long lead = long(cart.leadingSilence());
+        const long lastSound = long(cart.frames() - cart.trailingSilence()) - 1;
+        // The start of the capture that holds the cart's last kMatch sounding frames.
+        const long expected = head + (lastSound - lead) - (kMatch - 1);
+        const long tail = locate(captured, frames, cart, lastSound - (kMatch - 1), expected);
+        if (tail < 0)
+            return worst;                   // stopped before its end
+        const long end = tail + kMatch - 1; // the cart's last sound
+        const long lost = expected - tail;
+        std::size_t differ = 0;
+        for (long f = lead; lost == 0 && f <= lastSound; ++f) {
+            differ += captured[2 * (head + f - lead)] != cart.samples[2 * f] ||
+                      captured[2 * (head + f - lead) + 1] != cart.samples[2 * f + 1];
+        }
+        const long nextLead = long(next.leadingSilence());
+        const long nextHead =
+            locate(captured, frames, next, nextLead, end + 1 + long(cart.trailingSilence()));
+        if (nextHead < 0)
+            return worst;
+        const long own = long(cart.trailingSilence()) + nextLead;
+        const long run = nextHead - end - 1;
+        const long added = run - own;
+        std::string heard = "heard sample for sample";
+        if (lost != 0)
+            heard = std::to_string(lost) + " frames of it lost on the device";
+        else if (differ != 0)
+            heard = std::to_string(differ) + " frames of it replaced on the device";
+        std::printf("join %zu, %s -> %s: %ld silent frames put in (%ld silent, %ld of them the "
+                    "files' own); %s %s\n",
+                    k + 1, cart.name.c_str(), next.name.c_str(), added, run, own, cart.name.c_str(),
+                    heard.c_str());
+        worst = std::max(worst, std::labs(added));
+        head = nextHead;
+    }
+    return worst;
+}
+
+// Presses key, captures until ms after the first sound (pressing key again then if it
+// still sounds) and a second of silence, and reports the joins of the carts.
+int measureJoins(Capture& capture, jack_client_t* client, const std::string& key, int ms,
+                 const std::vector<Decoded>& carts) {
+    capture.recording.assign(std::size_t(jack_get_sample_rate(client)) * 120 * 2, 0.0f);
+    capture.recordingOn.store(true, std::memory_order_release);
+    const Clock::time_point pressed = Clock::now();
+    press(key);
+    while (capture.onset.load() < pressed.time_since_epoch().count()) {
+        if (Clock::now() - pressed > std::chrono::seconds(2)) {
+            std::printf("%s: no sound within 2 s\n", key.c_str());
+            return 1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    const Clock::time_point heard(Clock::duration(capture.onset.load()));
+    std::this_thread::sleep_until(heard + std::chrono::milliseconds(ms));
+    const auto quiet = [&capture](auto duration) {
+        return Clock::now().time_since_epoch().count() - capture.lastSound.load() >=
+               std::chrono::duration_cast<Clock::duration>(duration).count();
+    };
+    if (!quiet(std::chrono::milliseconds(100)))
+        press(key); // a Loop goes on until its deck's key stops it
+    while (!quiet(std::chrono::seconds(1)))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    capture.recordingOn.store(false, std::memory_order_release);
+    const long frames = long(capture.recorded.load(std::memory_order_acquire));
+    const long worst = reportJoins(capture.recording, frames, carts);
+    if (worst < 0) {
+        std::printf("%s: no join heard\n", key.c_str());
+        return 1;
+    }
+    std::printf("%s: the most silence put in at a join: %ld frames (%.2f ms)\n", key.c_str(), worst,
+                1000.0 * double(worst) / jack_get_sample_rate(client));
+    return 0;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    const int rounds = argc > 1 ? std::atoi(argv[1]) : 20;
+    const bool joins = argc > 4 && std::strcmp(argv[1], "--joins") == 0;
+    const int rounds = !joins && argc > 1 ? std::atoi(argv[1]) : 20;
     Capture capture;
     jack_client_t* client = jack_client_open("airloom-capture", JackNoStartServer, nullptr);
     if (!client) {
@@ -74,6 +254,14 @@ int main(int argc, char** argv) {
     }
     std::printf("JACK: %u Hz, %u-frame periods\n", jack_get_sample_rate(client),
                 jack_get_buffer_size(client));
+    if (joins) {
+        std::vector<Decoded> carts;
+        for (int i = 4; i < argc; ++i)
+            carts.push_back(decode(argv[i], int(jack_get_sample_rate(client))));
+        const int result = measureJoins(capture, client, argv[2], std::atoi(argv[3]), carts);
+        jack_client_close(client);
+        return result;
+    }
 
     std::vector<double> latencies;
     std::vector<double> keyTimes;

@@ -3,7 +3,9 @@
 # (48 kHz, 256-frame periods, no real-time needed), Airloom through PortAudio's JACK host,
 # and a JACK client that captures what it plays (build/bench/airloom-firelatency).
 # Prints the latency PortAudio reports for several period settings (JACK, ALSA through its
-# JACK plug-in, ALSA's null device), then the time from F1 to the first captured frame.
+# JACK plug-in, ALSA's null device), then the time from F1 to the first captured frame, then
+# the silence at each join of a Sequence of three carts (WAV, VBR MP3 without a Xing header,
+# MPEG program stream) and of a Loop of a 1-second cart, from every frame captured.
 #
 # Usage: scripts/measure-latency.sh [BUILD_DIR] [X_DISPLAY] [PRESSES]
 # Needs jackd2, Xvfb and xdotool (scripts/install-deps.sh) and a build with JACK's
@@ -29,9 +31,19 @@ for _ in $(seq 50); do jack_lsp >/dev/null 2>&1 && break; sleep 0.1; done
 
 export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$work/run
 mkdir -m 700 "$work/run"
+# Decks 5 and 6 play in Sequence into deck 7 (Normal); deck 8 loops.
 printf '[global]\ncallsign=TEST\n[cat 1]\nName=Tones\nPath=%s/carts\n' "$work" >"$work/Vidav.ini"
+printf '[deck %s]\nMode=%s\n' 5 Seqnc 6 Seqnc 8 Loop >>"$work/Vidav.ini"
 mkdir "$work/carts"
-sox -n -r 48000 -c 2 "$work/carts/tone.wav" synth 2 sine 440
+carts=$work/carts
+sox -n -r 48000 -c 2 "$carts/tone.wav" synth 2 sine 440
+# Sweeps, so that no stretch of a cart repeats and each can be found in the capture.
+sox -n -r 48000 -c 2 "$carts/seq-1.wav" synth 2 sine 300-600
+sox -n -r 48000 -c 2 "$carts/loop.wav" synth 1 sine 600-900
+sox -n -r 48000 -c 2 "$work/seq-2.wav" synth 2 sine 900-400
+sox -n -r 48000 -c 2 "$work/seq-3.wav" synth 2 sine 400-800
+ffmpeg -v error -i "$work/seq-2.wav" -c:a libmp3lame -q:a 4 -write_xing 0 "$carts/seq-2.mp3"
+ffmpeg -v error -i "$work/seq-3.wav" -c:a mp2 -b:a 192k -f mpeg "$carts/seq-3.mpg"
 
 # The start-up line of the output, for one set of options.
 reported() {
@@ -65,3 +77,16 @@ xdotool mousemove 640 512 key F12 && sleep 0.3
 xdotool type tone && sleep 0.5
 xdotool key ctrl+F1 && sleep 1
 "$build/bench/airloom-firelatency" "$presses"
+
+echo "== Silence at the joins (JACK, every frame captured)"
+# Finds each cart with the search box and loads it into its deck.
+for load in seq-1:F5 seq-2:F6 seq-3:F7 loop:F8; do
+  xdotool key F12 && sleep 0.3
+  xdotool type "${load%:*}" && sleep 0.5
+  xdotool key "ctrl+${load#*:}" && sleep 1
+done
+echo "Sequence, decks 5 to 7:"
+"$build/bench/airloom-firelatency" --joins F5 9000 "$carts/seq-1.wav" "$carts/seq-2.mp3" \
+  "$carts/seq-3.mpg"
+echo "Loop, deck 8, stopped in its fourth pass:"
+"$build/bench/airloom-firelatency" --joins F8 3500 "$carts/loop.wav"
