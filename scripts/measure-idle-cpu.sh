@@ -56,10 +56,10 @@ cpu_ns() {
 # Measures pid for the given seconds and prints one block of figures under label.
 measure() {
   local pid=$1 label=$2 ticks0 ns0 t0 ticks1 ns1 t1
-  threads "$pid" >"$work/before"
+  threads "$pid" >"$work/before.$pid"
   ticks0=$(cpu_ticks "$pid") ns0=$(cpu_ns "$pid") t0=$(date +%s%N)
   sleep "$seconds"
-  threads "$pid" >"$work/after"
+  threads "$pid" >"$work/after.$pid"
   ticks1=$(cpu_ticks "$pid") ns1=$(cpu_ns "$pid") t1=$(date +%s%N)
   awk -v label="$label" -v ticks=$((ticks1 - ticks0)) -v hz="$(getconf CLK_TCK)" \
     -v ns=$((ns1 - ns0)) -v wall=$((t1 - t0)) '
@@ -74,7 +74,7 @@ measure() {
       printf "%-40s CPU %5.2f %% of one core (stat), %6.3f %% (schedstat); %6.1f wakeups/s\n",
         label, 100 * ticks / hz / (wall / 1e9), 100 * ns / wall, total
       for (name in byname) printf "    %-16s %7.1f wakeups/s\n", name, byname[name]
-    }' "$work/before" "$work/after"
+    }' "$work/before.$pid" "$work/after.$pid"
 }
 
 # Loads tone.wav into deck 1 and bed.wav into deck 2 through the search box, which keeps
