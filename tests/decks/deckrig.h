@@ -40,10 +40,8 @@ struct ScriptedPump : EventPump {
 // blank): time moves only when the test renders frames; the window's timer and the
 // player's notifications are called by hand. Tests run events as text and compare the state
 // as text (see step and snapshot).
-//
-// With AIRLOOM_TIMER1_RESTS set in the environment (ctest "decks-timer1-rests" runs the deck
-// tests so), Timer1 rests as the program's does: a tick that leaves the end-of-cart check
-// idle stops it, and the next "Play" starts it again. The same states must follow.
+// With AIRLOOM_TIMER1_RESTS set (ctest "decks-timer1-rests"), Timer1 rests as the program's
+// does: from a tick that leaves the end-of-cart check idle until the next "Play".
 class DeckRig : public ::testing::Test {
 public:
     static constexpr int kRate = 48000, kTick = kRate / 100; // frames of one 10 ms tick
@@ -79,8 +77,7 @@ public:
         load(deck, name);
     }
 
-    // One Timer1 tick: the output plays 10 ms, then the end-of-cart check runs, followed by
-    // what else hangs off the timer.
+    // One Timer1 tick: the output plays 10 ms, then the end-of-cart check (and afterTimer1).
     void tick(int count = 1) {
         static const bool rests = qEnvironmentVariableIsSet("AIRLOOM_TIMER1_RESTS");
         for (int i = 0; i < count; ++i) {

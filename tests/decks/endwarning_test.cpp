@@ -12,9 +12,7 @@ public:
     std::string run(EndWarning& warning, const QString& events, int ticks) {
         QStringList changes;
         step(events);
-        afterTimer1 = [&warning] {
-            warning.update();
-        };
+        afterTimer1 = std::bind(&EndWarning::update, &warning);
         for (int lit = warning.LitDeck(); ticks-- > 0;) {
             tick();
             if (warning.LitDeck() != lit) {

@@ -28,8 +28,8 @@ struct AppRig {
     ScriptedMessageBoxes boxes;
     std::unique_ptr<AirloomApp> app;
 
-    // open: start up as the operator sees it, then stop the end-of-cart timer for good so
-    // that only the test moves the engine. activate: the window manager activates the main window.
+    // open: start up as the operator sees it, then stop the end-of-cart timer so that only
+    // the test moves the engine. activate: the window manager activates the main window.
     // options: lines of the [global] section after the call letters, and sections after it.
     explicit AppRig(bool open = true, bool activate = true, const QString& options = {}) {
         settings.insert(settings.indexOf("[cat 1]"), options);
