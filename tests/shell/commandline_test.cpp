@@ -104,12 +104,10 @@ TEST(OutputChoice, DeviceNamesAndTheirFallback) {
     }
     const DeviceMatch unknown = matchOutputDevice(devices, "Focusrite");
     EXPECT_EQ(unknown.index, -1);
-    EXPECT_EQ(unknown.error, "No audio output device matches 'Focusrite'. The output devices "
-                             "are:\n"
-                             "  ALSA: HDA Intel PCH: ALC892 Analog (hw:0,0), 8 channels, 44100 Hz\n"
-                             "  ALSA: USB Audio CODEC: Audio (hw:1,0), 2 channels, 48000 Hz\n"
-                             "  ALSA: default, 32 channels, 44100 Hz\n"
-                             "  JACK Audio Connection Kit: system, 2 channels, 48000 Hz\n");
+    EXPECT_TRUE(unknown.error.startsWith(
+        "No audio output device matches 'Focusrite'. The output devices are:\n"
+        "  ALSA: HDA Intel PCH: ALC892 Analog (hw:0,0), 8 channels, 44100 Hz\n"));
+    EXPECT_EQ(unknown.error.count('\n'), 1 + int(devices.size()));
     EXPECT_TRUE(
         matchOutputDevice(devices, "hw:")
             .error.startsWith(
