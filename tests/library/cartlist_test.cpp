@@ -81,6 +81,10 @@ TEST_F(CartListTest, TheSelectionThroughRefreshIndexFolderAndFailures) {
     EXPECT_EQ(m_list.ListIndex(), -1);
 
     m_list.setListIndex(0);
+    m_list.setListIndex(3); // out of range
+    EXPECT_EQ(m_list.FileName(), "");
+
+    m_list.setListIndex(0);
     QSignalSpy index(&m_list, &CartList::listIndexChanged);
     ASSERT_TRUE(m_list.setPath(path("other"))); // another folder clears the selection
     EXPECT_EQ(m_list.names(), QStringList({"Other.wav"}));

@@ -99,6 +99,7 @@ TEST(Layout, WindowsAndControlsAsDrawn) {
     }
     for (const PictureButton* button : f.findChildren<PictureButton*>())
         EXPECT_EQ(button->dropEnabled(), button == f.SSCommand4());
+    EXPECT_EQ(f.TimeMeter()->maximum(), 60);
     // The list lies over the tab strip's page, the hidden deck proxy under the meter.
     EXPECT_TRUE(page->geometry().contains(f.File1()->geometry()));
     EXPECT_GT(f.Frame2()->children().indexOf(f.File1()), f.Frame2()->children().indexOf(page));
