@@ -122,6 +122,8 @@ std::unique_ptr<PortAudioDevice> PortAudioDevice::open(const OutputChoice& choic
         return fail(session.error());
     std::vector<PaDeviceIndex> indexes;
     const DeviceMatch match = matchOutputDevice(session.outputs(&indexes), choice.device);
+    if (choice.exactDevice && match.index < 0)
+        return fail(QStringLiteral("%1 is not there").arg(choice.device));
     if (notice)
         *notice = match.error;
     const PaDeviceIndex index = match.index >= 0 ? indexes[match.index] : defaultOutput();
@@ -184,6 +186,7 @@ void PortAudioDevice::start(RenderSource& source) {
         return;
     m_source = &source;
     m_running = Pa_StartStream(m_stream) == paNoError;
+    m_startFailed = !m_running;
     if (m_running)
         checkRealtime();
 }
@@ -217,6 +220,10 @@ void PortAudioDevice::stop() {
     // Returns once the last callback has finished.
     Pa_StopStream(m_stream);
     m_running = false;
+}
+
+bool PortAudioDevice::hasFailed() const {
+    return m_startFailed || (m_running && Pa_IsStreamActive(m_stream) != 1);
 }
 
 double PortAudioDevice::callbackLoad() const {
