@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -41,13 +42,17 @@ struct AppRig {
     // open: start up as the operator sees it, then stop the end-of-cart timer so that only
     // the test moves the engine. activate: the window manager activates the main window.
     // options: lines of the [global] section after the call letters, and sections after it.
-    explicit AppRig(bool open = true, bool activate = true, const QString& options = {}) {
+    // output: what the app plays through, made around the manual device (by default itself).
+    using Output = std::function<std::unique_ptr<OutputDevice>(std::unique_ptr<ManualDevice>)>;
+    explicit AppRig(bool open = true, bool activate = true, const QString& options = {},
+                    const Output& output = {}) {
         settings.insert(settings.indexOf("[cat 1]"), options);
         folder("carts", {"News.wav", "Station ID.wav", "Sunday.wav"});
         writeIni(settings);
-        auto output = std::make_unique<ManualDevice>();
-        device = output.get();
-        app = std::make_unique<AirloomApp>(iniPath, std::move(output), boxes);
+        auto manual = std::make_unique<ManualDevice>();
+        device = manual.get();
+        app = std::make_unique<AirloomApp>(
+            iniPath, output ? output(std::move(manual)) : std::move(manual), boxes);
         if (open) {
             openMainWindow(activate);
             app->Timer1().stop();
