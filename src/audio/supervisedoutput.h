@@ -94,6 +94,8 @@ private:
         std::atomic<std::uint64_t> m_frames{0};
     };
 
+    // The device that renders, which the calls on the output that are meant for the
+    // rendering device go to (the latency, and any wake-up).
     OutputDevice& current() const { return m_device ? *m_device : *m_standIn; }
     void lose(const QString& reason);
     // UI thread: the worker's attempt has ended.
