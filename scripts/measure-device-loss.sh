@@ -14,9 +14,8 @@ set -euo pipefail
 build=$(realpath "${1:-build}")
 display=${2:-:97}
 signals=(TERM KILL)
-# PortAudio's JACK host waits up to 10 minutes for a server that is gone before the lost
-# stream can close; a return is awaited that long.
-returnWait=${AIRLOOM_RETURN_WAIT:-660}
+# Seconds a return is awaited after the server is up again (the attempts back off to 10 s).
+returnWait=${AIRLOOM_RETURN_WAIT:-30}
 if [ $# -gt 2 ]; then signals=("${@:3}"); fi
 work=$(mktemp -d)
 shots=${AIRLOOM_SHOTS:-$(mktemp -d /tmp/airloom-loss-shots.XXXXXX)}
@@ -26,7 +25,7 @@ jack=
 cleanup() {
   for pid in "${pids[@]}" $jack; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
-  rm -rf "$work"
+  [ -n "${AIRLOOM_KEEP:-}" ] || rm -rf "$work"
 }
 trap cleanup EXIT
 

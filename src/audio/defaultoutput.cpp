@@ -1,5 +1,6 @@
 #include "audio/defaultoutput.h"
 
+#include "audio/jackdevice.h"
 #include "audio/nulldevice.h"
 #include "audio/portaudiodevice.h"
 #include "audio/supervisedoutput.h"
@@ -31,15 +32,29 @@ DefaultOutput openDefaultOutput(const OutputChoice& choice, int sampleRate) {
                      notice.toLocal8Bit().constData());
     if (device) {
         describe(*device);
-        // A lost device is reopened by its name, at its rate, never another in its place.
+        // A lost device is reopened by its name, at its rate, never another in its place; a
+        // JACK output as a JACK client of the program's own, since PortAudio's JACK host
+        // stays wedged by the stream of the server that died.
         OutputChoice again = choice;
         again.device = device->name();
         again.exactDevice = true;
         const int rate = device->sampleRate();
+        const bool jack = device->isJack();
+        const QString jackTarget = device->deviceName();
         auto standIn = std::make_unique<NullDevice>(rate, device->periodFrames());
         auto output = std::make_unique<SupervisedOutput>(
             std::move(device), std::move(standIn),
-            [again, rate](QString* error) -> std::unique_ptr<OutputDevice> {
+            [again, rate, jack, jackTarget](QString* error) -> std::unique_ptr<OutputDevice> {
+                if (jack) {
+                    auto reopened = JackDevice::open(jackTarget, error);
+                    if (reopened)
+                        std::fprintf(stderr,
+                                     "Audio output: JACK client into %s, %d Hz, %d-frame "
+                                     "periods.\n",
+                                     qPrintable(jackTarget), reopened->sampleRate(),
+                                     reopened->periodFrames());
+                    return reopened;
+                }
                 auto reopened = PortAudioDevice::open(again, rate, error);
                 if (reopened)
                     describe(*reopened);

@@ -168,12 +168,16 @@ std::unique_ptr<PortAudioDevice> PortAudioDevice::open(const OutputChoice& choic
     const PaStreamInfo* stream = Pa_GetStreamInfo(device->m_stream);
     device->m_latencyFrames =
         stream ? static_cast<int>(std::lround(stream->outputLatency * rate)) : choice.periodFrames;
+    device->m_jack = jack;
+    device->m_deviceName = QString::fromUtf8(info->name);
     device->m_name = QStringLiteral("%1 (%2)").arg(QString::fromUtf8(info->name),
                                                    QString::fromUtf8(api ? api->name : "?"));
     return device;
 }
 
 PortAudioDevice::~PortAudioDevice() {
+    if (serverGone())
+        return;
     stop();
     if (m_stream) {
         Pa_CloseStream(m_stream);
@@ -214,8 +218,12 @@ void PortAudioDevice::checkRealtime() {
                      std::strerror(e));
 }
 
+bool PortAudioDevice::serverGone() const {
+    return m_jack && m_running && Pa_IsStreamActive(m_stream) != 1;
+}
+
 void PortAudioDevice::stop() {
-    if (!m_running)
+    if (!m_running || serverGone())
         return;
     // Returns once the last callback has finished.
     Pa_StopStream(m_stream);

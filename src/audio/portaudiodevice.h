@@ -44,6 +44,9 @@ public:
     const QString& name() const { return m_name; }
     // Periods in the device's buffer; 0 when a JACK server sets them.
     int periods() const { return m_periods; }
+    // On PortAudio's JACK host; deviceName() is then the JACK client it plays into.
+    bool isJack() const { return m_jack; }
+    const QString& deviceName() const { return m_deviceName; }
 
     void start(RenderSource& source) override;
     void stop() override;
@@ -56,6 +59,10 @@ private:
     // Raises the callback's thread to real-time priority when it does not have it yet, and
     // says on stderr when that is refused.
     void checkRealtime();
+    // PortAudio's JACK host cannot stop or close a stream whose server died: it waits 10
+    // minutes, then fails an assertion and aborts. Such a stream, and PortAudio with it, is
+    // left as it is (a lost JACK output is reopened through JackDevice).
+    bool serverGone() const;
 
     PaStream* m_stream = nullptr;
     RenderSource* m_source = nullptr;
@@ -65,7 +72,9 @@ private:
     int m_periods = 0;
     bool m_running = false;
     bool m_startFailed = false;
+    bool m_jack = false;
     QString m_name;
+    QString m_deviceName;
     // The callback's thread, set by its first call, for the real-time check.
     std::atomic<pthread_t> m_callbackThread{};
     std::atomic<bool> m_called{false};

@@ -23,7 +23,7 @@ SupervisedOutput::~SupervisedOutput() {
     m_queue->quit = true;
     m_queue->wake.notify_one();
     // Waits for the devices queued for closing; an attempt to open not yet begun is dropped.
-    // A close that hangs (a stream whose JACK server died) is left to the thread, which
+    // A close that hangs (a device that went away mid-call) is left to the thread, which
     // then touches only the shared queue: the program can still end.
     const bool idle = m_queue->idle.wait_for(lock, std::chrono::milliseconds(kExitWaitMs), [this] {
         return m_queue->jobs.empty() && !m_queue->working;
@@ -73,8 +73,7 @@ void SupervisedOutput::stop() {
     // A callback that took the engine before the line above gives it back within a render.
     while (m_rendering.load() != kNone)
         std::this_thread::yield();
-    // A device whose stream failed may hang in its stop (a JACK server gone): the worker
-    // closes it.
+    // A device whose stream failed may hang in its stop: the worker closes it.
     if (m_device && m_device->hasFailed())
         retire(std::move(m_device));
     if (m_device)
@@ -122,9 +121,8 @@ void SupervisedOutput::reopen() {
     m_retry.stop();
     const std::lock_guard lock(m_queue->mutex);
     if (m_queue->closing && !std::exchange(m_toldClosing, true))
-        std::fprintf(stderr, "Audio output: the lost output has not closed yet (PortAudio waits up "
-                             "to 10 minutes for a JACK server that is gone); it is reopened after "
-                             "that.\n");
+        std::fprintf(stderr, "Audio output: the lost output has not closed yet; it is reopened "
+                             "once it has.\n");
     m_queue->jobs.push_back({nullptr, true});
     m_queue->wake.notify_one();
 }
@@ -187,8 +185,7 @@ void SupervisedOutput::work(Queue& queue) {
         queue.working = true;
         queue.closing = job.retire != nullptr;
         lock.unlock();
-        // Stops and closes a lost device: PortAudio's JACK host waits up to 10 minutes for a
-        // server that has died.
+        // Stops and closes a lost device, which may take long when the device is gone.
         job.retire.reset();
         QString error;
         std::unique_ptr<OutputDevice> opened = open ? openDevice(&error) : nullptr;

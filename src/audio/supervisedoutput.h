@@ -30,8 +30,8 @@ inline constexpr char kOutputLostWarning[] =
 // switches back and tells `restored`.
 //
 // UI thread, apart from the devices' callbacks and the worker, which closes lost devices
-// and opens and starts new ones (PortAudio's initialisation may take a while, and closing a
-// stream whose server died may hang). The UI thread touches a real device only while it
+// and opens and starts new ones (PortAudio's initialisation takes a while, and the close of
+// a device that went away may hang). The UI thread touches a real device only while it
 // plays. Only one device at a time calls the engine's render.
 class SupervisedOutput : public QObject, public OutputDevice {
     Q_OBJECT
