@@ -17,8 +17,8 @@
 #include <memory>
 
 // The whole program over a temporary Vidav.ini, the manual audio device and scripted
-// message boxes. Category 1 holds News.wav, Station ID.wav and Sunday.wav; category 2's
-// folder does not exist.
+// message boxes. Category 1 holds News.wav, Station ID.wav and Sunday.wav, measured before
+// the start, so that they load at once; category 2's folder does not exist.
 struct AppRig {
     // A folder under the temporary one holding the named carts; returns its path.
     QString folder(const QString& name, const QStringList& carts) const {
@@ -53,6 +53,9 @@ struct AppRig {
         device = manual.get();
         app = std::make_unique<AirloomApp>(
             iniPath, output ? output(std::move(manual)) : std::move(manual), boxes);
+        for (const char* name : {"News.wav", "Station ID.wav", "Sunday.wav"})
+            app->audio().openCart(carts + '/' + name);
+        app->audio().waitForMeasurements();
         if (open) {
             openMainWindow(activate);
             app->Timer1().stop();
@@ -88,6 +91,7 @@ struct AppRig {
     void load(int deck, const QString& name) const {
         select(name);
         decks().LoadCart(deck);
+        app->audio().waitForMeasurements();
     }
 
     // Renders the output until the player has played out, running the end-of-cart timer
