@@ -165,22 +165,6 @@ TEST_F(MciDeviceTest, EveryCartPlaysItsDecodedFramesAndABadOneNeverPlays) {
     }
 }
 
-// Stop silences the cart and holds the position; Play goes on from there.
-TEST_F(MciDeviceTest, StopHoldsThePositionAndPlayGoesOnFromThere) {
-    const QString file = wav(u"bed.wav"_s, 1000);
-    load(file);
-    open(file);
-    const int tenPeriodsMs = 10 * kPeriod * 1000 / kRate;
-    EXPECT_EQ(after(u"Play"_s, 10), std::pair(kPlaying, tenPeriodsMs));
-    EXPECT_EQ(after(u"Stop"_s, 1).first, kStopped);
-    const qint32 stoppedAt = player.Position();
-    EXPECT_NEAR(stoppedAt, tenPeriodsMs, 3);
-    device->clearCapture();
-    EXPECT_EQ(after({}, 20), std::pair(kStopped, stoppedAt));
-    EXPECT_TRUE(isSilent(device->captured()));
-    EXPECT_GT(after(u"Play"_s, 10).second, stoppedAt);
-}
-
 TEST_F(MciDeviceTest, ModeAndPositionDescribeWhatIsHeardBehindTheLatency) {
     device->setLatencyFrames(1024);
     const QString file = wav(u"late.wav"_s, 500);
