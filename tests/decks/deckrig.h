@@ -108,11 +108,13 @@ public:
     }
     bool playing() const { return player.Mode() == MciDevice::kModePlaying; }
     // What the event loop does between two key presses: the file watcher's notices, then
-    // the background checks and full decodes, then their reports.
+    // the background checks and full decodes, then their reports and the measurements
+    // these start.
     void settle() {
         QCoreApplication::processEvents();
         m_audio.waitForBackgroundWork();
         QCoreApplication::sendPostedEvents();
+        m_audio.waitForMeasurements();
     }
 
     // Runs events ("fire 3, tick 99, status") and returns the snapshot after them.
