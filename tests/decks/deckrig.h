@@ -9,7 +9,6 @@
 #include "decks/mcidevice.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <functional>
@@ -195,7 +194,7 @@ public:
             if (c.lockColour != DeckEngine::kYellow)
                 row += " lock " + colour(c.lockColour);
             if (!engine.PendingPath(d).isEmpty())
-                row += " <" + QFileInfo(engine.PendingPath(d)).fileName() + ">";
+                row += " <" + engine.PendingPath(d).section('/', -1) + ">";
             if (row != QString("%1 - black 0:00:00").arg(d))
                 decks << row;
         }

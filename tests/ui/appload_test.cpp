@@ -1,8 +1,7 @@
 #include "support/apprig.h"
 
-// Ctrl+F1 pressed in the main window on a cart not measured yet: while its measurement is
-// held, F2 fires deck 2 and the end-of-cart check runs; deck 1 takes the cart once the
-// measurement's report comes through the event loop.
+// Ctrl+F1 in the main window on an unmeasured cart: while it is measured, F2 and the
+// end-of-cart check work; deck 1 takes the cart when the report comes through the event loop.
 TEST(AppLoad, TheWindowAnswersKeysWhileACartIsMeasured) {
     std::vector<std::function<void()>> held;
     AppRig rig;
