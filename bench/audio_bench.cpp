@@ -4,7 +4,6 @@
 //   build/bench/airloom-bench --benchmark_filter=Audio
 // The 10-minute carts are made once per run with ffmpeg and lame (about a minute).
 #include "audio/audioengine.h"
-#include "audio/cart.h"
 #include "audio/cartpreparer.h"
 #include "audio/decoder.h"
 #include "audio/fixtures.h"
@@ -129,7 +128,8 @@ void AudioFireLatencyPrepared(benchmark::State& state) {
     reportSpread(state, samples);
 }
 
-// The same cart under a name never opened: measured, opened and decoded on the way.
+// The same cart under a name just measured, its head not prepared yet: opened and decoded
+// on the way.
 void AudioFireLatencyUnprepared(benchmark::State& state) {
     AudioEngine engine(std::make_unique<NullDevice>(kRate, kPeriod));
     std::mt19937 random(1);
@@ -137,6 +137,8 @@ void AudioFireLatencyUnprepared(benchmark::State& state) {
     int n = 0;
     for (auto _ : state) {
         const QString file = media().alias(media().cbr, n++);
+        engine.openCart(file);
+        engine.waitForMeasurements();
         randomPause(random);
         const auto start = Clock::now();
         const VoiceHandle voice = engine.play(engine.openCart(file));
@@ -227,9 +229,8 @@ void AudioPreparedMemory(benchmark::State& state) {
     for (auto _ : state) {
         const long before = residentKb();
         AudioEngine engine(std::make_unique<NullDevice>(kRate, kPeriod));
-        std::vector<std::shared_ptr<Cart>> carts;
-        for (int i = 0; i < 10; ++i)
-            carts.push_back(engine.openCart(media().alias(sources[i % 3], 100 + i)));
+        for (int i = 0; i < 10; ++i) // the cache holds them
+            engine.openCart(media().alias(sources[i % 3], 100 + i));
         engine.waitForBackgroundWork();
         state.counters["resident_MB"] = residentKb() / 1024.0;
         state.counters["added_MB"] = (residentKb() - before) / 1024.0;

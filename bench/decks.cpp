@@ -1,8 +1,9 @@
 // The deck engine on the audio layer: how fast a fired cart reaches the output, how much
-// silence a Sequence or a Loop leaves between carts, and what the 10 ms end-of-cart check
-// costs.
+// silence a Sequence or a Loop leaves between carts, what the 10 ms end-of-cart check
+// costs, and how long a load of a big file holds up the UI thread.
 
 #include "audio/audioengine.h"
+#include "audio/cart.h"
 #include "audio/manualdevice.h"
 #include "audio/nulldevice.h"
 #include "common/cartselection.h"
@@ -143,6 +144,7 @@ struct Machine {
         writeLevelCart(dir.filePath(name), frames, level);
         selection.fileName = name;
         engine.LoadCart(deck);
+        audio.waitForMeasurements();
     }
 
     QTemporaryDir dir;
@@ -372,6 +374,71 @@ BENCHMARK(BM_ProcessCpu)
     ->Arg(0)
     ->Arg(1)
     ->Arg(2)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// --- A load of a big file not measured yet --------------------------------------------
+
+// A 1 GiB WAV of silence (a sparse file: the disk holds only its header), as a long
+// recording or a file on a slow share would be, loaded into deck 1 while a 1 ms timer runs
+// on the UI thread: the longest gap between two of its ticks is how long the window could
+// not answer a key or run the end-of-cart check. Arg 0 measures on the UI thread, as every
+// load did before the measuring threads; arg 1 on the measuring threads.
+void BM_LoadBigUncachedCart(benchmark::State& state) {
+    Machine machine(std::make_unique<NullDevice>(kRate, kPeriod));
+    if (state.range(0) == 0)
+        machine.audio.setMeasureRunner([](std::function<void()> job) { job(); });
+    const QString name = QStringLiteral("Archive.wav");
+    const QString path = machine.dir.filePath(name);
+    const qint64 dataBytes = qint64(1) << 30;
+    writeLevelCart(path, 0, 0);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite) || !file.resize(44 + dataBytes)) {
+        state.SkipWithError("cannot write the big cart");
+        return;
+    }
+    for (const auto& [at, value] : {std::pair(4, 36 + dataBytes), std::pair(40, dataBytes)}) {
+        const quint32 field = qToLittleEndian(quint32(value));
+        file.seek(at);
+        file.write(reinterpret_cast<const char*>(&field), sizeof field);
+    }
+    file.close();
+
+    QElapsedTimer clock;
+    qint64 lastTick = 0;
+    qint64 longestGap = 0;
+    QTimer ticker;
+    ticker.setInterval(1);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        longestGap = std::max(longestGap, now - lastTick);
+        lastTick = now;
+    });
+    double loadCallMs = 0;
+    double shownMs = 0;
+    for (auto _ : state) {
+        ticker.start();
+        clock.start();
+        machine.selection.fileName = name;
+        machine.engine.LoadCart(1);
+        loadCallMs = double(clock.nsecsElapsed()) / 1e6;
+        while (machine.engine.FilePath(1).isEmpty())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        shownMs = double(clock.nsecsElapsed()) / 1e6;
+        // The ticker could not run during the call either.
+        longestGap = std::max(longestGap, qint64(loadCallMs * 1e6));
+        ticker.stop();
+        state.SetIterationTime(shownMs / 1e3);
+    }
+    state.counters["ui_blocked_max_ms"] = double(longestGap) / 1e6;
+    state.counters["LoadCart_call_ms"] = loadCallMs;
+    state.counters["load_to_shown_ms"] = shownMs;
+    state.counters["cart_length_s"] = double(machine.audio.openCart(path)->lengthMs()) / 1e3;
+}
+BENCHMARK(BM_LoadBigUncachedCart)
+    ->Arg(0)
+    ->Arg(1)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);

@@ -12,7 +12,8 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev portaudio19-dev libasound2-dev
   libasound2-plugins
   # JACK: the server (its package gives the audio group real-time priority) and the client
-  # library that the fire-latency benchmark captures with
+  # library (a lost JACK output is reopened through it; the fire-latency benchmark captures
+  # with it)
   jackd2 libjack-jackd2-dev
   # loudness levelling (EBU R128)
   libebur128-dev

@@ -46,6 +46,8 @@ int main(int argc, char** argv) {
     DefaultOutput output = openDefaultOutput(choice);
     AirloomApp airloom(commandLine.settingsPath, std::move(output.device), boxes);
     airloom.setStartupWarning(output.warning);
+    if (output.supervised)
+        airloom.watchOutput(*output.supervised);
     airloom.start();
     return QApplication::exec();
 }

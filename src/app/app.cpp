@@ -3,7 +3,9 @@
 #include "app/appextras.h"
 #include "app/appform1.h"
 #include "app/appform2.h"
+#include "audio/supervisedoutput.h"
 #include "common/messageboxes.h"
+#include "decks/asrunlog.h"
 #include "ui/form1.h"
 #include "ui/title.h"
 
@@ -43,6 +45,9 @@ AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice
     // After the end-of-cart check: the warning follows what the check left playing.
     m_extras =
         std::make_unique<AppExtras>(m_profile, m_audio, m_decks, m_mmControl1, *m_form1, m_timer1);
+    // Not a message box: the operator is not stopped mid-show.
+    if (AsRunLog* log = m_extras->asRunLog())
+        connect(log, &AsRunLog::writeFailed, m_binding.get(), &Form1Binding::showStatus);
     // After the check and the warning: a tick that leaves nothing to find lets the timer
     // rest (a resting timer saves a hundred wake-ups a second); the next "Play" wakes it.
     // A tick of a rested timer would have changed nothing: no cart plays, both latches are
@@ -75,6 +80,34 @@ void AirloomApp::start() {
     m_title->setAttribute(Qt::WA_DeleteOnClose);
     connect(m_title, &Title::painted, this, &AirloomApp::Title_Form_Paint);
     m_title->show();
+}
+
+void AirloomApp::watchOutput(SupervisedOutput& output) {
+    connect(&output, &SupervisedOutput::lost, this, &AirloomApp::OutputLost);
+    connect(&output, &SupervisedOutput::restored, this, &AirloomApp::OutputRestored);
+}
+
+void AirloomApp::OutputLost() {
+    const QString warning = QString::fromUtf8(kOutputLostWarning);
+    if (m_decks.IsPlaying(m_decks.CurrentDeck()))
+        m_decks.StopCart();
+    m_binding->setStandingWarning(warning);
+    if (!m_form1Loaded) {
+        // Lost at start-up: said with the main window, unless it is back by then.
+        m_startupWarning = warning;
+        return;
+    }
+    // One box at a time: a loss while the box of the last one is still up is not told twice.
+    if (std::exchange(m_lossBoxShown, true))
+        return;
+    m_boxes.MsgBox(warning, MessageBoxes::kOkExclamation, QStringLiteral("Airloom"));
+    m_lossBoxShown = false;
+}
+
+void AirloomApp::OutputRestored() {
+    m_binding->setStandingWarning(QString());
+    if (m_startupWarning == QString::fromUtf8(kOutputLostWarning))
+        m_startupWarning.clear();
 }
 
 void AirloomApp::Title_Form_Paint() {

@@ -25,6 +25,7 @@ class Form1;
 class Form1Binding;
 class MessageBoxes;
 class OutputDevice;
+class SupervisedOutput;
 
 // The running program: the media engine and its two media controls, the deck engine, the
 // cart library, the settings, the key map, the button row, the title and main windows and
@@ -50,6 +51,14 @@ public:
     void start();
     // A warning for the operator (no sound card), shown once the main window has appeared.
     void setStartupWarning(const QString& warning) { m_startupWarning = warning; }
+    // Watches the sound device (the media engine's output): see OutputLost.
+    void watchOutput(SupervisedOutput& output);
+
+    // The sound device is lost: the playing deck stops as F11 stops it, the status line
+    // shows kOutputLostWarning until the device is back, and a box says it once (when the
+    // main window is up). Decks, locks and settings stay as they are.
+    void OutputLost();
+    void OutputRestored();
 
     // Start-up.
     void Title_Form_Paint();
@@ -111,6 +120,7 @@ private:
     QTimer m_timer1;
     QTimer m_timer2;
     QString m_startupWarning;
+    bool m_lossBoxShown = false;
     qint16 m_titleTicks = 0;
     bool m_form1Loaded = false;
 };

@@ -21,8 +21,6 @@ AppExtras::AppExtras(const ProfileFile& profile, AudioEngine& audio, DeckEngine&
     if (m_settings.logEnabled) {
         m_log = std::make_unique<AsRunLog>(decks, player, m_settings.logFolder);
         m_decks.setPlayObserver(m_log.get());
-        // Not a message box: the operator is not stopped mid-show.
-        connect(m_log.get(), &AsRunLog::writeFailed, form.Label2(), &QLabel::setText);
     }
     if (m_settings.endWarningSeconds > 0) {
         m_warning = std::make_unique<EndWarning>(decks, player, m_settings.endWarningSeconds);

@@ -49,7 +49,8 @@ Form1Binding::Form1Binding(Form1& form, DeckEngine& decks, CartList& list, Categ
     for (int deck = 1; deck <= kDeckCount; ++deck)
         renderDeck(deck);
     renderMeter(m_decks.TimeMeterValue());
-    m_form.Label2()->setText(m_decks.Label2());
+    m_status = m_decks.Label2();
+    renderLabel2();
     m_form.Label3()->setText(m_settings.Label3());
     renderTabs();
     renderList();
@@ -71,6 +72,29 @@ void Form1Binding::renderDeck(int deck) {
     m_form.PlayMode(deck)->setText(row.modeCaption);
     setBackground(m_form.PlayMode(deck), row.modeColour);
     setBackground(m_form.DeckLock(deck), row.lockColour);
+}
+
+void Form1Binding::showStatus(const QString& text) {
+    m_status = text;
+    renderLabel2();
+}
+
+void Form1Binding::setStandingWarning(const QString& warning) {
+    m_standingWarning = warning;
+    renderLabel2();
+}
+
+void Form1Binding::renderLabel2() {
+    QLabel* label = m_form.Label2();
+    if (m_standingWarning.isEmpty()) {
+        label->setPalette(QPalette()); // the colours the label inherits
+        label->setText(m_status);
+        return;
+    }
+    QPalette colours = label->palette();
+    colours.setColor(QPalette::WindowText, Qt::red);
+    label->setPalette(colours);
+    label->setText(m_standingWarning);
 }
 
 void Form1Binding::renderMeter(float value) {
@@ -125,7 +149,7 @@ void Form1Binding::bindDecks() {
         m_form.TimeLabel(deck)->repaint();
     });
     connect(&m_decks, &DeckEngine::timeMeterChanged, this, &Form1Binding::renderMeter);
-    connect(&m_decks, &DeckEngine::label2Changed, m_form.Label2(), &QLabel::setText);
+    connect(&m_decks, &DeckEngine::label2Changed, this, &Form1Binding::showStatus);
     connect(&m_decks, &DeckEngine::windowRefreshRequested, &m_form, qOverload<>(&QWidget::update));
 
     for (int deck = 1; deck <= kDeckCount; ++deck) {

@@ -29,7 +29,14 @@ public:
                  ButtonRow& buttons, QObject* parent = nullptr);
     ~Form1Binding() override;
 
+    // Label2, the status line: the last status text (the deck engine's, a log failure), or,
+    // while a warning stands, the warning in red, whatever status comes meanwhile; the last
+    // status text returns when the warning is cleared (set empty).
+    void showStatus(const QString& text);
+    void setStandingWarning(const QString& warning);
+
 private:
+    void renderLabel2();
     void renderDeck(int deck);
     void renderTabs();
     void renderSelectedTab();
@@ -54,6 +61,8 @@ private:
     FunctionKeys& m_keys;
     ButtonRow& m_buttons;
 
+    QString m_status;
+    QString m_standingWarning;
     QStringListModel m_fileModel;
     // Set while the window is being brought in line with the list or the tabs, so the
     // widgets' own change signals are not taken for the operator's.

@@ -24,6 +24,10 @@ AudioEngine::AudioEngine(std::unique_ptr<OutputDevice> device)
               },
               Qt::QueuedConnection);
       }) {
+    m_measurePool.setMaxThreadCount(kMeasuringThreads);
+    m_runMeasure = [this](std::function<void()> job) {
+        m_measurePool.start(std::move(job));
+    };
     // The watcher sees local files only, which a stat does not hold up.
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, [this](const QString& path) {
         const auto cached = m_cache.find(path);
@@ -58,6 +62,9 @@ QString AudioEngine::takeUnderrunReport() {
 }
 
 AudioEngine::~AudioEngine() {
+    // The measuring jobs end first: their reports reach this engine.
+    m_stopMeasuring.store(true, std::memory_order_relaxed);
+    m_measurePool.waitForDone();
     // The callback stops first; then no voice is in use and all can go.
     m_device->stop();
     m_voices.clear();
@@ -87,48 +94,92 @@ void AudioEngine::waitUntilReady(int frames) {
 
 std::shared_ptr<Cart> AudioEngine::openCart(const QString& path) {
     reap();
-    const auto cached = m_cache.find(path);
-    if (cached != m_cache.end()) {
-        const std::shared_ptr<Cart> cart = cached->cart;
-        if (cart->fileState() == Cart::FileState::Current) {
-            cached->lastUse = ++m_useClock;
-            // A file replaced since it was prepared is measured again at its next open.
-            m_preparer.revalidate(cart);
-            return cart;
-        }
-        retire(cart);
-    }
-    // A deleted cart that a deck holds plays from its open file, until a new file takes
-    // its name.
-    if (const auto gone = m_gone.value(path).lock(); gone && Cart::identityOf(path).size < 0)
-        return gone;
-    m_gone.remove(path);
-    auto cart = Cart::open(path);
-    if (cart->isOpenable()) {
-        remember(cart);
-        m_preparer.prepare(cart);
-        if (m_leveller)
-            m_leveller->request(*cart);
-    } else {
+    // A cart whose file has changed leaves the cache; a deleted one plays on for those who
+    // hold it, until a new file takes its name.
+    if (const auto stale = m_cache.find(path);
+        stale != m_cache.end() && stale->cart->fileState() != Cart::FileState::Current) {
         forget(path);
     }
-    return cart;
+    // The cart last measured for the path: cached, or held by a deck since it left the cache.
+    const auto cached = m_cache.find(path);
+    std::shared_ptr<Cart> cart =
+        cached != m_cache.end() ? cached->cart : m_measured.value(path).lock();
+    if (cart && !m_measuring.contains(path) && stillCurrent(*cart)) {
+        if (cart->fileState() == Cart::FileState::Current) {
+            if (cached != m_cache.end())
+                cached->lastUse = ++m_useClock;
+            else
+                remember(cart);
+            // A file replaced since it was measured is measured again at its next open.
+            m_preparer.revalidate(cart);
+        }
+        return cart;
+    }
+    if (cart)
+        retire(cart);
+    cart.reset();
+    startMeasuring(path);
+    return m_measured.value(path).lock();
+}
+
+bool AudioEngine::stillCurrent(const Cart& cart) {
+    switch (cart.fileState()) {
+    case Cart::FileState::Current:
+        return cart.isOpenable() || cart.identity() == Cart::identityOf(cart.path());
+    case Cart::FileState::Gone:
+        return Cart::identityOf(cart.path()).size < 0;
+    case Cart::FileState::Replaced:
+        break;
+    }
+    return false;
+}
+
+void AudioEngine::startMeasuring(const QString& path) {
+    if (m_measuring.contains(path))
+        return;
+    m_measuring.insert(path);
+    m_runMeasure([this, path] {
+        std::shared_ptr<Cart> cart = Cart::open(path, &m_stopMeasuring);
+        {
+            const std::lock_guard lock(m_finishedMutex);
+            m_finished.push_back(std::move(cart));
+        }
+        QMetaObject::invokeMethod(this, &AudioEngine::takeMeasured, Qt::QueuedConnection);
+    });
+}
+
+void AudioEngine::takeMeasured() {
+    std::vector<std::shared_ptr<Cart>> carts;
+    {
+        const std::lock_guard lock(m_finishedMutex);
+        carts.swap(m_finished);
+    }
+    for (const std::shared_ptr<Cart>& cart : carts) {
+        const QString& path = cart->path();
+        m_measuring.remove(path);
+        m_measured.removeIf([](const auto& entry) { return entry.value().expired(); });
+        m_measured.insert(path, cart);
+        // A file that cannot be opened is cached too, and measured again once it changes.
+        remember(cart);
+        if (cart->isOpenable()) {
+            m_preparer.prepare(cart);
+            if (m_leveller)
+                m_leveller->request(*cart);
+        }
+        emit cartChanged(path);
+    }
 }
 
 void AudioEngine::retire(const std::shared_ptr<Cart>& cart) {
     const auto cached = m_cache.find(cart->path());
     if (cached != m_cache.end() && cached->cart == cart)
         forget(cart->path());
-    if (cart->fileState() == Cart::FileState::Gone) {
-        // Kept only by those who hold it: the file's space is freed when they let go.
-        m_gone.removeIf([](const auto& entry) { return entry.value().expired(); });
-        m_gone.insert(cart->path(), cart);
-    }
 }
 
 void AudioEngine::remember(const std::shared_ptr<Cart>& cart) {
     m_cache.insert(cart->path(), {cart, ++m_useClock});
-    m_watcher.addPath(cart->path());
+    if (cart->isOpenable())
+        m_watcher.addPath(cart->path());
     if (m_cache.size() <= kCacheCapacity)
         return;
     auto oldest = m_cache.begin();
@@ -141,8 +192,12 @@ void AudioEngine::remember(const std::shared_ptr<Cart>& cart) {
 }
 
 void AudioEngine::forget(const QString& path) {
-    if (m_cache.remove(path))
+    const auto cached = m_cache.find(path);
+    if (cached == m_cache.end())
+        return;
+    if (cached->cart->isOpenable())
         m_watcher.removePath(path);
+    m_cache.erase(cached);
 }
 
 void AudioEngine::onCartChanged(const std::shared_ptr<Cart>& cart) {
@@ -322,6 +377,12 @@ bool AudioEngine::isHeardToEnd(VoiceHandle handle) const {
                voice.lastFrame.load(std::memory_order_acquire))) >= m_device->latencyFrames();
 }
 
+void AudioEngine::waitForMeasurements() {
+    m_measurePool.waitForDone();
+    takeMeasured();
+}
+
 void AudioEngine::waitForBackgroundWork() {
+    waitForMeasurements();
     m_preparer.waitUntilIdle();
 }

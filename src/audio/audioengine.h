@@ -8,10 +8,15 @@
 #include <QFileSystemWatcher>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
+#include <QThreadPool>
 #include <QTimer>
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 class Cart;
@@ -34,17 +39,18 @@ private:
 };
 
 // The media engine behind the media controls: one output device kept open for the life of
-// the engine, the cart cache (keyed by path), the preparation and stream decoder threads,
-// and the voices handed to the output callback.
+// the engine, the cart cache (keyed by path), the measuring, preparation and stream decoder
+// threads, and the voices handed to the output callback.
 //
-// UI thread only, apart from the output callback it registers with the device. Only
-// openCart() of a cart that is not cached touches the disk (it measures the file);
-// play() of a prepared cart hands frames already in memory to the callback.
+// UI thread only, apart from the output callback it registers with the device. No call
+// measures a file on the UI thread: openCart() of a cart that is not cached hands the file
+// to a measuring thread; play() of a prepared cart hands frames already in memory to the
+// callback.
 //
 // A cart whose file is deleted stays playable for as long as someone holds it (a deck);
 // a cart whose file is replaced is measured again at its next open. cartChanged tells the
-// UI thread (queued from the preparation thread) that the cart at a path has a new length
-// or a new file.
+// UI thread (queued from the worker threads) that the cart at a path has been measured, or
+// has a new length or a new file.
 class AudioEngine : public QObject, private RenderSource {
     Q_OBJECT
 public:
@@ -54,6 +60,8 @@ public:
     static constexpr int kRingSeconds = 2;
     // Carts kept prepared; the least recently opened beyond this are dropped.
     static constexpr int kCacheCapacity = 32;
+    // Files measured at once: one on a slow network share does not hold up the others.
+    static constexpr int kMeasuringThreads = 4;
 
     explicit AudioEngine(std::unique_ptr<OutputDevice> device);
     ~AudioEngine() override;
@@ -66,10 +74,19 @@ public:
     void setLeveller(Leveller* leveller) { m_leveller = leveller; }
     int sampleRate() const { return m_sampleRate; }
 
-    // The cart for path: from the cache, or measured now and queued for preparation.
-    // Never null; a file that cannot be opened gives a cart that is not openable, with
-    // length 0 (and is not cached, so it is tried again next time).
+    // The cart for path, without touching the disk beyond a stat: from the cache, else the
+    // cart last measured for path while someone holds it (a deck) and its file is still the
+    // one it holds (a deleted file's cart plays on until a new file takes its name). Any
+    // other file is measured on a measuring thread, then cached and queued for preparation,
+    // and cartChanged reports it; until then the held cart, or null when there is none.
+    // A file that cannot be opened gives a cart that is not openable, with length 0; it is
+    // cached too, and measured again once the file at path has changed.
     std::shared_ptr<Cart> openCart(const QString& path);
+
+    // Runs each measuring job; by default on the engine's measuring threads. Tests hold
+    // jobs and run them when they choose. A job reports its cart with a queued call.
+    using MeasureRunner = std::function<void(std::function<void()> job)>;
+    void setMeasureRunner(MeasureRunner runner) { m_runMeasure = std::move(runner); }
 
     // Starts a play of the cart from its beginning. Empty when there is nothing to play (an
     // unopenable or empty cart) or every voice slot is taken.
@@ -103,8 +120,11 @@ public:
     bool isHeardToEnd(VoiceHandle voice) const;
     std::shared_ptr<Cart> cartOf(VoiceHandle voice) const;
 
-    // Blocks until every queued preparation, check and full decode is done (tests,
-    // benchmarks); the cartChanged signals they raise are queued.
+    // Blocks until every measurement on the measuring threads is done and reports those
+    // done so far now, as their queued calls would (tests, benchmarks).
+    void waitForMeasurements();
+    // Waits for the measurements, then until every queued preparation, check and full
+    // decode is done (tests, benchmarks); the cartChanged signals these raise are queued.
     void waitForBackgroundWork();
 
     std::uint64_t underruns() const { return m_mixer.underruns(); }
@@ -137,9 +157,14 @@ private:
     void erase(const Voice* voice);
     void remember(const std::shared_ptr<Cart>& cart);
     void forget(const QString& path);
-    // Drops a cart whose file changed from the cache; a deleted one stays reachable for
-    // as long as someone holds it.
+    // Drops a cart whose file changed from the cache.
     void retire(const std::shared_ptr<Cart>& cart);
+    // Whether the file at the cart's path is still the one it was measured from, as far as
+    // the UI thread may look without reading it.
+    static bool stillCurrent(const Cart& cart);
+    void startMeasuring(const QString& path);
+    // UI thread: caches the carts the measuring jobs have finished and reports them.
+    void takeMeasured();
     // UI thread: a worker changed the cart's length or found its file changed.
     void onCartChanged(const std::shared_ptr<Cart>& cart);
     std::uint64_t framesSince(std::uint64_t frame) const;
@@ -150,8 +175,16 @@ private:
     Mixer m_mixer;
     StreamWorker m_streams;
     QHash<QString, CacheEntry> m_cache;
-    // Carts whose files were deleted, alive while a deck holds them.
-    QHash<QString, std::weak_ptr<Cart>> m_gone;
+    // The cart last measured for each path, alive while someone holds it: a cart evicted
+    // from the cache, deleted from disk or not openable is found here without measuring.
+    QHash<QString, std::weak_ptr<Cart>> m_measured;
+    // Paths handed to a measuring job and not yet reported.
+    QSet<QString> m_measuring;
+    std::mutex m_finishedMutex;
+    std::vector<std::shared_ptr<Cart>> m_finished; // measured, not yet taken by the UI thread
+    std::atomic<bool> m_stopMeasuring{false};      // cuts the scans short at the end
+    QThreadPool m_measurePool;
+    MeasureRunner m_runMeasure;
     // Checks a cached cart as soon as its file changes; the check at each open catches
     // what the watcher cannot see (network folders).
     QFileSystemWatcher m_watcher;

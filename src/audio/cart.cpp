@@ -20,7 +20,7 @@ Cart::Identity identityOfStat(const struct stat& st) {
 
 } // namespace
 
-std::shared_ptr<Cart> Cart::open(const QString& path) {
+std::shared_ptr<Cart> Cart::open(const QString& path, const std::atomic<bool>* cancel) {
     const QByteArray local = QFile::encodeName(path);
     // Non-blocking, so that a FIFO named like a cart does not hold the caller; a file that
     // is not regular is refused below.
@@ -35,10 +35,10 @@ std::shared_ptr<Cart> Cart::open(const QString& path) {
         return std::make_shared<Cart>(path, -1, failed, Identity{});
     }
     const QString source = QStringLiteral("/proc/self/fd/%1").arg(fd);
-    const Decoder::Measurement measurement = Decoder::measure(source);
+    const Decoder::Measurement measurement = Decoder::measure(source, cancel);
     if (!measurement.ok) {
         ::close(fd);
-        return std::make_shared<Cart>(path, -1, measurement, Identity{});
+        return std::make_shared<Cart>(path, -1, measurement, identityOfStat(st));
     }
     return std::make_shared<Cart>(path, fd, measurement, identityOfStat(st));
 }

@@ -18,7 +18,8 @@
 // Created and looked up on the UI thread (the cart cache). The preparation worker writes
 // the head once and publishes it; after that the head is read-only, and the output
 // callback reads it without locks. The length may be corrected by a worker once a full
-// decode knows it exactly. No call blocks, apart from open(), which measures the file.
+// decode knows it exactly. No call blocks, apart from open(), which measures the file (on
+// a measuring thread, never on the UI thread).
 class Cart {
 public:
     // The file's identity when it was measured, so that a changed file is measured again.
@@ -31,8 +32,11 @@ public:
     // What the file at path is now, compared with the one the cart holds.
     enum class FileState { Current, Gone, Replaced };
 
-    // Opens the file at path, holds it and measures it (UI thread: a packet scan).
-    static std::shared_ptr<Cart> open(const QString& path);
+    // Opens the file at path, holds it and measures it (a packet scan); cancel, when set,
+    // cuts the scan short. A cart that cannot be opened keeps the identity of the file it
+    // tried, so that the same file is not tried again.
+    static std::shared_ptr<Cart> open(const QString& path,
+                                      const std::atomic<bool>* cancel = nullptr);
     Cart(QString path, int fd, const Decoder::Measurement& measurement, Identity identity);
     ~Cart();
     Cart(const Cart&) = delete;

@@ -37,6 +37,9 @@ public:
     virtual std::uint64_t deviceUnderruns() const { return 0; }
     // The share of real time spent in the render callback, 0..1; 0 when unknown.
     virtual double callbackLoad() const { return 0.0; }
+    // The device stopped on its own or never started: a failed start, a stream ended by an
+    // error (an unplugged interface, a server gone). Never blocks.
+    virtual bool hasFailed() const { return false; }
 
     // Starts calling source.render(); source must outlive stop() or the device.
     virtual void start(RenderSource& source) = 0;

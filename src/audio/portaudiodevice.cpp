@@ -122,6 +122,8 @@ std::unique_ptr<PortAudioDevice> PortAudioDevice::open(const OutputChoice& choic
         return fail(session.error());
     std::vector<PaDeviceIndex> indexes;
     const DeviceMatch match = matchOutputDevice(session.outputs(&indexes), choice.device);
+    if (choice.exactDevice && match.index < 0)
+        return fail(QStringLiteral("%1 is not there").arg(choice.device));
     if (notice)
         *notice = match.error;
     const PaDeviceIndex index = match.index >= 0 ? indexes[match.index] : defaultOutput();
@@ -166,12 +168,16 @@ std::unique_ptr<PortAudioDevice> PortAudioDevice::open(const OutputChoice& choic
     const PaStreamInfo* stream = Pa_GetStreamInfo(device->m_stream);
     device->m_latencyFrames =
         stream ? static_cast<int>(std::lround(stream->outputLatency * rate)) : choice.periodFrames;
+    device->m_jack = jack;
+    device->m_deviceName = QString::fromUtf8(info->name);
     device->m_name = QStringLiteral("%1 (%2)").arg(QString::fromUtf8(info->name),
                                                    QString::fromUtf8(api ? api->name : "?"));
     return device;
 }
 
 PortAudioDevice::~PortAudioDevice() {
+    if (serverGone())
+        return;
     stop();
     if (m_stream) {
         Pa_CloseStream(m_stream);
@@ -184,6 +190,7 @@ void PortAudioDevice::start(RenderSource& source) {
         return;
     m_source = &source;
     m_running = Pa_StartStream(m_stream) == paNoError;
+    m_startFailed = !m_running;
     if (m_running)
         checkRealtime();
 }
@@ -211,12 +218,20 @@ void PortAudioDevice::checkRealtime() {
                      std::strerror(e));
 }
 
+bool PortAudioDevice::serverGone() const {
+    return m_jack && m_running && Pa_IsStreamActive(m_stream) != 1;
+}
+
 void PortAudioDevice::stop() {
-    if (!m_running)
+    if (!m_running || serverGone())
         return;
     // Returns once the last callback has finished.
     Pa_StopStream(m_stream);
     m_running = false;
+}
+
+bool PortAudioDevice::hasFailed() const {
+    return m_startFailed || (m_running && Pa_IsStreamActive(m_stream) != 1);
 }
 
 double PortAudioDevice::callbackLoad() const {

@@ -11,18 +11,22 @@
 #include <vector>
 
 // The sound card: an output device of PortAudio (ALSA, JACK as the client "Airloom", PipeWire
-// through either), opened once for the life of the program, float32 stereo.
+// through either), float32 stereo. Opened at start-up, and again after a loss by the
+// SupervisedOutput's worker (each open initialises PortAudio afresh once the lost device has
+// been closed, so a restarted JACK server is seen).
 //
-// UI thread for open(), start() and stop(), which block while PortAudio works; the getters
-// never block. The PortAudio callback runs on PortAudio's (or JACK's) thread.
+// One thread at a time (the UI thread, or the worker that reopens a lost output) for open(),
+// start(), stop() and hasFailed(); open(), start() and stop() block while PortAudio works.
+// The other getters never block. The PortAudio callback runs on PortAudio's (or JACK's) thread.
 class PortAudioDevice : public OutputDevice {
 public:
     // The output devices PortAudio sees. The messages that PortAudio, ALSA and JACK print
     // while they look for devices are kept off stderr, here and in open().
     static std::vector<OutputDeviceInfo> listOutputs();
     // Opens the chosen output (the default one when the choice names none, or none that
-    // exists: *notice then says so and names the devices) at sampleRate, or, if it refuses
-    // that, at its own rate. Null, with the reason in *error, when nothing can be opened.
+    // exists: *notice then says so and names the devices; an exactDevice that is not there
+    // fails) at sampleRate, or, if it refuses that, at its own rate. Null, with the reason
+    // in *error, when nothing can be opened.
     static std::unique_ptr<PortAudioDevice> open(const OutputChoice& choice, int sampleRate,
                                                  QString* error, QString* notice = nullptr);
     ~PortAudioDevice() override;
@@ -34,10 +38,15 @@ public:
         return m_underflows.load(std::memory_order_relaxed);
     }
     double callbackLoad() const override;
+    // The start failed, or the stream is no longer active (its device or server is gone).
+    bool hasFailed() const override;
     // The name of the device and its host API ("default (ALSA)").
     const QString& name() const { return m_name; }
     // Periods in the device's buffer; 0 when a JACK server sets them.
     int periods() const { return m_periods; }
+    // On PortAudio's JACK host; deviceName() is then the JACK client it plays into.
+    bool isJack() const { return m_jack; }
+    const QString& deviceName() const { return m_deviceName; }
 
     void start(RenderSource& source) override;
     void stop() override;
@@ -53,6 +62,10 @@ private:
     // Raises the callback's thread to real-time priority when it does not have it yet, and
     // says on stderr when that is refused.
     void checkRealtime();
+    // PortAudio's JACK host cannot stop or close a stream whose server died: it waits 10
+    // minutes, then fails an assertion and aborts. Such a stream, and PortAudio with it, is
+    // left as it is (a lost JACK output is reopened through JackDevice).
+    bool serverGone() const;
 
     PaStream* m_stream = nullptr;
     RenderSource* m_source = nullptr;
@@ -61,7 +74,10 @@ private:
     int m_latencyFrames = 0;
     int m_periods = 0;
     bool m_running = false;
+    bool m_startFailed = false;
+    bool m_jack = false;
     QString m_name;
+    QString m_deviceName;
     // The callback's thread, set by its first call, for the real-time check.
     std::atomic<pthread_t> m_callbackThread{};
     std::atomic<bool> m_called{false};

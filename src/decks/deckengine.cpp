@@ -6,6 +6,7 @@
 #include "decks/mcidevice.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -71,25 +72,33 @@ void DeckEngine::LoadCart(int deck) {
     if (fileName.isEmpty())
         return;
 
+    Deck& d = at(deck);
+    d.pendingPath = JoinCartPath(m_selection.Path(), fileName);
     // The cart's name is the file name less its extension (".wav", ".mpg", ".mp3").
-    setDeckCaption(deck, fileName.left(std::max<qsizetype>(0, fileName.size() - 4)));
-    setFilePath(deck, JoinCartPath(m_selection.Path(), fileName));
-    setDeckColour(deck, kYellow);
+    d.pendingCaption = fileName.left(std::max<qsizetype>(0, fileName.size() - 4));
+    // Opening on MMPreview measures the cart and prepares it for an instant start; a file
+    // not measured yet is loaded when its measurement is reported (CartFileChanged).
+    if (openOnPreview(d.pendingPath))
+        finishLoad(deck);
+}
 
-    // Opening on MMPreview measures the cart and prepares it for an instant start.
-    const QString text = measure(deck);
+void DeckEngine::finishLoad(int deck) {
+    Deck& d = at(deck);
+    setDeckCaption(deck, std::exchange(d.pendingCaption, {}));
+    setFilePath(deck, std::exchange(d.pendingPath, {}));
+    setDeckColour(deck, kYellow);
+    const QString text = takePreviewCart(deck);
     setLabel2(m_preview.FileName());
     setTimeCaption(deck, text);
     emit deckRepaintRequested(deck);
-    if (at(deck).idleTimeText != text) {
-        at(deck).idleTimeText = text;
+    if (d.idleTimeText != text) {
+        d.idleTimeText = text;
         emit deckChanged(deck);
     }
     armFollower();
 }
 
-QString DeckEngine::measure(int deck) {
-    const QString& path = at(deck).filePath;
+bool DeckEngine::openOnPreview(const QString& path) {
     prepareOpen(m_preview);
     m_preview.setFileName(path);
     m_preview.setDeviceType(DeviceTypeFor(path));
@@ -97,6 +106,13 @@ QString DeckEngine::measure(int deck) {
     m_preview.Command(QStringLiteral("Open"));
     m_preview.Command(QStringLiteral("Back"));
     m_preview.Command(QStringLiteral("Stop"));
+    if (m_preview.Mode() != MciDevice::kModeNotReady)
+        return true;
+    m_preview.Command(QStringLiteral("Close"));
+    return false;
+}
+
+QString DeckEngine::takePreviewCart(int deck) {
     const QString text = FormatDeckTime(m_preview.Length());
     at(deck).cart = m_preview.cart();
     m_preview.Command(QStringLiteral("Close"));
@@ -106,11 +122,20 @@ QString DeckEngine::measure(int deck) {
 void DeckEngine::CartFileChanged(const QString& path) {
     for (int deck = 1; deck <= kDeckCount; ++deck) {
         Deck& d = at(deck);
+        if (!d.pendingPath.isEmpty() && d.pendingPath == path) {
+            // Still waiting if the file changed again while it was measured.
+            if (openOnPreview(path))
+                finishLoad(deck);
+            continue;
+        }
         if (d.filePath != path || IsPlaying(deck))
             continue;
-        // Only a deck at rest shows the new length.
+        // Only a deck at rest shows the new length; a file measured again is taken up
+        // when that measurement is reported.
         const bool atRest = d.controls.timeCaption == d.idleTimeText;
-        const QString text = measure(deck);
+        if (!openOnPreview(path))
+            continue;
+        const QString text = takePreviewCart(deck);
         if (!atRest || d.idleTimeText == text)
             continue;
         d.idleTimeText = text;
@@ -123,6 +148,13 @@ void DeckEngine::CartFileChanged(const QString& path) {
 }
 
 void DeckEngine::ClearDeck(int deck) {
+    if (!isDeck(deck) || !at(deck).lockedPath.isEmpty())
+        return;
+    at(deck).pendingPath.clear();
+    emptyDeck(deck);
+}
+
+void DeckEngine::emptyDeck(int deck) {
     if (!isDeck(deck) || !at(deck).lockedPath.isEmpty())
         return;
     setDeckCaption(deck, QString());
@@ -311,8 +343,8 @@ void DeckEngine::ResetTimeDisplay(int deck) {
         setTimeMeter(kMeterMin);
         emit windowRefreshRequested();
     } else {
-        // Emptied while its cart played.
-        ClearDeck(deck);
+        // Emptied while its cart played; a load made since still waits for its file.
+        emptyDeck(deck);
     }
     m_displayLatch = false;
 }
@@ -352,6 +384,11 @@ void DeckEngine::MoveCart(int target) {
         return;
     if (!at(source).lockedPath.isEmpty() || !at(target).lockedPath.isEmpty())
         return;
+    // A load waiting for either deck would land on a cart that has moved: it is dropped.
+    if (source != target) {
+        at(source).pendingPath.clear();
+        at(target).pendingPath.clear();
+    }
 
     // File and time text change places, then the names; modes, locks and idle texts stay
     // with the deck positions.
@@ -377,6 +414,7 @@ void DeckEngine::ToggleDeckLock(int deck) {
     Deck& d = at(deck);
     if (d.filePath.isEmpty())
         return;
+    d.pendingPath.clear(); // a locked deck takes no load
     if (d.lockedPath.isEmpty()) {
         d.lockedPath = d.filePath;
         d.controls.lockColour = kGrey;

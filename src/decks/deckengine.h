@@ -60,6 +60,10 @@ public:
 
     // Deck table and loading. A loaded deck holds its cart, so that it plays even if its
     // file is deleted before it is fired; emptying or reloading the deck lets go of it.
+    // A cart that is measured already loads at once. One that is not is measured on
+    // another thread: meanwhile the deck stays as it was (it shows, fires and moves what it
+    // held, or nothing), and the whole load takes effect once the length is known. Another
+    // load, an empty, a move or a lock of the deck drops the waiting load.
     void LoadCart(int deck);
     void ClearDeck(int deck);
     void ClearDeckLabels();
@@ -93,8 +97,9 @@ public:
     // cart plays); endCheckWanted then says so. Timer1 may rest meanwhile.
     bool EndCheckIdle() const;
     void MMControl1_StatusUpdate();
-    // The media engine found a new length or a new file for path: every deck that holds it
-    // and does not play takes it up, and an idle deck shows the new length at once.
+    // The media engine measured path, or found a new length or a new file for it: a load
+    // waiting for it takes effect, every deck that holds it and does not play takes it up,
+    // and an idle deck shows the new length at once.
     void CartFileChanged(const QString& path);
 
     // Deck table (decks 1..10).
@@ -104,6 +109,8 @@ public:
     const QString& ModeWord(int deck) const { return row(deck).modeWord; }
     const DeckControls& Controls(int deck) const { return row(deck).controls; }
     bool IsPlaying(int deck) const; // deck == CurrentDeck and the player plays
+    // The file the deck waits to load while it is measured; "" for none.
+    const QString& PendingPath(int deck) const { return row(deck).pendingPath; }
 
     // Module state.
     int CurrentDeck() const { return m_currentDeck; }
@@ -138,6 +145,9 @@ private:
         QString modeWord;
         DeckControls controls;
         std::shared_ptr<Cart> cart; // keeps the loaded file's audio reachable
+        // A load waiting for its file to be measured: the file and the deck's caption.
+        QString pendingPath;
+        QString pendingCaption;
     };
 
     static bool isDeck(int deck) { return deck >= 1 && deck <= kDeckCount; }
@@ -153,8 +163,15 @@ private:
     void setFilePath(int deck, const QString& path);
     void setModeWord(int deck, const QString& word);
     void setLabel2(const QString& text);
-    // Opens the deck's file on MMPreview: its length text, and the cart held from now on.
-    QString measure(int deck);
+    // Opens path on MMPreview; false, with MMPreview closed again, while it is measured.
+    bool openOnPreview(const QString& path);
+    // The length text of the cart open on MMPreview, which the deck holds from now on;
+    // MMPreview is closed.
+    QString takePreviewCart(int deck);
+    // The rest of the deck's waiting load, with its file open on MMPreview.
+    void finishLoad(int deck);
+    // Empties the deck unless it is locked; a waiting load stays.
+    void emptyDeck(int deck);
     // The deck whose cart follows the current one when it ends: the next deck for a
     // Sequence (an empty one ends the chain), the same deck for a Loop; 0 for none.
     int followerDeck() const;

@@ -70,8 +70,8 @@ void MciDevice::Command(const QString& command) {
     if (command == QLatin1String("Open")) {
         endPlay();
         d.cart = m_engine.openCart(m_fileName);
-        d.lengthMs = d.cart->lengthMs();
-        m_errorMessage = d.cart->error();
+        d.lengthMs = d.cart ? d.cart->lengthMs() : 0;
+        m_errorMessage = d.cart ? d.cart->error() : QString();
         d.open = true;
         if (m_updateInterval > 0)
             m_statusTimer.start(m_updateInterval);
@@ -89,13 +89,14 @@ void MciDevice::Command(const QString& command) {
         } else {
             endPlay();
             // The follower of the play just ended is this cart, heard from its first frame.
-            if (d.next && m_engine.cartOf(d.next) == d.cart)
+            if (d.next && d.cart && m_engine.cartOf(d.next) == d.cart)
                 d.voice = std::exchange(d.next, {});
             else
                 d.voice = m_engine.play(d.cart);
             m_engine.release(std::exchange(d.next, {}));
             if (!d.voice) {
-                m_errorMessage = !d.cart->error().isEmpty() ? d.cart->error()
+                m_errorMessage = !d.cart ? QStringLiteral("The file is still being measured")
+                                 : !d.cart->error().isEmpty() ? d.cart->error()
                                  : d.cart->lengthMs() <= 0
                                      ? QStringLiteral("No sound could be decoded from the file")
                                      : QStringLiteral("Too many carts playing at once");
@@ -119,7 +120,11 @@ void MciDevice::Command(const QString& command) {
 
 int MciDevice::Mode() const {
     const Impl& d = *m_impl;
-    if (!d.open || !d.cart->isOpenable())
+    if (!d.open)
+        return kModeNotOpen;
+    if (!d.cart)
+        return kModeNotReady;
+    if (!d.cart->isOpenable())
         return kModeNotOpen;
     if (!d.voice || !m_engine.isRunning(d.voice) || m_engine.isHeardToEnd(d.voice)) {
         return kModeStopped;
@@ -141,9 +146,13 @@ void MciDevice::ArmNext(const QString& path) {
     // Once the follower has started, the next "Play" takes it up or silences it.
     if (path == d.armedPath || !d.voice || m_engine.handedOver(d.voice))
         return;
-    // Asked once per play: a cart that cannot play is not measured again at every call.
+    // A cart still being measured is armed when its measurement is reported (CartChanged).
+    const std::shared_ptr<Cart> cart = m_engine.openCart(path);
+    if (!cart)
+        return;
+    // Asked once per play: a cart that cannot play is not armed again at every call.
     d.armedPath = path;
-    m_engine.arm(d.voice, m_engine.openCart(path));
+    m_engine.arm(d.voice, cart);
 }
 
 void MciDevice::Disarm() {

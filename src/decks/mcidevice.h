@@ -14,13 +14,16 @@ class Cart;
 // length and position in milliseconds and a periodic StatusUpdate.
 //
 // UI thread only. No call blocks on the disk or on a decoder: "Open" of a prepared cart
-// takes its length from the cart cache; "Play" hands a voice to the output callback.
-// Command results are never reported: a failed open leaves Length 0 and a Mode that is
-// never kPlaying; ErrorMessage says why.
+// takes its length from the cart cache; "Open" of a file not measured yet leaves the device
+// not ready (kModeNotReady, Length 0) while the media engine measures it on another thread,
+// and CartChanged reports the file once a new "Open" finds it measured; "Play" hands a
+// voice to the output callback. Command results are never reported: a failed open leaves
+// Length 0 and a Mode that is never kPlaying; ErrorMessage says why.
 class MciDevice : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kModeNotOpen = 0; // closed, or open failed
+    static constexpr int kModeNotOpen = 0;    // closed, or open failed
+    static constexpr int kModeNotReady = 524; // open on a file that is being measured
     static constexpr int kModeStopped = 525;
     static constexpr int kModePlaying = 526;
 
@@ -44,7 +47,8 @@ public:
     QString FileName() const { return m_fileName; }
 
     // 526 while what is heard is the open cart, 525 once it has played out or after
-    // "Stop", 0 when closed or when nothing could be decoded.
+    // "Stop", 524 while the open file is being measured, 0 when closed or when nothing
+    // could be decoded.
     int Mode() const;
     // Milliseconds. Length is the cart's length when it was opened: a correction found
     // while it is open applies from the next "Open". Position follows what the output has
@@ -64,8 +68,8 @@ public:
     // no silence comes at its end.
     bool FollowerArmed() const;
 
-    // The cart opened now (null when closed): holding it keeps its audio playable even if
-    // its file is deleted.
+    // The cart opened now (null when closed or not ready): holding it keeps its audio
+    // playable even if its file is deleted.
     std::shared_ptr<Cart> cart() const;
 
     // StatusUpdate is raised every UpdateInterval ms while a device is open.
@@ -75,7 +79,8 @@ public:
 signals:
     void StatusUpdate();
     void Done(int notifyCode);
-    // The cart at path has a corrected length or a new file; a new "Open" takes it up.
+    // The cart at path has been measured, or has a corrected length or a new file; a new
+    // "Open" takes it up.
     void CartChanged(const QString& path);
 
 private:

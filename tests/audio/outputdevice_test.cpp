@@ -128,8 +128,10 @@ TEST(OutputDevice, TheSilentOutputRestsWhileNothingPlays) {
     };
     ASSERT_TRUE(rests());
     player.setFileName(Fixtures::wav(dir.path(), u"bed.wav"_s, 300));
-    for (const QString& command : {u"Open"_s, u"Play"_s})
+    for (const QString& command : {u"Open"_s, u"Close"_s, u"Open"_s, u"Play"_s}) {
         player.Command(command);
+        engine.waitForBackgroundWork();
+    }
     ASSERT_TRUE(QTest::qWaitFor([&] { return player.Position() >= 100; }));
     player.Command(u"Stop"_s);
     ASSERT_TRUE(rests());

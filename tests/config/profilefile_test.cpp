@@ -184,11 +184,6 @@ TEST_F(ProfileFileTest, FirstWriteCreatesTheFolderButNothingElseIsReplaced) {
     ASSERT_TRUE(ini.Write("deck 3", "Mode", "Norm").ok);
     EXPECT_FALSE(QFile::permissions(ini.filePath()) & QFileDevice::WriteGroup);
 
-    fileWith("not a folder", "plain");
-    expectRefused(ProfileFile(path("plain/Vidav.ini")).Write("cat 1", "Name", "Jingles"));
-    EXPECT_EQ(bytesOf("plain"), "not a folder");
-    EXPECT_EQ(entries(), (QStringList{"plain", "var"}));
-
     ASSERT_TRUE(QDir(m_dir.path()).mkdir("Vidav.ini"));
     ProfileFile folder(path());
     EXPECT_EQ(folder.Read("cat 1", "Name", "?", 75), "?");

@@ -1,5 +1,5 @@
 #include "config/settings.h"
-#include "library/libraryrig.h"
+#include "support/apprig.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,13 +8,11 @@
 
 namespace {
 
-// The settings on the library rig: the library's LoadSettings fills the tabs, the list and
-// Label3 from them.
-class StationSettingsTest : public ::testing::Test, public LibraryRig {
+// The settings of the program before its start, over no file: the library's LoadSettings
+// fills the tabs, the list and Label3 from them.
+class StationSettingsTest : public ::testing::Test, public AppRig {
 protected:
-    void writeIni(const QByteArray& bytes) {
-        ASSERT_FALSE(Fixtures::file(rigDir.path(), "Vidav.ini", bytes).isEmpty());
-    }
+    StationSettingsTest() : AppRig(false) { QFile::remove(iniPath); }
     // The tab captions and the names held, which must agree after every load.
     void expectNames(const QStringList& expected) const {
         ASSERT_EQ(tabs.Count(), 10);
@@ -24,12 +22,15 @@ protected:
         }
     }
 
+    CategoryTabs& tabs = app->tabs();
+    CartList& list = app->cartList();
+    StationSettings& station = app->settings();
     QSignalSpy m_label3{&station, &StationSettings::label3Changed};
 };
 
 TEST_F(StationSettingsTest, LoadSettingsFromNoFileABadFolderThenAGoodOne) {
     EXPECT_EQ(station.CategoryNames(1), ""); // nothing before the first load
-    library.LoadSettings();
+    app->library().LoadSettings();
     expectNames(QStringList(10, "Not Configured"));
     EXPECT_EQ(station.CategoryNames(0), "");
     EXPECT_EQ(station.CategoryNames(11), "");
@@ -37,24 +38,20 @@ TEST_F(StationSettingsTest, LoadSettingsFromNoFileABadFolderThenAGoodOne) {
     EXPECT_EQ(m_label3.count(), 1);
     EXPECT_EQ(station.Label3(), "WXYZ");
     EXPECT_TRUE(boxes.shown.isEmpty());
-    EXPECT_FALSE(QFile::exists(settings.filePath()));
+    EXPECT_FALSE(QFile::exists(iniPath));
 
     writeIni("[cat 1]\r\nName=Jingles\r\nPath=/no/such/folder\r\n[cat 2]\r\nName=\r\n[cat 3]\r\n"
              "Name=" +
-             QByteArray(80, 'N') +
+             QString(80, 'N') +
              "\r\n[cat4]\r\nName=No space\r\n[CAT 5]\r\nname = \"  Padded  \"\r\n"
              "[cat 10]\r\nName=Ten\r\n[global]\r\ncallsign=wkrp\r\n");
     tabs.Select(3);
-    library.LoadSettings();
-    EXPECT_EQ(boxes.lines(),
+    app->library().LoadSettings();
+    EXPECT_EQ(boxes.shown,
               QStringList{"File path/access error!|Please check your category directory path.|16"});
     // The tabs were rebuilt before the failure; the list and the call letters stay.
-    QStringList names(10, "Not Configured");
-    names[0] = "Jingles";
-    names[1] = "";
-    names[2] = QString(74, 'N');
-    names[4] = "  Padded  ";
-    names[9] = "Ten";
+    const QString n = "Not Configured";
+    const QStringList names = {"Jingles", "", QString(74, 'N'), n, "  Padded  ", n, n, n, n, "Ten"};
     expectNames(names);
     EXPECT_EQ(tabs.SelectedIndex(), 1);
     EXPECT_EQ(list.Path(), "/");
@@ -62,15 +59,13 @@ TEST_F(StationSettingsTest, LoadSettingsFromNoFileABadFolderThenAGoodOne) {
     EXPECT_EQ(m_label3.count(), 1);
 
     // Longer than both read capacities: a cut path would name a folder that is not there.
-    const QString carts = rigDir.filePath("studio-b/" + QString(90, 'f'));
-    ASSERT_TRUE(QDir().mkpath(carts));
-    ASSERT_TRUE(QFile(carts + "/promo.mp3").open(QIODevice::WriteOnly));
-    ASSERT_TRUE(settings.Write("cat 1", "Path", carts));
-    library.LoadSettings();
+    const QString deep = folder("studio-b/" + QString(90, 'f'), {"promo.wav"});
+    ASSERT_TRUE(app->profile().Write("cat 1", "Path", deep));
+    app->library().LoadSettings();
     EXPECT_EQ(boxes.shown.size(), 1);
     expectNames(names);
-    EXPECT_EQ(list.Path(), carts);
-    EXPECT_EQ(list.names(), QStringList{"promo.mp3"});
+    EXPECT_EQ(list.Path(), deep);
+    EXPECT_EQ(list.names(), QStringList{"promo.wav"});
     EXPECT_EQ(station.Label3(), "wkrp"); // no change of case on the main window
     ASSERT_EQ(m_label3.count(), 2);
     EXPECT_EQ(m_label3.at(1).at(0).toString(), "wkrp");
@@ -90,18 +85,16 @@ TEST_F(StationSettingsTest, StoredModesAreDecodedByTheirFirstCharacter) {
 TEST_F(StationSettingsTest, SaveDeckModeWritesTheWordUnlessTheWindowIsLoading) {
     station.setConfigLoading(true);
     EXPECT_TRUE(station.SaveDeckMode(2, 2).ok);
-    EXPECT_FALSE(QFile::exists(settings.filePath())); // opening the window writes nothing
+    EXPECT_FALSE(QFile::exists(iniPath)); // opening the window writes nothing
     station.setConfigLoading(false);
 
-    writeIni("; studio B\n[deck 2]\nMode=Norm\n[global]\ncallsign=KXYZ\n");
     for (const auto& [deck, mode] : {std::pair{2, 2}, {10, 1}, {1, 0}})
         ASSERT_TRUE(station.SaveDeckMode(deck, mode));
-    const QByteArray after = "; studio B\n[deck 2]\nMode=Loop\n[global]\ncallsign=KXYZ\n"
-                             "[deck 10]\nMode=Seqnc\n[deck 1]\nMode=Norm\n";
-    EXPECT_EQ(Fixtures::bytes(settings.filePath()), after);
+    const QByteArray after = "[deck 2]\nMode=Loop\n[deck 10]\nMode=Seqnc\n[deck 1]\nMode=Norm\n";
+    EXPECT_EQ(Fixtures::bytes(iniPath), after);
     for (const auto& [deck, mode] : {std::pair{0, 1}, {11, 1}, {3, 3}, {3, -1}})
         EXPECT_FALSE(station.SaveDeckMode(deck, mode).ok) << deck << " " << mode;
-    EXPECT_EQ(Fixtures::bytes(settings.filePath()), after);
+    EXPECT_EQ(Fixtures::bytes(iniPath), after);
 }
 
 } // namespace

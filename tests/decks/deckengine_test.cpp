@@ -73,6 +73,31 @@ TEST_F(DeckTable, LoadAndClear) {
                           "[/carts/ID.wav], 7 Bed yellow 0:00:04 | deck 0 closed");
 }
 
+// A file not measured yet is measured off the UI thread: the deck stays as it was (<file>
+// waits) while keys, the countdown and the end-of-cart check run, even once the deck is
+// emptied at the end of its cart. A later load, an empty, a move or a lock of the deck
+// drops the waiting load; a file measured before loads at once.
+TEST_F(DeckTable, ALoadWaitsForItsLengthAndIsDroppedWhenOvertaken) {
+    put(1, "A.wav", 1000, 4000);
+    put(2, "B.wav", 1500, 9000);
+    for (const char* name : {"C.wav", "D.wav", "E.wav", "F.wav", "G.wav", "H.wav"})
+        cart(name, 3000);
+    EXPECT_EQ(step("hold, load 3 C.wav, fire 1, tick 20, status"),
+              "1 A green 0:00:01, 2 B yellow 0:00:02, 3 - black 0:00:00 <C.wav> | deck 1 playing "
+              "P D meter 12");
+    EXPECT_EQ(step("fire 2, clear 2, load 2 D.wav, tick 200"),
+              "1 A yellow 0:00:00, 2 - black 0:00:00 <D.wav>, 3 - black 0:00:00 <C.wav> | deck 2 "
+              "stopped");
+    EXPECT_EQ(step("measured"),
+              "1 A yellow 0:00:00, 2 D yellow 0:00:03, 3 C yellow 0:00:03 | deck 2 stopped");
+    EXPECT_EQ(step("hold, load 3 E.wav, load 3 F.wav, load 4 E.wav, clear 4, load 5 G.wav, "
+                   "drag 1 5, load 2 H.wav, lock 2, measured"),
+              "2 D yellow 0:00:03 lock grey, 3 F yellow 0:00:03, 5 A yellow 0:00:00 | deck 2 "
+              "stopped");
+    EXPECT_EQ(step("hold, load 4 E.wav"), "2 D yellow 0:00:03 lock grey, 3 F yellow 0:00:03, 4 E "
+                                          "yellow 0:00:03, 5 A yellow 0:00:00 | deck 2 stopped");
+}
+
 // A file that cannot be opened and a cart too short to have a length load, show
 // "0:00:00", never play, never turn green, and the time display never divides by them.
 TEST_F(DeckTable, UnplayableCartsLoadButNeverPlay) {

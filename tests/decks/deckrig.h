@@ -51,6 +51,13 @@ public:
           player(m_audio), preview(m_audio), engine(player, preview, selection, pump) {
         QObject::connect(&engine, &DeckEngine::endCheckWanted, [this] { m_timer1Resting = false; });
         selection.folder = m_dir.path();
+        // A measurement runs at once, unless held ("hold") until "measured".
+        m_audio.setMeasureRunner([this](std::function<void()> job) {
+            if (holdMeasurements)
+                held.push_back(std::move(job));
+            else
+                job();
+        });
         for (int deck = 1; deck <= kDeckCount; ++deck)
             engine.SetDeckMode(deck, "Norm");
         engine.ClearDeckLabels();
@@ -71,6 +78,7 @@ public:
     void load(int deck, const QString& name) {
         selection.fileName = name;
         engine.LoadCart(deck);
+        m_audio.waitForMeasurements();
     }
     void put(int deck, const QString& name, double ms, qint16 level = 8192) {
         cart(name, ms, level);
@@ -109,11 +117,13 @@ public:
     }
     bool playing() const { return player.Mode() == MciDevice::kModePlaying; }
     // What the event loop does between two key presses: the file watcher's notices, then
-    // the background checks and full decodes, then their reports.
+    // the background checks and full decodes, then their reports and the measurements
+    // these start.
     void settle() {
         QCoreApplication::processEvents();
         m_audio.waitForBackgroundWork();
         QCoreApplication::sendPostedEvents();
+        m_audio.waitForMeasurements();
     }
 
     // Runs events ("fire 3, tick 99, status") and returns the snapshot after them.
@@ -143,9 +153,17 @@ public:
                 engine.SetDeckMode(n, w.value(2));
             else if (w[0] == "load") // Ctrl+F-key with a file selected ("load 4" with none)
                 load(n, w.mid(2).join(' '));
-            else if (w[0] == "drop") // a drop from the cart list
+            else if (w[0] == "drop") { // a drop from the cart list
                 engine.DropOnDeck(n, DragProxy::Label42);
-            else if (w[0] == "drag") { // a press on one deck label, released on another
+                m_audio.waitForMeasurements();
+            } else if (w[0] == "hold")
+                holdMeasurements = true;
+            else if (w[0] == "measured") { // the held measurements end and are reported
+                holdMeasurements = false;
+                for (auto& job : std::exchange(held, {}))
+                    job();
+                m_audio.waitForMeasurements();
+            } else if (w[0] == "drag") { // a press on one deck label, released on another
                 engine.BeginDeckDrag(n);
                 engine.DropOnDeck(w.value(2).toInt(), DragProxy::Label1);
             } else
@@ -164,9 +182,9 @@ public:
     // Every deck that is not blank, as caption ("-" for none), colour and time text; then
     // its file in brackets unless it is the caption's .wav in the cart folder, its mode word
     // unless "Norm" (all three parts if the PlayMode caption or colour does not match the
-    // word) and its lock colour unless yellow. Then the current deck, the player, the
-    // latches (P, D), the operator's stop and the meter unless 0. For example
-    // "3 Story green 0:00:01, 7 - black 0:00:00 Loop | deck 3 playing P D meter 26".
+    // word), its lock colour unless yellow and the file of a load waiting for its length. Then the
+    // current deck, the player, the latches (P, D), the operator's stop and the meter unless 0. For
+    // example "3 Story green 0:00:01, 7 - black 0:00:00 Loop | deck 3 playing P D meter 26".
     std::string snapshot() const {
         QStringList decks;
         for (int d = 1; d <= kDeckCount; ++d) {
@@ -185,6 +203,8 @@ public:
                 row += " " + word;
             if (c.lockColour != DeckEngine::kYellow)
                 row += " lock " + colour(c.lockColour);
+            if (!engine.PendingPath(d).isEmpty())
+                row += " <" + engine.PendingPath(d).section('/', -1) + ">";
             if (row != QString("%1 - black 0:00:00").arg(d))
                 decks << row;
         }
@@ -232,6 +252,8 @@ private:
 public:
     TestSelection selection;
     ScriptedPump pump;
+    bool holdMeasurements = false;
+    std::vector<std::function<void()>> held;
     MciDevice player;  // MMControl1
     MciDevice preview; // MMPreview
     DeckEngine engine;

@@ -1,4 +1,4 @@
-#include "apprig.h"
+#include "support/apprig.h"
 
 // Timer1 (ticking for real) rests while nothing plays; a fire wakes it until the cart ends.
 TEST(AppIdle, Timer1RestsWhileNothingPlaysAndAFireWakesIt) {

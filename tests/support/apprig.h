@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/app.h"
+#include "app/appform2.h"
 #include "audio/fixtures.h"
 #include "audio/manualdevice.h"
 #include "support/scriptedmessageboxes.h"
@@ -11,17 +12,27 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
 // The whole program over a temporary Vidav.ini, the manual audio device and scripted
-// message boxes. Category 1 holds News.wav, Station ID.wav and Sunday.wav; category 2's
-// folder does not exist.
+// message boxes. Category 1 holds News.wav, Station ID.wav and Sunday.wav, measured before
+// the start, so that they load at once; category 2's folder does not exist.
 struct AppRig {
+    // A folder under the temporary one holding the named carts; returns its path.
+    QString folder(const QString& name, const QStringList& carts) const {
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(QDir().mkpath(path)) << path.toStdString();
+        for (const QString& cart : carts)
+            EXPECT_FALSE(Fixtures::wav(path, cart, 300).isEmpty()) << cart.toStdString();
+        return path;
+    }
+
     QTemporaryDir dir;
     QString carts = dir.filePath("carts");
     QString iniPath = dir.filePath("Vidav.ini");
-    QString settings = QString("[global]\ncallsign=KAIR\n[cat 1]\nName=Jingles\nPath=%1\n"
+    QString settings = QString("[global]\ncallsign=kair\n[cat 1]\nName=Jingles\nPath=%1\n"
                                "[cat 2]\nName=Spots\nPath=%2\n")
                            .arg(carts, dir.filePath("gone"));
     ManualDevice* device = nullptr; // owned by the app's media engine
@@ -31,15 +42,20 @@ struct AppRig {
     // open: start up as the operator sees it, then stop the end-of-cart timer so that only
     // the test moves the engine. activate: the window manager activates the main window.
     // options: lines of the [global] section after the call letters, and sections after it.
-    explicit AppRig(bool open = true, bool activate = true, const QString& options = {}) {
+    // output: what the app plays through, made around the manual device (by default itself).
+    using Output = std::function<std::unique_ptr<OutputDevice>(std::unique_ptr<ManualDevice>)>;
+    explicit AppRig(bool open = true, bool activate = true, const QString& options = {},
+                    const Output& output = {}) {
         settings.insert(settings.indexOf("[cat 1]"), options);
-        QDir().mkpath(carts);
-        for (const char* name : {"News.wav", "Station ID.wav", "Sunday.wav"})
-            Fixtures::wav(carts, name, 300);
+        folder("carts", {"News.wav", "Station ID.wav", "Sunday.wav"});
         writeIni(settings);
-        auto output = std::make_unique<ManualDevice>();
-        device = output.get();
-        app = std::make_unique<AirloomApp>(iniPath, std::move(output), boxes);
+        auto manual = std::make_unique<ManualDevice>();
+        device = manual.get();
+        app = std::make_unique<AirloomApp>(
+            iniPath, output ? output(std::move(manual)) : std::move(manual), boxes);
+        for (const char* name : {"News.wav", "Station ID.wav", "Sunday.wav"})
+            app->audio().openCart(carts + '/' + name);
+        app->audio().waitForMeasurements();
         if (open) {
             openMainWindow(activate);
             app->Timer1().stop();
@@ -69,10 +85,15 @@ struct AppRig {
         (void)QTest::qWaitForWindowActive(&form());
     }
 
-    // Selects a file of the list and loads it into deck, as Ctrl+F-key does.
-    void load(int deck, const QString& name) const {
+    // Selects a file of the list, as a click on it does, and loads it into deck, as
+    // Ctrl+F-key does.
+    void select(const QString& name) const {
         app->cartList().setListIndex(int(app->cartList().names().indexOf(name)));
+    }
+    void load(int deck, const QString& name) const {
+        select(name);
         decks().LoadCart(deck);
+        app->audio().waitForMeasurements();
     }
 
     // Renders the output until the player has played out, running the end-of-cart timer
@@ -85,6 +106,22 @@ struct AppRig {
         }
         decks().Timer1_Timer();
     }
+};
+
+// The running program with its configuration window opened by a click on the wrench; its
+// drive box lists "/", the temporary folder and a volume that cannot be read.
+struct Form2Rig : AppRig {
+    explicit Form2Rig(const QString& options = {}) : AppRig(true, true, options) {
+        windows().setVolumeSource([this] { return volumes; });
+        QTest::mouseClick(form().SSCommand1(), Qt::LeftButton);
+        QApplication::setActiveWindow(&form2());
+        (void)QTest::qWaitForWindowActive(&form2());
+    }
+    ConfigWindows& windows() const { return app->configWindows(); }
+    Form2& form2() const { return *windows().form2(); }
+    ConfigWindow& config() const { return *windows().config(); }
+
+    QList<Volume> volumes{{"/", "/"}, {dir.path(), "carts"}, {"/no/such/volume", "empty drive"}};
 };
 
 // A key press on the focus widget of a window, active or not, as the keyboard delivers it.

@@ -1,0 +1,254 @@
+#include "audio/supervisedoutput.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <utility>
+
+SupervisedOutput::SupervisedOutput(std::unique_ptr<OutputDevice> device,
+                                   std::unique_ptr<OutputDevice> standIn, Opener reopen,
+                                   QObject* parent)
+    : QObject(parent), m_sampleRate(device->sampleRate()), m_periodFrames(device->periodFrames()),
+      m_open(std::move(reopen)), m_device(std::move(device)), m_standIn(std::move(standIn)) {
+    m_watchdog.setInterval(kWatchdogInterval);
+    connect(&m_watchdog, &QTimer::timeout, this, &SupervisedOutput::checkDevice);
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, &SupervisedOutput::reopen);
+    m_worker = std::thread([this, queue = m_queue] { work(*queue); });
+}
+
+SupervisedOutput::~SupervisedOutput() {
+    stop();
+    std::unique_lock lock(m_queue->mutex);
+    m_queue->quit = true;
+    m_queue->wake.notify_one();
+    // Waits for the devices queued for closing; an attempt to open not yet begun is dropped.
+    // A close that hangs (a device that went away mid-call) is left to the thread, which
+    // then touches only the shared queue: the program can still end.
+    const bool idle = m_queue->idle.wait_for(lock, std::chrono::milliseconds(kExitWaitMs), [this] {
+        return m_queue->jobs.empty() && !m_queue->working;
+    });
+    const bool hung = !idle && m_queue->closing;
+    lock.unlock();
+    if (hung) {
+        std::fprintf(stderr, "Audio output: the lost output is still closing; not waiting.\n");
+        m_worker.detach();
+    } else {
+        m_worker.join();
+    }
+}
+
+std::uint64_t SupervisedOutput::deviceUnderruns() const {
+    return m_lostUnderruns + (m_device ? m_device->deviceUnderruns() : 0) +
+           m_standIn->deviceUnderruns();
+}
+
+void SupervisedOutput::start(RenderSource& source) {
+    if (m_state != State::Stopped)
+        return;
+    m_source = &source;
+    if (!m_device) {
+        // Lost before a stop: the stand-in plays until an attempt succeeds.
+        m_state = State::Lost;
+        m_chosen.store(kStandIn);
+        m_standIn->start(m_standInGate);
+        m_retry.start(m_retryMs);
+        return;
+    }
+    m_state = State::Playing;
+    m_chosen.store(kDevice);
+    m_device->start(m_deviceGate);
+    // A failed start is seen at the first tick, once the program listens.
+    m_lastFrames = m_deviceGate.frames();
+    m_stalledTicks = 0;
+    m_watchdog.start();
+}
+
+void SupervisedOutput::stop() {
+    if (m_state == State::Stopped)
+        return;
+    m_watchdog.stop();
+    m_retry.stop();
+    m_chosen.store(kNone);
+    // A callback that took the engine before the line above gives it back within a render.
+    while (m_rendering.load() != kNone)
+        std::this_thread::yield();
+    // A device whose stream failed may hang in its stop: the worker closes it.
+    if (m_device && m_device->hasFailed())
+        retire(std::move(m_device));
+    if (m_device)
+        m_device->stop();
+    m_standIn->stop();
+    m_state = State::Stopped;
+}
+
+void SupervisedOutput::checkDevice() {
+    if (m_state != State::Playing)
+        return;
+    if (m_device->hasFailed()) {
+        lose(QStringLiteral("its stream stopped"));
+        return;
+    }
+    const std::uint64_t frames = m_deviceGate.frames();
+    if (frames != std::exchange(m_lastFrames, frames)) {
+        m_stalledTicks = 0;
+        return;
+    }
+    if (++m_stalledTicks >= kStallTicks)
+        lose(QStringLiteral("no frames played for %1 ms").arg(m_stalledTicks * kWatchdogInterval));
+}
+
+void SupervisedOutput::lose(const QString& reason) {
+    m_watchdog.stop();
+    m_state = State::Lost;
+    m_chosen.store(kStandIn);
+    m_standIn->start(m_standInGate);
+    m_lostUnderruns += m_device->deviceUnderruns();
+    retire(std::move(m_device));
+    m_retryMs = kFirstRetryMs;
+    m_lastError.clear();
+    m_toldClosing = false;
+    m_retry.start(m_retryMs);
+    std::fprintf(stderr, "%s (%s) Reopening it in %d s.\n", kOutputLostWarning, qPrintable(reason),
+                 m_retryMs / 1000);
+    emit lost(reason);
+}
+
+void SupervisedOutput::reopen() {
+    if (m_state != State::Lost)
+        return;
+    // One attempt at a time: the next is timed once this one has ended.
+    m_retry.stop();
+    const std::lock_guard lock(m_queue->mutex);
+    if (m_queue->closing && !std::exchange(m_toldClosing, true))
+        std::fprintf(stderr, "Audio output: the lost output has not closed yet; it is reopened "
+                             "once it has.\n");
+    m_queue->jobs.push_back({nullptr, true});
+    m_queue->wake.notify_one();
+}
+
+void SupervisedOutput::takeReopened() {
+    std::unique_ptr<OutputDevice> device;
+    QString error;
+    {
+        const std::lock_guard lock(m_queue->mutex);
+        device = std::move(m_queue->opened);
+        error = m_queue->openError;
+    }
+    if (m_state != State::Lost) {
+        retire(std::move(device));
+        return;
+    }
+    if (!device) {
+        // Each reason once, not every few seconds.
+        if (error != std::exchange(m_lastError, error))
+            std::fprintf(stderr, "Audio output: cannot reopen it yet (%s).\n", qPrintable(error));
+        m_retryMs = std::min(2 * m_retryMs, kMaxRetryMs);
+        m_retry.start(m_retryMs);
+        return;
+    }
+    m_device = std::move(device);
+    m_chosen.store(kDevice);
+    // Joins the stand-in's thread: from here on only the device calls the engine.
+    m_standIn->stop();
+    m_state = State::Playing;
+    m_lastFrames = m_deviceGate.frames();
+    m_stalledTicks = 0;
+    m_watchdog.start();
+    std::fprintf(stderr, "Audio output back: carts are heard again.\n");
+    emit restored();
+}
+
+void SupervisedOutput::retire(std::unique_ptr<OutputDevice> device) {
+    if (!device)
+        return;
+    const std::lock_guard lock(m_queue->mutex);
+    m_queue->jobs.push_back({std::move(device), false});
+    m_queue->wake.notify_one();
+}
+
+void SupervisedOutput::waitForWorker() {
+    std::unique_lock lock(m_queue->mutex);
+    m_queue->idle.wait(lock, [this] { return m_queue->jobs.empty() && !m_queue->working; });
+}
+
+void SupervisedOutput::work(Queue& queue) {
+    std::unique_lock lock(queue.mutex);
+    for (;;) {
+        queue.wake.wait(lock, [&queue] { return queue.quit || !queue.jobs.empty(); });
+        if (queue.jobs.empty())
+            return;
+        Job job = std::move(queue.jobs.front());
+        queue.jobs.pop_front();
+        // Only an attempt uses this object, and the exit waits for one under way.
+        const bool open = job.open && !queue.quit;
+        queue.working = true;
+        queue.closing = job.retire != nullptr;
+        lock.unlock();
+        // Stops and closes a lost device, which may take long when the device is gone.
+        job.retire.reset();
+        QString error;
+        std::unique_ptr<OutputDevice> opened = open ? openDevice(&error) : nullptr;
+        lock.lock();
+        queue.working = false;
+        queue.closing = false;
+        if (open) {
+            queue.opened = std::move(opened);
+            queue.openError = error;
+            QMetaObject::invokeMethod(this, &SupervisedOutput::takeReopened, Qt::QueuedConnection);
+        }
+        queue.idle.notify_all();
+    }
+}
+
+std::unique_ptr<OutputDevice> SupervisedOutput::openDevice(QString* error) {
+    std::unique_ptr<OutputDevice> device = m_open(error);
+    if (!device)
+        return nullptr;
+    // The engine's rate is fixed for its life: another rate waits for a later attempt.
+    if (device->sampleRate() != m_sampleRate) {
+        *error = QStringLiteral("it opens at %1 Hz, not %2 Hz")
+                     .arg(device->sampleRate())
+                     .arg(m_sampleRate);
+        return nullptr;
+    }
+    // Plays silence until the UI thread chooses it.
+    device->start(m_deviceGate);
+    if (device->hasFailed()) {
+        *error = QStringLiteral("it does not start");
+        return nullptr;
+    }
+    return device;
+}
+
+void SupervisedOutput::Gate::render(float* out, int frames) noexcept {
+    m_frames.fetch_add(static_cast<std::uint64_t>(frames), std::memory_order_relaxed);
+    int idle = kNone;
+    // Sequentially consistent with stop() and the switches: once the UI thread has chosen
+    // another device and seen m_rendering free, no callback of this one renders again.
+    if (m_owner.m_chosen.load() == m_which &&
+        m_owner.m_rendering.compare_exchange_strong(idle, m_which)) {
+        const bool chosen = m_owner.m_chosen.load() == m_which;
+        if (chosen)
+            m_owner.m_source->render(out, frames);
+        m_owner.m_rendering.store(kNone);
+        if (chosen)
+            return;
+    }
+    std::fill(out, out + static_cast<std::ptrdiff_t>(frames) * 2, 0.0f);
+}
+
+bool SupervisedOutput::Gate::isSilent() const noexcept {
+    int idle = kNone;
+    if (m_owner.m_chosen.load() != m_which ||
+        !m_owner.m_rendering.compare_exchange_strong(idle, m_which))
+        return false;
+    const bool silent = m_owner.m_chosen.load() == m_which && m_owner.m_source->isSilent();
+    m_owner.m_rendering.store(kNone);
+    return silent;
+}
+
+void SupervisedOutput::Gate::waitUntilReady(int frames) {
+    if (m_owner.m_chosen.load() == m_which)
+        m_owner.m_source->waitUntilReady(frames);
+}

@@ -1,0 +1,160 @@
+#pragma once
+
+#include "audio/outputdevice.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+// What the operator is told, in a box once and on the status line until sound is back.
+inline constexpr char kOutputLostWarning[] =
+    "Audio output lost: carts will not be heard until it returns.";
+
+// The program's output when a sound device was opened: that device, watched, with a silent
+// stand-in (the clock-paced null output) that plays in its place while it is lost, so carts
+// still play, end and are timed.
+//
+// The device is lost when it says its stream stopped (a failed start, an unplugged
+// interface, a server gone) or when it has not called back for kStallTicks ticks of the
+// watchdog. The output then switches to the stand-in, tells `lost` and reopens the device on
+// a worker thread: kFirstRetryMs after the loss, then at doubling intervals up to
+// kMaxRetryMs, until the opener gives a device at the same sample rate that starts. It then
+// switches back and tells `restored`.
+//
+// UI thread, apart from the devices' callbacks and the worker, which closes lost devices
+// and opens and starts new ones (PortAudio's initialisation takes a while, and the close of
+// a device that went away may hang). The UI thread touches a real device only while it
+// plays. Only one device at a time calls the engine's render.
+class SupervisedOutput : public QObject, public OutputDevice {
+    Q_OBJECT
+public:
+    // Opens the device again, or gives null and the reason. Runs on the worker thread.
+    using Opener = std::function<std::unique_ptr<OutputDevice>(QString* error)>;
+
+    static constexpr int kWatchdogInterval = 250; // ms
+    // Ticks without a frame rendered that make a device lost: within a second of its last.
+    static constexpr int kStallTicks = 2;
+    static constexpr int kFirstRetryMs = 2000;
+    static constexpr int kMaxRetryMs = 10000;
+
+    SupervisedOutput(std::unique_ptr<OutputDevice> device, std::unique_ptr<OutputDevice> standIn,
+                     Opener reopen, QObject* parent = nullptr);
+    ~SupervisedOutput() override;
+
+    int sampleRate() const override { return m_sampleRate; }
+    int periodFrames() const override { return m_periodFrames; }
+    int latencyFrames() const override { return current().latencyFrames(); }
+    // Every device's, the lost ones' included, so the count only grows.
+    std::uint64_t deviceUnderruns() const override;
+    double callbackLoad() const override { return current().callbackLoad(); }
+    void start(RenderSource& source) override;
+    void stop() override;
+    void wake() override { current().wake(); }
+
+    // Carts are not heard: the stand-in plays while the device is reopened.
+    bool isLost() const { return m_state == State::Lost; }
+
+    // The watchdog's tick (every kWatchdogInterval while the device plays): is it still
+    // calling back and its stream running?
+    void checkDevice();
+    // Has the worker try to open the device again (the retry timer's shot).
+    void reopen();
+    QTimer& watchdog() { return m_watchdog; }
+    QTimer& retryTimer() { return m_retry; }
+    // Blocks until the worker is idle (tests); what it opened arrives in a queued call.
+    void waitForWorker();
+
+signals:
+    void lost(const QString& reason);
+    void restored();
+
+private:
+    enum class State { Stopped, Playing, Lost };
+    enum Which : int { kNone, kDevice, kStandIn };
+
+    // What each device calls: the engine's render while its device is the chosen one, else
+    // silence. Counts the frames it is asked for, which the watchdog reads.
+    class Gate : public RenderSource {
+    public:
+        Gate(SupervisedOutput& owner, Which which) : m_owner(owner), m_which(which) {}
+        void render(float* out, int frames) noexcept override;
+        void waitUntilReady(int frames) override;
+        // Asked of the engine only by the chosen device, and not while another one renders.
+        bool isSilent() const noexcept override;
+        std::uint64_t frames() const { return m_frames.load(std::memory_order_relaxed); }
+
+    private:
+        SupervisedOutput& m_owner;
+        const Which m_which;
+        std::atomic<std::uint64_t> m_frames{0};
+    };
+
+    // The device that renders, which the calls on the output that are meant for the
+    // rendering device go to (the latency, and any wake-up).
+    OutputDevice& current() const { return m_device ? *m_device : *m_standIn; }
+    void lose(const QString& reason);
+    // UI thread: the worker's attempt has ended.
+    void takeReopened();
+    // Opens, checks and starts a device (worker).
+    std::unique_ptr<OutputDevice> openDevice(QString* error);
+    // Hands a device to the worker to stop and close.
+    void retire(std::unique_ptr<OutputDevice> device);
+
+    const int m_sampleRate;
+    const int m_periodFrames;
+    const Opener m_open;
+    RenderSource* m_source = nullptr;
+    Gate m_deviceGate{*this, kDevice};
+    Gate m_standInGate{*this, kStandIn};
+    // The device whose callback renders the engine. A callback takes m_rendering (kNone to
+    // its own) before it renders and gives it back after: at a switch the newly chosen
+    // device plays silence for the periods in which the other is still inside render.
+    std::atomic<int> m_chosen{kNone};
+    std::atomic<int> m_rendering{kNone};
+
+    std::unique_ptr<OutputDevice> m_device; // null while lost
+    std::unique_ptr<OutputDevice> m_standIn;
+    State m_state = State::Stopped;
+    std::uint64_t m_lastFrames = 0;
+    int m_stalledTicks = 0;
+    std::uint64_t m_lostUnderruns = 0;
+    int m_retryMs = kFirstRetryMs;
+    QString m_lastError;
+    QTimer m_watchdog;
+    QTimer m_retry;
+
+    // The worker: a queue of devices to close and attempts to open, one after the other,
+    // so a device is closed (and PortAudio terminated) before the next attempt begins.
+    // Shared with the worker's thread, which the exit leaves behind when a close hangs.
+    struct Job {
+        std::unique_ptr<OutputDevice> retire;
+        bool open = false;
+    };
+    struct Queue {
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::condition_variable idle;
+        std::deque<Job> jobs;
+        bool working = false;
+        bool closing = false; // a lost device is being closed
+        bool quit = false;    // no more attempts; the devices queued are still closed
+        std::unique_ptr<OutputDevice> opened; // the last attempt's device, null when it failed
+        QString openError;
+    };
+    // How long the exit waits for a lost device to close.
+    static constexpr int kExitWaitMs = 2000;
+    // Worker thread.
+    void work(Queue& queue);
+
+    const std::shared_ptr<Queue> m_queue = std::make_shared<Queue>();
+    bool m_toldClosing = false;
+    std::thread m_worker; // last: it starts once the rest is there
+};
