@@ -2,6 +2,7 @@
 #include "fixtures.h"
 
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -16,21 +17,13 @@ protected:
     const QString tmp = dir.path();
 };
 
-TEST_F(DecoderTest, SixteenBitWavDecodesToItsSamplesExactly) {
-    const std::vector<float> frames = Fixtures::decodeAll(Fixtures::wav(tmp, u"id.wav"_s, 250));
-    ASSERT_EQ(frames.size(), 12000u * 2);
-    for (long f = 0; f < 12000; ++f) {
-        ASSERT_EQ(frames[2 * f], Fixtures::toneValue(0, f, 48000)) << f;
-        ASSERT_EQ(frames[2 * f + 1], Fixtures::toneValue(1, f, 48000)) << f;
-    }
-}
-
 // Every PCM layout gives stereo at 48 kHz of the right length, the tone at half scale on
-// the left (lower when six channels are mixed down), mono alike on both sides.
+// the left (lower when six channels are mixed down), mono alike on both sides; 16-bit
+// stereo at 48 kHz gives the file's own samples.
 TEST_F(DecoderTest, EveryPcmLayoutGivesStereoOfTheRightLengthAndLevel) {
     const Fixtures::WavFormat formats[] = {
-        {2, 8, false, 48000},  {2, 24, false, 48000}, {2, 32, false, 48000}, {2, 32, true, 48000},
-        {1, 16, false, 48000}, {6, 16, false, 48000}, {2, 16, false, 22050}};
+        {2, 16, false, 48000}, {2, 8, false, 48000},  {2, 24, false, 48000}, {2, 32, false, 48000},
+        {2, 32, true, 48000},  {1, 16, false, 48000}, {6, 16, false, 48000}, {2, 16, false, 22050}};
     for (const Fixtures::WavFormat& format : formats) {
         SCOPED_TRACE(&format - formats);
         const QString file =
@@ -39,7 +32,12 @@ TEST_F(DecoderTest, EveryPcmLayoutGivesStereoOfTheRightLengthAndLevel) {
         EXPECT_EQ(m.sourceFrames, format.sampleRate / 5);
         EXPECT_EQ(m.milliseconds(), 200);
         const std::vector<float> frames = Fixtures::decodeAll(file);
-        EXPECT_NEAR(static_cast<double>(frames.size()) / 2, 9600.0, 2.0);
+        const QByteArray pcm = Fixtures::bytes(file).mid(44);
+        for (std::size_t i = 0; &format == formats && i < frames.size(); ++i)
+            ASSERT_EQ(frames[i], qFromLittleEndian<qint16>(pcm.constData() + 2 * i) / 32768.0f)
+                << i;
+        EXPECT_NEAR(static_cast<double>(frames.size()) / 2, 9600.0,
+                    format.sampleRate == 48000 ? 0 : 2);
         float peak = 0;
         for (std::size_t f = 2000; f < 8000 && 2 * f < frames.size(); ++f)
             peak = std::max(peak, std::fabs(frames[2 * f]));
@@ -58,11 +56,9 @@ TEST_F(DecoderTest, MeasuredLengthIsTheDecodedLengthWhateverTheFileIsCalled) {
         {Fixtures::wav(tmp, u"b.wav"_s, 777, 44100), 777},
         {cbr, 1500},
         {tmp + u"/mp3-named.wav"_s, 1500},
-        {Fixtures::mp3(tmp, u"xing.mp3"_s, 1500, Mp3Kind::VbrXing), 1500},
         {Fixtures::mp3(tmp, u"bare.mp3"_s, 1500, Mp3Kind::VbrNoHeader), -1},
         {Fixtures::mp3(tmp, u"cbr48.mp3"_s, 900, Mp3Kind::Cbr, 48000), 900},
         {Fixtures::mpg(tmp, u"audio.mpg"_s, 1500), -1},
-        {Fixtures::mpg(tmp, u"video.mpg"_s, 1500, true), -1},
     };
     for (const auto& [file, nominalMs] : cases) {
         SCOPED_TRACE(file.toStdString());

@@ -52,10 +52,6 @@ QByteArray bytes(const QString& path) {
     return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArrayLiteral("<missing>");
 }
 
-float toneValue(int channel, long frame, int sampleRate) {
-    return static_cast<float>(std::lround(tone(channel, frame, sampleRate) * 32767.0)) / 32768.0f;
-}
-
 QString wavWith(const QString& dir, const QString& name, int milliseconds,
                 const WavFormat& format) {
     const long frames = static_cast<long>(milliseconds) * format.sampleRate / 1000;
@@ -81,9 +77,7 @@ QString wavWith(const QString& dir, const QString& name, int milliseconds,
 }
 
 QString wav(const QString& dir, const QString& name, int milliseconds, int sampleRate) {
-    WavFormat format;
-    format.sampleRate = sampleRate;
-    return wavWith(dir, name, milliseconds, format);
+    return wavWith(dir, name, milliseconds, {2, 16, false, sampleRate});
 }
 
 QString mp3(const QString& dir, const QString& name, int milliseconds, Mp3Kind kind,

@@ -21,9 +21,6 @@ struct WavFormat {
 // Any PCM layout; channels beyond two carry the left tone.
 QString wavWith(const QString& dir, const QString& name, int milliseconds, const WavFormat& format);
 
-// The 16-bit WAV tone at frame of channel (0 left, 1 right), as the decoder gives it.
-float toneValue(int channel, long frame, int sampleRate);
-
 enum class Mp3Kind {
     Cbr,        // constant bit rate with a LAME/Info header
     VbrXing,    // variable bit rate with a Xing/LAME header

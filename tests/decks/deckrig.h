@@ -132,8 +132,7 @@ public:
             {"fire", &DeckEngine::FireDeck},
             {"clear", &DeckEngine::ClearDeck},
             {"cycle", &DeckEngine::CyclePlayMode},
-            {"lock", &DeckEngine::ToggleDeckLock},
-            {"press", &DeckEngine::BeginDeckDrag}};
+            {"lock", &DeckEngine::ToggleDeckLock}};
         for (const QString& event : events.split(", ", Qt::SkipEmptyParts)) {
             const QStringList w = event.split(' ');
             const int n = w.value(1, "1").toInt();
