@@ -14,14 +14,7 @@ set -euo pipefail
 build=$(realpath "${1:-build}")
 display=${2:-:98}
 seconds=${3:-30}
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/measure-common.sh"
 
 export XDG_RUNTIME_DIR=$work/run QT_QPA_PLATFORM=xcb DISPLAY=$display
 mkdir -m 700 "$work/run" "$work/carts"
@@ -30,9 +23,7 @@ sox -n -r 48000 -c 2 "$work/carts/tone.wav" synth 2 sine 440
 sox -n -r 48000 -c 2 "$work/carts/bed.wav" synth 60 sine 330
 for n in 1 2 3 4 5 6; do cp "$work/carts/tone.wav" "$work/carts/spot $n.wav"; done
 
-Xvfb "$display" -screen 0 1280x1024x24 >/dev/null 2>&1 &
-pids+=($!)
-sleep 1
+start_xvfb "$display"
 
 # A process's threads as "TID COMM VOLUNTARY_SWITCHES" lines (a thread that ends while
 # it is read is left out), and its CPU time.
@@ -127,9 +118,5 @@ run() {
 export JACK_DEFAULT_SERVER=airloom-idle-none-$$
 run "silent output"
 
-export JACK_DEFAULT_SERVER=airloom-idle-$$
-jackd -n "$JACK_DEFAULT_SERVER" -r -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 &
-jackd_pid=$!
-pids+=("$jackd_pid")
-for _ in $(seq 50); do jack_lsp >/dev/null 2>&1 && break; sleep 0.1; done
+start_jackd
 run "JACK dummy server" --device system

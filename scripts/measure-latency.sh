@@ -14,20 +14,9 @@ set -euo pipefail
 build=$(realpath "${1:-build}")
 display=${2:-:97}
 presses=${3:-20}
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/measure-common.sh"
 
-# A server of our own name, so that a studio's running JACK server is left alone.
-export JACK_DEFAULT_SERVER=airloom-measure-$$
-jackd -n "$JACK_DEFAULT_SERVER" -r -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do jack_lsp >/dev/null 2>&1 && break; sleep 0.1; done
+start_jackd
 
 export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$work/run
 mkdir -m 700 "$work/run"
@@ -65,9 +54,7 @@ for period in 64 128 256; do
 done
 
 echo "== Fire to first captured frame (JACK, deck 1, F1 through xdotool)"
-Xvfb "$display" -screen 0 1280x1024x24 >/dev/null 2>&1 &
-pids+=($!)
-sleep 1
+start_xvfb "$display"
 export DISPLAY=$display QT_QPA_PLATFORM=xcb
 "$build/airloom" --settings "$work/Vidav.ini" --device system >"$work/airloom.log" 2>&1 &
 pids+=($!)
