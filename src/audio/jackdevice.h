@@ -37,7 +37,6 @@ public:
     void start(RenderSource& source) override;
     void stop() override;
     // The server's clock calls back every period, playing or not.
-    void wake() override {}
 
 private:
     JackDevice() = default;

@@ -22,7 +22,6 @@ public:
     void start(RenderSource& source) override { m_source = &source; }
     void stop() override { m_source = nullptr; }
     // The test's rendering is the clock: nothing rests.
-    void wake() override {}
 
     // Runs the render callback on the calling thread for frames frames, one period at a
     // time (the last one shorter when frames is not a whole number of periods), and

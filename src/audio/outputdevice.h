@@ -47,5 +47,5 @@ public:
     virtual void stop() = 0;
     // UI thread, never blocks: a play was handed over or changed. A device that rests while
     // its source is silent calls render again at once; the others ignore it.
-    virtual void wake() = 0;
+    virtual void wake() {}
 };

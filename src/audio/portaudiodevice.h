@@ -52,7 +52,6 @@ public:
     void stop() override;
     // The sound card's clock calls back every period, playing or not: a stream stopped while
     // silent would take PortAudio's (re)start, which blocks, on the way to the next fire.
-    void wake() override {}
 
 private:
     PortAudioDevice() = default;
