@@ -10,6 +10,7 @@
 #include "ui/title.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <cstdio>
 #include <utility>
 
@@ -48,6 +49,17 @@ AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice
     // Not a message box: the operator is not stopped mid-show.
     if (AsRunLog* log = m_extras->asRunLog())
         connect(log, &AsRunLog::writeFailed, m_binding.get(), &Form1Binding::showStatus);
+    // A playing cart whose share stopped answering: named on the status line; the deck
+    // plays on from where it stopped once the file answers.
+    connect(&m_audio, &AudioEngine::fileStalled, this, [this](const QString& path) {
+        // The deck on air, else (a follower that took over a moment ago) the deck holding it.
+        int deck = m_decks.CurrentDeck();
+        for (int d = 1; d <= kDeckCount && m_decks.FilePath(deck) != path; ++d)
+            deck = d;
+        m_binding->showStatus(QStringLiteral("Deck %1: %2: the file stopped answering")
+                                  .arg(deck)
+                                  .arg(QFileInfo(path).fileName()));
+    });
     // After the check and the warning: a tick that leaves nothing to find lets the timer
     // rest (a resting timer saves a hundred wake-ups a second); the next "Play" wakes it.
     // A tick of a rested timer would have changed nothing: no cart plays, both latches are

@@ -1,7 +1,7 @@
 #include "audio/audioengine.h"
 
 #include "audio/cart.h"
-#include "audio/decoder.h"
+#include "audio/filesource.h"
 #include "audio/leveller.h"
 #include "audio/voice.h"
 
@@ -9,34 +9,13 @@
 #include <cstdio>
 #include <utility>
 
-AudioEngine::AudioEngine(std::unique_ptr<OutputDevice> device)
+AudioEngine::AudioEngine(std::unique_ptr<OutputDevice> device, std::shared_ptr<FileSource> files)
     : m_device(std::move(device)), m_sampleRate(m_device->sampleRate()),
       m_ringFrames(static_cast<std::size_t>(
           std::max(kRingSeconds * m_sampleRate, 4 * m_device->periodFrames()))),
-      m_mixer(m_sampleRate),
-      m_preparer(m_sampleRate, kHeadSeconds * m_sampleRate, [this](const auto& cart) {
-          // Weak: the report does not keep a cart that everyone else has let go of.
-          QMetaObject::invokeMethod(
-              this,
-              [this, weak = std::weak_ptr<Cart>(cart)] {
-                  if (const auto cart = weak.lock())
-                      onCartChanged(cart);
-              },
-              Qt::QueuedConnection);
-      }) {
-    m_measurePool.setMaxThreadCount(kMeasuringThreads);
-    m_runMeasure = [this](std::function<void()> job) {
-        m_measurePool.start(std::move(job));
-    };
-    // The watcher sees local files only, which a stat does not hold up.
-    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, [this](const QString& path) {
-        const auto cached = m_cache.find(path);
-        if (cached == m_cache.end())
-            return;
-        const std::shared_ptr<Cart> cart = cached->cart;
-        if (cart->checkFile())
-            onCartChanged(cart);
-    });
+      m_mixer(m_sampleRate), m_cache(m_sampleRate, kHeadSeconds * m_sampleRate,
+                                     files ? std::move(files) : FileSource::system()) {
+    connect(&m_cache, &CartCache::cartChanged, this, &AudioEngine::cartChanged);
     m_device->start(*this);
 
     m_underrunTimer.setInterval(kUnderrunReportInterval);
@@ -46,6 +25,11 @@ AudioEngine::AudioEngine(std::unique_ptr<OutputDevice> device)
             std::fprintf(stderr, "%s\n", qPrintable(report));
     });
     m_underrunTimer.start();
+
+    m_stallTimer.setParent(this);
+    m_stallTimer.setObjectName(QStringLiteral("StallTimer"));
+    m_stallTimer.setInterval(kStallCheckInterval);
+    connect(&m_stallTimer, &QTimer::timeout, this, &AudioEngine::checkStalls);
 }
 
 QString AudioEngine::takeUnderrunReport() {
@@ -62,11 +46,13 @@ QString AudioEngine::takeUnderrunReport() {
 }
 
 AudioEngine::~AudioEngine() {
-    // The measuring jobs end first: their reports reach this engine.
-    m_stopMeasuring.store(true, std::memory_order_relaxed);
-    m_measurePool.waitForDone();
+    // One deadline for every worker, so that a share that stopped answering holds the end
+    // for kEndWait at most, however many readers it holds.
+    const auto deadline = WorkerQueue::Clock::now() + kEndWait;
+    m_cache.finish(deadline);
     // The callback stops first; then no voice is in use and all can go.
     m_device->stop();
+    m_streams.finish(deadline);
     m_voices.clear();
 }
 
@@ -75,7 +61,7 @@ void AudioEngine::render(float* out, int frames) noexcept {
 }
 
 void AudioEngine::waitUntilReady(int frames) {
-    std::vector<StreamWorker::Need> needs;
+    std::vector<StreamReaders::Need> needs;
     for (const auto& voice : m_voices) {
         if (!voice->stream || voice->request.load(std::memory_order_relaxed) != Voice::Run ||
             voice->ended.load(std::memory_order_acquire)) {
@@ -94,116 +80,45 @@ void AudioEngine::waitUntilReady(int frames) {
 
 std::shared_ptr<Cart> AudioEngine::openCart(const QString& path) {
     reap();
-    // A cart whose file has changed leaves the cache; a deleted one plays on for those who
-    // hold it, until a new file takes its name.
-    if (const auto stale = m_cache.find(path);
-        stale != m_cache.end() && stale->cart->fileState() != Cart::FileState::Current) {
-        forget(path);
+    return m_cache.openCart(path);
+}
+
+void AudioEngine::checkStalls() {
+    reap();
+    QSet<const Stream*> starving, stalled;
+    QStringList newlyStalled;
+    bool streaming = false;
+    for (const auto& voice : m_voices) {
+        const Stream* stream = voice->stream.get();
+        if (!stream || stream->hasEnded())
+            continue;
+        streaming = true;
+        // An armed follower has not started: its file has time yet.
+        const bool armed = std::any_of(m_voices.begin(), m_voices.end(), [&voice](const auto& v) {
+            return v->follower.load(std::memory_order_acquire) == voice.get();
+        });
+        const bool hungry = !armed &&
+                            voice->request.load(std::memory_order_relaxed) == Voice::Run &&
+                            voice->consumed.load(std::memory_order_acquire) >= voice->headFrames &&
+                            stream->ring().readableFrames() == 0 && stream->isWaitingOnFile();
+        if (!hungry)
+            continue;
+        starving.insert(stream);
+        // Seen on two checks in a row: an open that simply takes a few milliseconds is not
+        // a file that stopped answering.
+        if (!m_starving.contains(stream))
+            continue;
+        if (!m_stalled.contains(stream))
+            newlyStalled.push_back(voice->cart->path());
+        stalled.insert(stream);
     }
-    // The cart last measured for the path: cached, or held by a deck since it left the cache.
-    const auto cached = m_cache.find(path);
-    std::shared_ptr<Cart> cart =
-        cached != m_cache.end() ? cached->cart : m_measured.value(path).lock();
-    if (cart && !m_measuring.contains(path) && stillCurrent(*cart)) {
-        if (cart->fileState() == Cart::FileState::Current) {
-            if (cached != m_cache.end())
-                cached->lastUse = ++m_useClock;
-            else
-                remember(cart);
-            // A file replaced since it was measured is measured again at its next open.
-            m_preparer.revalidate(cart);
-        }
-        return cart;
-    }
-    if (cart)
-        retire(cart);
-    cart.reset();
-    startMeasuring(path);
-    return m_measured.value(path).lock();
-}
-
-bool AudioEngine::stillCurrent(const Cart& cart) {
-    switch (cart.fileState()) {
-    case Cart::FileState::Current:
-        return cart.isOpenable() || cart.identity() == Cart::identityOf(cart.path());
-    case Cart::FileState::Gone:
-        return Cart::identityOf(cart.path()).size < 0;
-    case Cart::FileState::Replaced:
-        break;
-    }
-    return false;
-}
-
-void AudioEngine::startMeasuring(const QString& path) {
-    if (m_measuring.contains(path))
-        return;
-    m_measuring.insert(path);
-    m_runMeasure([this, path] {
-        std::shared_ptr<Cart> cart = Cart::open(path, &m_stopMeasuring);
-        {
-            const std::lock_guard lock(m_finishedMutex);
-            m_finished.push_back(std::move(cart));
-        }
-        QMetaObject::invokeMethod(this, &AudioEngine::takeMeasured, Qt::QueuedConnection);
-    });
-}
-
-void AudioEngine::takeMeasured() {
-    std::vector<std::shared_ptr<Cart>> carts;
-    {
-        const std::lock_guard lock(m_finishedMutex);
-        carts.swap(m_finished);
-    }
-    for (const std::shared_ptr<Cart>& cart : carts) {
-        const QString& path = cart->path();
-        m_measuring.remove(path);
-        m_measured.removeIf([](const auto& entry) { return entry.value().expired(); });
-        m_measured.insert(path, cart);
-        // A file that cannot be opened is cached too, and measured again once it changes.
-        remember(cart);
-        if (cart->isOpenable()) {
-            m_preparer.prepare(cart);
-            if (m_leveller)
-                m_leveller->request(*cart);
-        }
-        emit cartChanged(path);
-    }
-}
-
-void AudioEngine::retire(const std::shared_ptr<Cart>& cart) {
-    const auto cached = m_cache.find(cart->path());
-    if (cached != m_cache.end() && cached->cart == cart)
-        forget(cart->path());
-}
-
-void AudioEngine::remember(const std::shared_ptr<Cart>& cart) {
-    m_cache.insert(cart->path(), {cart, ++m_useClock});
-    if (cart->isOpenable())
-        m_watcher.addPath(cart->path());
-    if (m_cache.size() <= kCacheCapacity)
-        return;
-    auto oldest = m_cache.begin();
-    for (auto it = m_cache.begin(); it != m_cache.end(); ++it) {
-        if (it->lastUse < oldest->lastUse)
-            oldest = it;
-    }
-    const QString evicted = oldest.key(); // a copy: the entry goes
-    forget(evicted);
-}
-
-void AudioEngine::forget(const QString& path) {
-    const auto cached = m_cache.find(path);
-    if (cached == m_cache.end())
-        return;
-    if (cached->cart->isOpenable())
-        m_watcher.removePath(path);
-    m_cache.erase(cached);
-}
-
-void AudioEngine::onCartChanged(const std::shared_ptr<Cart>& cart) {
-    if (cart->fileState() != Cart::FileState::Current)
-        retire(cart);
-    emit cartChanged(cart->path());
+    m_starving = starving;
+    m_stalled = stalled;
+    if (!streaming)
+        m_stallTimer.stop();
+    // After the walk: a receiver may release voices.
+    for (const QString& path : newlyStalled)
+        emit fileStalled(path);
 }
 
 std::unique_ptr<Voice> AudioEngine::makeVoice(const std::shared_ptr<Cart>& cart) {
@@ -230,8 +145,11 @@ VoiceHandle AudioEngine::play(const std::shared_ptr<Cart>& cart) {
     auto voice = makeVoice(cart);
     if (!voice || !m_mixer.add(voice.get()))
         return {};
-    if (voice->stream)
+    if (voice->stream) {
         m_streams.add(voice->stream);
+        if (!m_stallTimer.isActive())
+            m_stallTimer.start();
+    }
     m_voices.push_back(std::move(voice));
     m_device->wake();
     return VoiceHandle(m_voices.back()->id);
@@ -293,8 +211,11 @@ bool AudioEngine::arm(VoiceHandle handle, const std::shared_ptr<Cart>& cart) {
     if (!follower)
         return false;
     voice->armedId = follower->id;
-    if (follower->stream)
+    if (follower->stream) {
         m_streams.add(follower->stream);
+        if (!m_stallTimer.isActive())
+            m_stallTimer.start();
+    }
     // Release: the follower is fully built before the callback that takes it reads it.
     voice->follower.store(follower.get(), std::memory_order_release);
     m_voices.push_back(std::move(follower));
@@ -375,14 +296,4 @@ bool AudioEngine::isHeardToEnd(VoiceHandle handle) const {
     return voice.ended.load(std::memory_order_acquire) &&
            static_cast<std::int64_t>(framesSince(
                voice.lastFrame.load(std::memory_order_acquire))) >= m_device->latencyFrames();
-}
-
-void AudioEngine::waitForMeasurements() {
-    m_measurePool.waitForDone();
-    takeMeasured();
-}
-
-void AudioEngine::waitForBackgroundWork() {
-    waitForMeasurements();
-    m_preparer.waitUntilIdle();
 }

@@ -1,25 +1,21 @@
 #pragma once
 
-#include "audio/cartpreparer.h"
+#include "audio/cartcache.h"
 #include "audio/mixer.h"
 #include "audio/outputdevice.h"
-#include "audio/streamworker.h"
+#include "audio/streamreaders.h"
 
-#include <QFileSystemWatcher>
-#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
-#include <QThreadPool>
 #include <QTimer>
-#include <atomic>
+#include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 class Cart;
+class FileSource;
 class Leveller;
 struct Voice;
 
@@ -39,8 +35,8 @@ private:
 };
 
 // The media engine behind the media controls: one output device kept open for the life of
-// the engine, the cart cache (keyed by path), the measuring, preparation and stream decoder
-// threads, and the voices handed to the output callback.
+// the engine, the cart cache (CartCache), the stream readers, and the voices handed to the
+// output callback.
 //
 // UI thread only, apart from the output callback it registers with the device. No call
 // measures a file on the UI thread: openCart() of a cart that is not cached hands the file
@@ -50,7 +46,8 @@ private:
 // A cart whose file is deleted stays playable for as long as someone holds it (a deck);
 // a cart whose file is replaced is measured again at its next open. cartChanged tells the
 // UI thread (queued from the worker threads) that the cart at a path has been measured, or
-// has a new length or a new file.
+// has a new length or a new file. fileStalled tells it that a playing cart has run out of
+// decoded frames while its file does not answer.
 class AudioEngine : public QObject, private RenderSource {
     Q_OBJECT
 public:
@@ -58,12 +55,15 @@ public:
     static constexpr int kHeadSeconds = 5;
     // Each playing stream buffers this much ahead of the callback.
     static constexpr int kRingSeconds = 2;
-    // Carts kept prepared; the least recently opened beyond this are dropped.
-    static constexpr int kCacheCapacity = 32;
-    // Files measured at once: one on a slow network share does not hold up the others.
-    static constexpr int kMeasuringThreads = 4;
+    // How often a playing stream is checked for a file that stopped answering.
+    static constexpr int kStallCheckInterval = 100;
+    // The end waits this long at most for the workers; one held in a read of a share that
+    // stopped answering is left behind.
+    static constexpr auto kEndWait = std::chrono::milliseconds(750);
 
-    explicit AudioEngine(std::unique_ptr<OutputDevice> device);
+    // files: where carts are read from (the system's files unless a test says otherwise).
+    explicit AudioEngine(std::unique_ptr<OutputDevice> device,
+                         std::shared_ptr<FileSource> files = nullptr);
     ~AudioEngine() override;
     AudioEngine(const AudioEngine&) = delete;
     AudioEngine& operator=(const AudioEngine&) = delete;
@@ -71,22 +71,18 @@ public:
     OutputDevice& device() { return *m_device; }
     // Loudness levelling: opened carts are measured, and each play takes its cart's gain.
     // Null (the default) plays every cart at unity. Not owned.
-    void setLeveller(Leveller* leveller) { m_leveller = leveller; }
+    void setLeveller(Leveller* leveller) {
+        m_leveller = leveller;
+        m_cache.setLeveller(leveller);
+    }
     int sampleRate() const { return m_sampleRate; }
 
-    // The cart for path, without touching the disk beyond a stat: from the cache, else the
-    // cart last measured for path while someone holds it (a deck) and its file is still the
-    // one it holds (a deleted file's cart plays on until a new file takes its name). Any
-    // other file is measured on a measuring thread, then cached and queued for preparation,
-    // and cartChanged reports it; until then the held cart, or null when there is none.
-    // A file that cannot be opened gives a cart that is not openable, with length 0; it is
-    // cached too, and measured again once the file at path has changed.
+    // The cart cache's openCart(): no file is read on the UI thread.
     std::shared_ptr<Cart> openCart(const QString& path);
-
-    // Runs each measuring job; by default on the engine's measuring threads. Tests hold
-    // jobs and run them when they choose. A job reports its cart with a queued call.
-    using MeasureRunner = std::function<void(std::function<void()> job)>;
-    void setMeasureRunner(MeasureRunner runner) { m_runMeasure = std::move(runner); }
+    CartCache& cache() { return m_cache; }
+    void setMeasureRunner(CartCache::MeasureRunner runner) {
+        m_cache.setMeasureRunner(std::move(runner));
+    }
 
     // Starts a play of the cart from its beginning. Empty when there is nothing to play (an
     // unopenable or empty cart) or every voice slot is taken.
@@ -120,12 +116,11 @@ public:
     bool isHeardToEnd(VoiceHandle voice) const;
     std::shared_ptr<Cart> cartOf(VoiceHandle voice) const;
 
-    // Blocks until every measurement on the measuring threads is done and reports those
-    // done so far now, as their queued calls would (tests, benchmarks).
-    void waitForMeasurements();
-    // Waits for the measurements, then until every queued preparation, check and full
-    // decode is done (tests, benchmarks); the cartChanged signals these raise are queued.
-    void waitForBackgroundWork();
+    // The cart cache's waits (tests, benchmarks).
+    void waitForMeasurements() { m_cache.waitForMeasurements(); }
+    void waitForBackgroundWork() { m_cache.waitForBackgroundWork(); }
+    // Reader threads made for the streams so far (tests, benchmarks).
+    std::size_t streamReaders() const { return m_streams.readerCount(); }
 
     std::uint64_t underruns() const { return m_mixer.underruns(); }
     std::uint64_t renderedFrames() const { return m_mixer.renderedFrames(); }
@@ -138,13 +133,11 @@ public:
 
 signals:
     void cartChanged(const QString& path);
+    // A running play of the cart at path has played all it had while its file does not
+    // answer (once per stall); it plays on from there when the file answers.
+    void fileStalled(const QString& path);
 
 private:
-    struct CacheEntry {
-        std::shared_ptr<Cart> cart;
-        std::uint64_t lastUse = 0;
-    };
-
     void render(float* out, int frames) noexcept override;
     void waitUntilReady(int frames) override;
     bool isSilent() const noexcept override { return m_mixer.isSilent(); }
@@ -155,43 +148,21 @@ private:
     std::unique_ptr<Voice> makeVoice(const std::shared_ptr<Cart>& cart);
     Voice* find(VoiceHandle handle) const;
     void erase(const Voice* voice);
-    void remember(const std::shared_ptr<Cart>& cart);
-    void forget(const QString& path);
-    // Drops a cart whose file changed from the cache.
-    void retire(const std::shared_ptr<Cart>& cart);
-    // Whether the file at the cart's path is still the one it was measured from, as far as
-    // the UI thread may look without reading it.
-    static bool stillCurrent(const Cart& cart);
-    void startMeasuring(const QString& path);
-    // UI thread: caches the carts the measuring jobs have finished and reports them.
-    void takeMeasured();
-    // UI thread: a worker changed the cart's length or found its file changed.
-    void onCartChanged(const std::shared_ptr<Cart>& cart);
     std::uint64_t framesSince(std::uint64_t frame) const;
+    // Reports the streams that starve while their files do not answer; rests when no
+    // voice streams.
+    void checkStalls();
 
     std::unique_ptr<OutputDevice> m_device;
     const int m_sampleRate;
     const std::size_t m_ringFrames;
     Mixer m_mixer;
-    StreamWorker m_streams;
-    QHash<QString, CacheEntry> m_cache;
-    // The cart last measured for each path, alive while someone holds it: a cart evicted
-    // from the cache, deleted from disk or not openable is found here without measuring.
-    QHash<QString, std::weak_ptr<Cart>> m_measured;
-    // Paths handed to a measuring job and not yet reported.
-    QSet<QString> m_measuring;
-    std::mutex m_finishedMutex;
-    std::vector<std::shared_ptr<Cart>> m_finished; // measured, not yet taken by the UI thread
-    std::atomic<bool> m_stopMeasuring{false};      // cuts the scans short at the end
-    QThreadPool m_measurePool;
-    MeasureRunner m_runMeasure;
-    // Checks a cached cart as soon as its file changes; the check at each open catches
-    // what the watcher cannot see (network folders).
-    QFileSystemWatcher m_watcher;
-    // Declared last: its thread stops first, before what its reports touch.
-    CartPreparer m_preparer;
-    std::uint64_t m_useClock = 0;
+    StreamReaders m_streams;
+    CartCache m_cache;
     Leveller* m_leveller = nullptr;
+    QTimer m_stallTimer;
+    QSet<const Stream*> m_starving; // without frames while waiting on the file, last check
+    QSet<const Stream*> m_stalled;  // reported, and not flowing again since
     std::vector<std::unique_ptr<Voice>> m_voices; // every voice not yet deleted
     std::uint64_t m_lastVoiceId = 0;
     QTimer m_underrunTimer;

@@ -4,55 +4,42 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
-// The identity of an open file; size -1 when it is not a regular file.
-Cart::Identity identityOfStat(const struct stat& st) {
-    if (!S_ISREG(st.st_mode))
+Cart::Identity identityOfInfo(const CartFile::Info& info) {
+    if (!info.regular)
         return {};
-    return {static_cast<std::int64_t>(st.st_size),
-            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    return {info.size, info.modified};
 }
 
 } // namespace
 
-std::shared_ptr<Cart> Cart::open(const QString& path, const std::atomic<bool>* cancel) {
-    const QByteArray local = QFile::encodeName(path);
-    // Non-blocking, so that a FIFO named like a cart does not hold the caller; a file that
-    // is not regular is refused below.
-    const int fd =
-        local.isEmpty() ? -1 : ::open(local.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+std::shared_ptr<Cart> Cart::open(const QString& path, FileSource& files,
+                                 const std::atomic<bool>* cancel) {
+    int error = 0;
+    std::shared_ptr<CartFile> file = files.open(path, error);
+    CartFile::Info info;
+    if (file && (error = -file->info(info)) == 0 && !info.regular)
+        error = ENODEV;
+    if (error != 0) {
         Decoder::Measurement failed;
-        failed.error = QString::fromLocal8Bit(std::strerror(fd < 0 ? errno : ENODEV));
-        if (fd >= 0)
-            ::close(fd);
-        return std::make_shared<Cart>(path, -1, failed, Identity{});
+        failed.error = QString::fromLocal8Bit(std::strerror(error));
+        failed.fault = FileSource::isPassing(error) ? error : 0;
+        return std::make_shared<Cart>(path, nullptr, failed, Identity{});
     }
-    const QString source = QStringLiteral("/proc/self/fd/%1").arg(fd);
-    const Decoder::Measurement measurement = Decoder::measure(source, cancel);
-    if (!measurement.ok) {
-        ::close(fd);
-        return std::make_shared<Cart>(path, -1, measurement, identityOfStat(st));
-    }
-    return std::make_shared<Cart>(path, fd, measurement, identityOfStat(st));
+    const Decoder::Measurement measurement = Decoder::measure(file, cancel);
+    if (!measurement.ok)
+        file.reset();
+    return std::make_shared<Cart>(path, std::move(file), measurement, identityOfInfo(info));
 }
 
-Cart::Cart(QString path, int fd, const Decoder::Measurement& measurement, Identity identity)
-    : m_path(std::move(path)), m_fd(fd),
-      m_source(fd >= 0 ? QStringLiteral("/proc/self/fd/%1").arg(fd) : m_path),
-      m_openable(measurement.ok), m_error(measurement.error), m_identity(identity),
+Cart::Cart(QString path, std::shared_ptr<CartFile> file, const Decoder::Measurement& measurement,
+           Identity identity)
+    : m_path(std::move(path)), m_file(std::move(file)), m_openable(measurement.ok),
+      m_fault(measurement.fault), m_error(measurement.error), m_identity(identity),
       m_lengthMs(measurement.milliseconds()) {}
-
-Cart::~Cart() {
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
 
 bool Cart::setHead(std::vector<float> samples, bool whole, const Decoder& decoder) {
     if (m_prepared.load(std::memory_order_relaxed))
@@ -88,7 +75,8 @@ bool Cart::checkFile() {
 Cart::Identity Cart::identityOf(const QString& path) {
     struct stat st {};
     const QByteArray local = QFile::encodeName(path);
-    if (local.isEmpty() || ::stat(local.constData(), &st) != 0)
+    if (local.isEmpty() || ::stat(local.constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return {};
-    return identityOfStat(st);
+    return {static_cast<std::int64_t>(st.st_size),
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }

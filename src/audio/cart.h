@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/decoder.h"
+#include "audio/filesource.h"
 
 #include <QString>
 #include <atomic>
@@ -12,7 +13,7 @@
 // seconds decoded at the output rate (the head), from which a fire starts at once.
 //
 // The cart holds its file open for as long as it lives, and every decoder reads it through
-// that descriptor (source()): a cart whose file is deleted after it was loaded still plays
+// that open file (file()): a cart whose file is deleted after it was loaded still plays
 // to its end, and its disk space is freed when the last holder lets go.
 //
 // Created and looked up on the UI thread (the cart cache). The preparation worker writes
@@ -34,19 +35,22 @@ public:
 
     // Opens the file at path, holds it and measures it (a packet scan); cancel, when set,
     // cuts the scan short. A cart that cannot be opened keeps the identity of the file it
-    // tried, so that the same file is not tried again.
-    static std::shared_ptr<Cart> open(const QString& path,
+    // tried, so that the same file is not tried again; one whose open or read failed for a
+    // passing reason (fault()) says so, and is to be measured again rather than kept.
+    static std::shared_ptr<Cart> open(const QString& path, FileSource& files,
                                       const std::atomic<bool>* cancel = nullptr);
-    Cart(QString path, int fd, const Decoder::Measurement& measurement, Identity identity);
-    ~Cart();
+    Cart(QString path, std::shared_ptr<CartFile> file, const Decoder::Measurement& measurement,
+         Identity identity);
     Cart(const Cart&) = delete;
     Cart& operator=(const Cart&) = delete;
 
     const QString& path() const { return m_path; }
-    // What decoders open: the file held open, or the path when it could not be opened.
-    const QString& source() const { return m_source; }
+    // What decoders read: the file held open; null when it could not be opened.
+    const std::shared_ptr<CartFile>& file() const { return m_file; }
     // False when nothing could be opened: no audio stream, no decoder, not a file.
     bool isOpenable() const { return m_openable; }
+    // errno of the failed open or read that left the cart unmeasured (0: none).
+    int fault() const { return m_fault; }
     // Why the cart cannot be opened ("" when it can).
     const QString& error() const { return m_error; }
     std::int64_t lengthMs() const { return m_lengthMs.load(std::memory_order_relaxed); }
@@ -75,9 +79,9 @@ public:
 
 private:
     const QString m_path;
-    const int m_fd;
-    const QString m_source;
+    const std::shared_ptr<CartFile> m_file;
     const bool m_openable;
+    const int m_fault;
     const QString m_error;
     const Identity m_identity;
     std::atomic<std::int64_t> m_lengthMs;

@@ -3,115 +3,97 @@
 #include "audio/cart.h"
 #include "audio/decoder.h"
 
-#include <pthread.h>
 #include <vector>
 
 CartPreparer::CartPreparer(int outputRate, int headFrames, ChangeHandler changed)
-    : m_outputRate(outputRate), m_headFrames(headFrames), m_changed(std::move(changed)),
-      m_thread([this] { run(); }) {}
-
-CartPreparer::~CartPreparer() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_quit = true;
-        m_cancel.store(true, std::memory_order_relaxed);
-    }
-    m_wake.notify_all();
-    m_thread.join();
-}
-
-void CartPreparer::push(Job job) {
-    {
-        std::lock_guard lock(m_mutex);
-        m_jobs.push_back(std::move(job));
-    }
-    m_wake.notify_one();
-}
+    : m_queue("airloom-prepare"),
+      m_context(std::make_shared<Context>(Context{outputRate, headFrames, std::move(changed),
+                                                  m_queue.cancelFlag(), m_queue.poster()})) {}
 
 void CartPreparer::prepare(std::shared_ptr<Cart> cart) {
-    push({std::move(cart), Task::Prepare, nullptr});
+    m_queue.post([context = m_context, cart = std::move(cart)]() mutable {
+        prepareJob(context, std::move(cart), 0);
+    });
 }
 
 void CartPreparer::revalidate(std::shared_ptr<Cart> cart) {
-    push({std::move(cart), Task::Revalidate, nullptr});
+    m_queue.post([context = m_context, cart = std::move(cart)] {
+        if (cart->checkFile() && context->changed)
+            context->changed(cart);
+    });
 }
 
-void CartPreparer::waitUntilIdle() {
-    std::unique_lock lock(m_mutex);
-    m_idle.wait(lock, [this] { return m_jobs.empty() && !m_busy; });
+std::chrono::milliseconds CartPreparer::retryDelay(int attempt) {
+    return kRetryDelay * (1 << attempt);
 }
 
-void CartPreparer::run() {
-    pthread_setname_np(pthread_self(), "airloom-prepare"); // seen by top and the benchmarks
-    std::unique_lock lock(m_mutex);
-    while (true) {
-        m_wake.wait(lock, [this] { return m_quit || !m_jobs.empty(); });
-        if (m_quit)
-            break;
-        Job job = std::move(m_jobs.front());
-        m_jobs.pop_front();
-        m_busy = true;
-        lock.unlock();
-        bool again = false;
-        switch (job.task) {
-        case Task::Prepare:
-            job.decoder = decodeHead(job.cart);
-            job.task = Task::Count;
-            again = job.decoder != nullptr;
-            break;
-        case Task::Revalidate:
-            if (job.cart->checkFile() && m_changed)
-                m_changed(job.cart);
-            break;
-        case Task::Count:
-            again = count(job);
-            break;
-        }
-        if (!again)
-            job = {};
-        lock.lock();
-        // A full decode goes on behind the jobs queued meanwhile.
-        if (again)
-            m_jobs.push_back(std::move(job));
-        m_busy = false;
-        if (m_jobs.empty())
-            m_idle.notify_all();
-    }
-    m_busy = false;
-    m_jobs.clear();
-    m_idle.notify_all();
-}
-
-std::shared_ptr<Decoder> CartPreparer::decodeHead(const std::shared_ptr<Cart>& cart) {
+void CartPreparer::prepareJob(const std::shared_ptr<Context>& context, std::shared_ptr<Cart> cart,
+                              int attempt) {
     if (!cart->isOpenable() || cart->isPrepared())
-        return nullptr;
-    auto decoder = std::make_shared<Decoder>(m_outputRate);
+        return;
+    const int headFrames = context->headFrames;
+    auto decoder = std::make_shared<Decoder>(context->outputRate);
     std::vector<float> head;
     bool whole = true;
-    if (decoder->open(cart->source(), &m_cancel)) {
-        head.resize(static_cast<std::size_t>(m_headFrames) * 2);
-        const int got = decoder->read(head.data(), m_headFrames);
-        whole = got < m_headFrames || decoder->skip(1) == 0;
+    if (decoder->open(cart->file(), context->cancel)) {
+        head.resize(static_cast<std::size_t>(headFrames) * 2);
+        const int got = decoder->read(head.data(), headFrames);
+        whole = got < headFrames || decoder->skip(1) == 0;
         head.resize(static_cast<std::size_t>(got) * 2);
         head.shrink_to_fit();
     }
-    if (m_cancel.load(std::memory_order_relaxed))
-        return nullptr;
-    if (cart->setHead(std::move(head), whole, *decoder) && m_changed)
-        m_changed(cart);
-    return whole ? nullptr : decoder;
+    if (context->cancel->load(std::memory_order_relaxed))
+        return;
+    // A failed read is not the end of the cart: it stays unprepared (a fire streams it
+    // from the top) and is prepared again later.
+    if (decoder->fault() != 0) {
+        if (attempt < kRetries && cart.use_count() > 1) {
+            context->poster.postAfter(retryDelay(attempt), [context, cart, attempt]() mutable {
+                prepareJob(context, std::move(cart), attempt + 1);
+            });
+        }
+        return;
+    }
+    if (cart->setHead(std::move(head), whole, *decoder) && context->changed)
+        context->changed(cart);
+    // The full decode goes on behind the jobs queued meanwhile.
+    if (!whole) {
+        context->poster.post([context, cart, decoder]() mutable {
+            countJob(context, std::move(cart), std::move(decoder), 0);
+        });
+    }
 }
 
-bool CartPreparer::count(Job& job) {
+void CartPreparer::countJob(const std::shared_ptr<Context>& context, std::shared_ptr<Cart> cart,
+                            std::shared_ptr<Decoder> decoder, int attempt) {
     // A cart nobody holds any more need not be measured.
-    if (job.cart.use_count() == 1 || m_cancel.load(std::memory_order_relaxed))
-        return false;
-    const std::int64_t slice = std::int64_t{kCountSliceSeconds} * m_outputRate;
-    if (job.decoder->skip(slice) == slice)
-        return true;
-    if (m_cancel.load(std::memory_order_relaxed))
-        return false;
-    if (job.cart->setDecodedLength(job.decoder->outputFrames(), m_outputRate) && m_changed)
-        m_changed(job.cart);
-    return false;
+    if (cart.use_count() == 1 || context->cancel->load(std::memory_order_relaxed))
+        return;
+    if (!decoder) {
+        decoder = std::make_shared<Decoder>(context->outputRate);
+        if (!decoder->open(cart->file(), context->cancel) && decoder->fault() == 0)
+            return; // no longer decodes at all: the measured length stands
+    }
+    const std::int64_t slice = std::int64_t{kCountSliceSeconds} * context->outputRate;
+    const bool more = decoder->skip(slice) == slice;
+    if (context->cancel->load(std::memory_order_relaxed))
+        return;
+    if (decoder->fault() != 0) {
+        // The measured length stands until a decode reaches the real end.
+        if (attempt < kRetries) {
+            context->poster.postAfter(retryDelay(attempt), [context, cart, attempt]() mutable {
+                countJob(context, std::move(cart), nullptr, attempt + 1);
+            });
+        }
+        return;
+    }
+    if (more) {
+        // A full decode goes on behind the jobs queued meanwhile.
+        context->poster.post([context, cart, decoder, attempt]() mutable {
+            countJob(context, std::move(cart), std::move(decoder), attempt);
+        });
+        return;
+    }
+    if (cart->setDecodedLength(decoder->outputFrames(), context->outputRate) && context->changed)
+        context->changed(cart);
 }

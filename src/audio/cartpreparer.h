@@ -1,12 +1,10 @@
 #pragma once
 
-#include <atomic>
-#include <condition_variable>
-#include <deque>
+#include "audio/workerqueue.h"
+
+#include <chrono>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 class Cart;
 class Decoder;
@@ -16,48 +14,48 @@ class Decoder;
 // head to its end, so that its length is the length that plays (the packet scan of a
 // damaged file counts frames that do not decode). That full decode runs in slices of
 // kCountSliceSeconds between the other jobs, so it never holds up a preparation for long.
+// A read that fails leaves the cart as it was (no head, no corrected length) and is tried
+// again after a back-off, and at the cart's next prepare().
 //
 // prepare() and revalidate() are for the UI thread and never block; waitUntilIdle()
-// blocks the caller until every queued job is done (tests and benchmarks). changed runs
-// on the worker thread whenever a cart's length or file state has changed.
+// blocks the caller until every job due is done (tests and benchmarks). changed runs on
+// the worker thread whenever a cart's length or file state has changed; it may run after
+// the preparer is gone (a job left behind in a hung read at the end), so it holds what it
+// reaches.
 class CartPreparer {
 public:
     static constexpr int kCountSliceSeconds = 10;
+    // The first retry after a failed read; each further one waits twice as long.
+    static constexpr auto kRetryDelay = std::chrono::milliseconds(500);
+    static constexpr int kRetries = 5;
 
     using ChangeHandler = std::function<void(const std::shared_ptr<Cart>&)>;
     CartPreparer(int outputRate, int headFrames, ChangeHandler changed);
-    ~CartPreparer();
     CartPreparer(const CartPreparer&) = delete;
     CartPreparer& operator=(const CartPreparer&) = delete;
 
     void prepare(std::shared_ptr<Cart> cart);
     // Finds out whether the file at the cart's path is still the one the cart holds.
     void revalidate(std::shared_ptr<Cart> cart);
-    void waitUntilIdle();
+    void waitUntilIdle() { m_queue.waitUntilIdle(); }
+    WorkerQueue& queue() { return m_queue; }
 
 private:
-    enum class Task { Prepare, Revalidate, Count };
-    struct Job {
-        std::shared_ptr<Cart> cart;
-        Task task;
-        std::shared_ptr<Decoder> decoder; // Count: the decoder that prepared the head
+    // What the jobs share with the preparer; a job left behind at the end keeps it.
+    struct Context {
+        int outputRate;
+        int headFrames;
+        ChangeHandler changed;
+        const std::atomic<bool>* cancel;
+        WorkerQueue::Poster poster;
     };
-    void run();
-    void push(Job job);
-    // Returns the decoder when the cart is longer than its head.
-    std::shared_ptr<Decoder> decodeHead(const std::shared_ptr<Cart>& cart);
-    // One slice of the full decode; false once the cart's length is known.
-    bool count(Job& job);
+    static void prepareJob(const std::shared_ptr<Context>& context, std::shared_ptr<Cart> cart,
+                           int attempt);
+    // One slice of the full decode; decoder null: start it (again) from the top.
+    static void countJob(const std::shared_ptr<Context>& context, std::shared_ptr<Cart> cart,
+                         std::shared_ptr<Decoder> decoder, int attempt);
+    static std::chrono::milliseconds retryDelay(int attempt);
 
-    const int m_outputRate;
-    const int m_headFrames;
-    const ChangeHandler m_changed;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::condition_variable m_idle;
-    std::deque<Job> m_jobs;
-    bool m_busy = false;
-    bool m_quit = false;
-    std::atomic<bool> m_cancel{false}; // interrupts a decode on shutdown
-    std::thread m_thread;
+    WorkerQueue m_queue;
+    std::shared_ptr<Context> m_context;
 };

@@ -1,10 +1,12 @@
 #include "audio/decoder.h"
 
-#include <QFile>
+#include "audio/filesource.h"
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <sys/stat.h>
+#include <cstring>
 #include <vector>
 
 extern "C" {
@@ -46,17 +48,10 @@ int interruptRequested(void* opaque) {
            std::chrono::steady_clock::now() > interrupt->deadline;
 }
 
-// Pipes, devices and directories are refused before FFmpeg sees them: opening a FIFO named
-// x.wav would block for ever.
-bool isRegularFile(const QByteArray& path) {
-    struct stat st {};
-    return ::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-// FFmpeg's process-wide settings, made once by the first open of any thread (the UI, the
-// preparation and the stream threads all open files); setting them on every open raced.
-// A damaged cart is reported through its length and mode; FFmpeg's own complaints about
-// it would only clutter the operator's terminal.
+// FFmpeg's process-wide settings, made once by the first open of any thread (the
+// measuring, preparation and stream threads all open files); setting them on every open
+// raced. A damaged cart is reported through its length and mode; FFmpeg's own complaints
+// about it would only clutter the operator's terminal.
 void configureFfmpeg() {
     static const bool configured = [] {
         av_log_set_level(AV_LOG_FATAL);
@@ -66,38 +61,111 @@ void configureFfmpeg() {
     (void)configured;
 }
 
+// FFmpeg reads the file through this, by offset: the end of the file and a failed read
+// reach the demuxer as different answers, and a failed read is remembered, so that the
+// caller can tell a fault (try again) from the end or damage (final).
+struct FileReader {
+    std::shared_ptr<CartFile> file;
+    const Interrupt* interrupt = nullptr;
+    std::int64_t position = 0;
+    int fault = 0; // errno of the first read that failed
+
+    static int read(void* opaque, std::uint8_t* buffer, int size) {
+        auto& self = *static_cast<FileReader*>(opaque);
+        if (interruptRequested(const_cast<Interrupt*>(self.interrupt)))
+            return AVERROR_EXIT;
+        const long long got =
+            self.file->readAt(buffer, static_cast<std::size_t>(size), self.position);
+        if (got < 0) {
+            if (self.fault == 0)
+                self.fault = static_cast<int>(-got);
+            return static_cast<int>(got); // AVERROR(e) is -e
+        }
+        if (got == 0)
+            return AVERROR_EOF;
+        self.position += got;
+        return static_cast<int>(got);
+    }
+
+    static std::int64_t seek(void* opaque, std::int64_t offset, int whence) {
+        auto& self = *static_cast<FileReader*>(opaque);
+        if ((whence & ~AVSEEK_FORCE) == AVSEEK_SIZE || (whence & ~AVSEEK_FORCE) == SEEK_END) {
+            CartFile::Info info;
+            if (const int failed = self.file->info(info); failed < 0) {
+                if (self.fault == 0)
+                    self.fault = -failed;
+                return failed;
+            }
+            if ((whence & ~AVSEEK_FORCE) == AVSEEK_SIZE)
+                return info.size;
+            offset += info.size;
+        } else if ((whence & ~AVSEEK_FORCE) == SEEK_CUR) {
+            offset += self.position;
+        }
+        if (offset < 0)
+            return AVERROR(EINVAL);
+        self.position = offset;
+        return offset;
+    }
+};
+
+constexpr int kIoBufferSize = 32768;
+
 // The demuxer on the best audio stream of a file.
 struct Input {
     AVFormatContext* format = nullptr;
+    AVIOContext* io = nullptr;
     AVStream* stream = nullptr;
     const AVCodec* codec = nullptr;
-
-    ~Input() { avformat_close_input(&format); }
-
     Interrupt interrupt;
+    FileReader reader;
 
-    bool open(const QString& path, const Interrupt& limits) {
-        const QByteArray local = QFile::encodeName(path);
-        if (local.isEmpty() || !isRegularFile(local))
+    ~Input() {
+        avformat_close_input(&format);
+        if (io) {
+            av_freep(&io->buffer);
+            avio_context_free(&io);
+        }
+    }
+
+    bool open(std::shared_ptr<CartFile> file, const Interrupt& limits) {
+        interrupt = limits;
+        reader.file = std::move(file);
+        reader.interrupt = &interrupt;
+        if (!reader.file)
+            return fail(QStringLiteral("Not a file"));
+        CartFile::Info info;
+        if (const int failed = reader.file->info(info); failed < 0) {
+            reader.fault = -failed;
+            return fail(QString::fromLocal8Bit(std::strerror(-failed)));
+        }
+        // Pipes, devices and directories are refused before FFmpeg sees them.
+        if (!info.regular)
             return fail(QStringLiteral("Not a file"));
         configureFfmpeg();
-        format = avformat_alloc_context();
-        if (!format)
+        auto* buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferSize));
+        if (!buffer)
             return fail(QStringLiteral("Out of memory"));
+        io = avio_alloc_context(buffer, kIoBufferSize, 0, &reader, &FileReader::read, nullptr,
+                                &FileReader::seek);
+        format = io ? avformat_alloc_context() : nullptr;
+        if (!format) {
+            if (!io)
+                av_free(buffer);
+            return fail(QStringLiteral("Out of memory"));
+        }
+        format->pb = io;
+        format->flags |= AVFMT_FLAG_CUSTOM_IO;
         format->interrupt_callback.callback = interruptRequested;
-        interrupt = limits;
         format->interrupt_callback.opaque = &interrupt;
         AVDictionary* options = nullptr;
         av_dict_set(&options, "format_whitelist", kFormatWhitelist, 0);
-        av_dict_set(&options, "protocol_whitelist", "file", 0);
-        // "file:" keeps a name with a colon in it from being taken for a protocol.
-        const QByteArray url = "file:" + local;
-        const int opened = avformat_open_input(&format, url.constData(), nullptr, &options);
+        const int opened = avformat_open_input(&format, nullptr, nullptr, &options);
         av_dict_free(&options);
         if (opened < 0) // avformat_open_input frees the context on failure
-            return fail(QStringLiteral("Not a sound file (%1)").arg(errorText(opened)));
+            return fail(faultText(QStringLiteral("Not a sound file (%1)"), opened));
         if (const int found = avformat_find_stream_info(format, nullptr); found < 0)
-            return fail(QStringLiteral("Damaged (%1)").arg(errorText(found)));
+            return fail(faultText(QStringLiteral("Damaged (%1)"), found));
         const int index = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
         if (index < 0 || !codec)
             return fail(QStringLiteral("No sound in the file that can be decoded"));
@@ -120,6 +188,12 @@ private:
     bool fail(const QString& why) {
         error = why;
         return false;
+    }
+    // A failed read says so, whatever the demuxer made of it.
+    QString faultText(const QString& otherwise, int code) const {
+        if (reader.fault != 0)
+            return QString::fromLocal8Bit(std::strerror(reader.fault));
+        return otherwise.arg(errorText(code));
     }
     static QString errorText(int code) {
         char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -258,8 +332,12 @@ struct Decoder::Impl {
                     decoderEnded = true; // a decoder that will not drain
                     continue;
                 }
-                if (av_read_frame(input.format, packet) < 0) {
-                    // End of file, a read error or a cancel: drain what was sent.
+                if (const int got = av_read_frame(input.format, packet); got < 0) {
+                    // A failed read or a cancel stops here, and the decoder counts as
+                    // neither ended nor drained: what follows was never read. The end of
+                    // the file, or data past which nothing demuxes, drains what was sent.
+                    if (input.reader.fault != 0 || got == AVERROR_EXIT)
+                        return false;
                     inputEnded = true;
                     avcodec_send_packet(codec, nullptr);
                     continue;
@@ -285,10 +363,21 @@ Decoder::Decoder(int outputRate) : m_outputRate(outputRate), m_impl(std::make_un
 Decoder::~Decoder() = default;
 
 bool Decoder::open(const QString& path, const std::atomic<bool>* cancel) {
+    int error = 0;
+    std::shared_ptr<CartFile> file = FileSource::system()->open(path, error);
+    if (!file) {
+        m_impl = std::make_unique<Impl>();
+        m_impl->input.reader.fault = FileSource::isPassing(error) ? error : 0;
+        return false;
+    }
+    return open(std::move(file), cancel);
+}
+
+bool Decoder::open(std::shared_ptr<CartFile> file, const std::atomic<bool>* cancel) {
     m_impl = std::make_unique<Impl>();
     m_outputFrames = 0;
     Impl& d = *m_impl;
-    if (!d.input.open(path, {cancel}))
+    if (!d.input.open(std::move(file), {cancel}))
         return false;
     d.codec = avcodec_alloc_context3(d.input.codec);
     d.packet = av_packet_alloc();
@@ -342,6 +431,10 @@ bool Decoder::atEnd() const {
     return !d.opened || (d.finished && d.pendingPos == d.pendingCount);
 }
 
+int Decoder::fault() const {
+    return m_impl->input.reader.fault;
+}
+
 std::int64_t Decoder::sourceFrames() const {
     return m_impl->sourceFrames;
 }
@@ -351,10 +444,25 @@ int Decoder::sourceRate() const {
 }
 
 Decoder::Measurement Decoder::measure(const QString& path, const std::atomic<bool>* cancel) {
+    int error = 0;
+    std::shared_ptr<CartFile> file = FileSource::system()->open(path, error);
+    if (!file) {
+        Measurement m;
+        m.error = QString::fromLocal8Bit(std::strerror(error));
+        m.fault = FileSource::isPassing(error) ? error : 0;
+        return m;
+    }
+    return measure(std::move(file), cancel);
+}
+
+Decoder::Measurement Decoder::measure(std::shared_ptr<CartFile> file,
+                                      const std::atomic<bool>* cancel) {
     Input input;
     Measurement m;
-    if (!input.open(path, {cancel, std::chrono::steady_clock::now() + kMeasureTimeLimit})) {
+    if (!input.open(std::move(file),
+                    {cancel, std::chrono::steady_clock::now() + kMeasureTimeLimit})) {
         m.error = input.error;
+        m.fault = input.reader.fault;
         return m;
     }
     AVPacket* packet = av_packet_alloc();
@@ -385,6 +493,12 @@ Decoder::Measurement Decoder::measure(const QString& path, const std::atomic<boo
         av_packet_unref(packet);
     }
     av_packet_free(&packet);
+    // A read that failed part-way measures nothing: the length would be too short.
+    if (input.reader.fault != 0) {
+        m.fault = input.reader.fault;
+        m.error = QString::fromLocal8Bit(std::strerror(m.fault));
+        return m;
+    }
     m.ok = true;
     m.sourceRate = rate;
     m.sourceFrames = std::max<std::int64_t>(

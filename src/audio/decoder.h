@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 
+class CartFile;
+
 // Decodes one audio file with FFmpeg into interleaved stereo float frames at the output
 // rate: mono goes to both channels at full level, more than two channels are mixed down.
 // The content decides the demuxer and decoder, not the file name. Encoder delay and
@@ -19,6 +21,7 @@ public:
     struct Measurement {
         bool ok = false; // an audio stream and a decoder for it were found
         QString error;   // why not, for the operator
+        int fault = 0;   // errno of a failed read: not the file's fault, try again
         std::int64_t sourceFrames = 0;
         int sourceRate = 0;
         std::int64_t milliseconds() const;
@@ -30,16 +33,22 @@ public:
     Decoder& operator=(const Decoder&) = delete;
 
     // Opens the file's best audio stream. False when it is not a regular file, has no
-    // audio stream or no decoder for it; read() then returns 0.
+    // audio stream or no decoder for it, or a read failed (fault()); read() then returns 0.
+    bool open(std::shared_ptr<CartFile> file, const std::atomic<bool>* cancel = nullptr);
+    // The same on the system's file at path.
     bool open(const QString& path, const std::atomic<bool>* cancel = nullptr);
 
-    // Fills up to frames frames; fewer only at the end of the decodable audio (a damaged
-    // packet is skipped, a read error ends the stream).
+    // Fills up to frames frames; fewer at the end of the decodable audio (a damaged packet
+    // is skipped), on a failed read (fault()) or a cancel.
     int read(float* out, int frames);
     // Decodes and drops frames; returns how many were dropped.
     std::int64_t skip(std::int64_t frames);
 
+    // The decoder has given every frame of the file. Not after a failed read.
     bool atEnd() const;
+    // errno of the first read of the file that failed (0: none): the decoder stopped
+    // there, and a new one may read on once the file answers again.
+    int fault() const;
     // Frames decoded so far at the source rate, after trimming; at the end, the file's
     // exact decoded length.
     std::int64_t sourceFrames() const;
@@ -52,6 +61,9 @@ public:
     // Scans the packets of the file's best audio stream and adds up their durations less
     // the trimmed delay and padding: the length the decoder would produce, without decoding.
     // A file that takes more than ten seconds to scan is measured as far as it got.
+    // A read that fails is a fault, never a shorter length.
+    static Measurement measure(std::shared_ptr<CartFile> file,
+                               const std::atomic<bool>* cancel = nullptr);
     static Measurement measure(const QString& path, const std::atomic<bool>* cancel = nullptr);
 
 private:

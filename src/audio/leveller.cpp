@@ -11,9 +11,6 @@
 #include <cstdio>
 #include <ebur128.h>
 #include <memory>
-#include <pthread.h>
-#include <sys/resource.h>
-#include <unistd.h>
 #include <vector>
 
 Loudness MeasureLoudness(const QString& path, const std::atomic<bool>* cancel) {
@@ -63,35 +60,37 @@ float Leveller::gainFrom(double targetLufs, const Loudness& loudness) {
 }
 
 Leveller::Leveller(double targetLufs, QString cacheFile)
-    : m_target(targetLufs), m_cacheFile(std::move(cacheFile)) {
+    : m_target(targetLufs), m_cacheFile(std::move(cacheFile)),
+      m_lifeline(std::make_shared<Lifeline<Leveller>>(this)),
+      // Measuring can wait: the decoders that feed the output come first.
+      m_queue("airloom-level", kNice) {
     loadCache();
-    m_thread = std::thread([this] { run(); });
 }
 
 Leveller::~Leveller() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_quit = true;
-        m_cancel.store(true, std::memory_order_relaxed);
-    }
-    m_wake.notify_all();
-    m_thread.join();
+    m_lifeline->cut();
 }
 
 void Leveller::request(const Cart& cart) {
+    Job job{cart.path(), cart.identity()};
     {
         std::lock_guard lock(m_mutex);
         const auto known = m_known.constFind(cart.path());
         if (known != m_known.constEnd() && known->identity == cart.identity())
             return;
-        const auto same = [&cart](const Job& job) {
-            return job.path == cart.path() && job.identity == cart.identity();
+        const auto same = [&job](const Job& other) {
+            return other.path == job.path && other.identity == job.identity;
         };
-        if ((m_busy && same(m_current)) || std::any_of(m_jobs.begin(), m_jobs.end(), same))
+        if (std::any_of(m_pending.begin(), m_pending.end(), same))
             return;
-        m_jobs.push_back({cart.path(), cart.identity()});
+        m_pending.push_back(job);
     }
-    m_wake.notify_one();
+    m_queue.post([job = std::move(job), lifeline = m_lifeline, cancel = m_queue.cancelFlag()] {
+        const Loudness loudness = MeasureLoudness(job.path, cancel);
+        if (cancel->load(std::memory_order_relaxed))
+            return;
+        lifeline->with([&](Leveller& leveller) { leveller.finishMeasure(job, loudness); });
+    });
 }
 
 float Leveller::gainFor(const Cart& cart) const {
@@ -102,38 +101,14 @@ float Leveller::gainFor(const Cart& cart) const {
     return gainFrom(m_target, known->loudness);
 }
 
-void Leveller::waitUntilIdle() {
-    std::unique_lock lock(m_mutex);
-    m_idle.wait(lock, [this] { return m_jobs.empty() && !m_busy; });
-}
-
-void Leveller::run() {
-    pthread_setname_np(pthread_self(), "airloom-level"); // seen by top and the benchmarks
-    // Measuring can wait: the decoders that feed the output come first.
-    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kNice);
-    std::unique_lock lock(m_mutex);
-    for (;;) {
-        m_wake.wait(lock, [this] { return m_quit || !m_jobs.empty(); });
-        if (m_quit)
-            return;
-        m_current = m_jobs.front();
-        m_jobs.pop_front();
-        m_busy = true;
-        const Job job = m_current;
-        lock.unlock();
-        const Loudness loudness = MeasureLoudness(job.path, &m_cancel);
-        const bool cancelled = m_cancel.load(std::memory_order_relaxed);
-        if (!cancelled) {
-            m_measures.fetch_add(1, std::memory_order_relaxed);
-            store(job, loudness);
-        }
-        lock.lock();
-        if (!cancelled)
-            m_known.insert(job.path, {job.identity, loudness});
-        m_busy = false;
-        if (m_jobs.empty())
-            m_idle.notify_all();
-    }
+void Leveller::finishMeasure(const Job& job, const Loudness& loudness) {
+    m_measures.fetch_add(1, std::memory_order_relaxed);
+    store(job, loudness);
+    std::lock_guard lock(m_mutex);
+    m_known.insert(job.path, {job.identity, loudness});
+    std::erase_if(m_pending, [&job](const Job& other) {
+        return other.path == job.path && other.identity == job.identity;
+    });
 }
 
 // One line per measure: size, modification time (ns), integrated loudness (LUFS) and

@@ -1,14 +1,14 @@
 #pragma once
 
 #include "audio/cart.h"
+#include "audio/workerqueue.h"
 
 #include <QHash>
 #include <QString>
 #include <atomic>
-#include <condition_variable>
-#include <deque>
+#include <memory>
 #include <mutex>
-#include <thread>
+#include <vector>
 
 // A file's EBU R128 integrated loudness and sample peak, measured by libebur128 over the
 // frames the decoder gives (what is heard: mono on both channels, more than two mixed down)
@@ -49,7 +49,7 @@ public:
     static float gainFrom(double targetLufs, const Loudness& loudness);
 
     // Blocks until every queued measure is done (tests, benchmarks).
-    void waitUntilIdle();
+    void waitUntilIdle() { m_queue.waitUntilIdle(); }
     // Measures made since the start (tests: a cache hit makes none).
     int measureCount() const { return m_measures.load(std::memory_order_relaxed); }
 
@@ -62,22 +62,20 @@ private:
         QString path;
         Cart::Identity identity;
     };
-    void run();
     void loadCache();
+    // Measuring thread, while the leveller lives: keeps and stores a finished measure.
+    void finishMeasure(const Job& job, const Loudness& loudness);
     void store(const Job& job, const Loudness& loudness);
 
     const double m_target;
     const QString m_cacheFile;
     mutable std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::condition_variable m_idle;
     QHash<QString, Known> m_known; // guarded
-    std::deque<Job> m_jobs;        // guarded
-    Job m_current;                 // guarded: the one measured while busy
-    bool m_busy = false;           // guarded
-    bool m_quit = false;           // guarded
+    std::vector<Job> m_pending;    // guarded: queued or being measured
     bool m_cacheFailed = false;    // measuring thread only
-    std::atomic<bool> m_cancel{false};
     std::atomic<int> m_measures{0};
-    std::thread m_thread;
+    // A measure held in a read at the end is left behind; it reaches the leveller only
+    // through this, while it lives.
+    const std::shared_ptr<Lifeline<Leveller>> m_lifeline;
+    WorkerQueue m_queue;
 };

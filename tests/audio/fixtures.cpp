@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QtEndian>
 #include <bit>
@@ -114,6 +115,93 @@ std::vector<float> decodeAll(const QString& path, int outputRate) {
         all.insert(all.end(), chunk.begin(), chunk.begin() + got * 2);
     }
     return all;
+}
+
+namespace {
+
+class FaultyFile : public CartFile {
+public:
+    FaultyFile(std::shared_ptr<CartFile> file, QString name,
+               std::shared_ptr<FaultyFiles::Rules> rules)
+        : m_file(std::move(file)), m_name(std::move(name)), m_rules(std::move(rules)) {}
+    ~FaultyFile() override {
+        const std::lock_guard lock(m_rules->mutex);
+        --m_rules->open;
+        m_rules->changed.notify_all();
+    }
+    FaultyFile(const FaultyFile&) = delete;
+    FaultyFile& operator=(const FaultyFile&) = delete;
+
+    long long readAt(void* buffer, std::size_t size, std::int64_t offset) override {
+        if (const int error = m_rules->enter(m_name))
+            return -error;
+        return m_file->readAt(buffer, size, offset);
+    }
+    int info(Info& info) override {
+        if (const int error = m_rules->enter(m_name))
+            return -error;
+        return m_file->info(info);
+    }
+    bool isWithheld() const override {
+        const std::lock_guard lock(m_rules->mutex);
+        const auto rule = m_rules->byName.find(m_name);
+        return rule != m_rules->byName.end() && (rule->second.held || rule->second.error != 0);
+    }
+
+private:
+    const std::shared_ptr<CartFile> m_file;
+    const QString m_name;
+    const std::shared_ptr<FaultyFiles::Rules> m_rules;
+};
+
+} // namespace
+
+int FaultyFiles::Rules::enter(const QString& name) {
+    std::unique_lock lock(mutex);
+    Rule& rule = byName[name];
+    ++rule.waiting;
+    changed.notify_all();
+    changed.wait(lock, [&rule] { return !rule.held; });
+    --rule.waiting;
+    return rule.error;
+}
+
+std::shared_ptr<CartFile> FaultyFiles::open(const QString& path, int& error) {
+    const QString name = QFileInfo(path).fileName();
+    if ((error = m_rules->enter(name)) != 0)
+        return nullptr;
+    std::shared_ptr<CartFile> file = system()->open(path, error);
+    if (!file)
+        return nullptr;
+    const std::lock_guard lock(m_rules->mutex);
+    ++m_rules->open;
+    return std::make_shared<FaultyFile>(std::move(file), name, m_rules);
+}
+
+void FaultyFiles::hold(const QString& name) {
+    const std::lock_guard lock(m_rules->mutex);
+    m_rules->byName[name].held = true;
+}
+
+void FaultyFiles::fail(const QString& name, int error) {
+    const std::lock_guard lock(m_rules->mutex);
+    m_rules->byName[name].error = error;
+}
+
+void FaultyFiles::answer(const QString& name) {
+    const std::lock_guard lock(m_rules->mutex);
+    m_rules->byName[name] = {false, 0, m_rules->byName[name].waiting};
+    m_rules->changed.notify_all();
+}
+
+void FaultyFiles::waitUntilHeld(const QString& name) {
+    std::unique_lock lock(m_rules->mutex);
+    m_rules->changed.wait(lock, [&] { return m_rules->byName[name].waiting > 0; });
+}
+
+void FaultyFiles::waitUntilAllClosed() {
+    std::unique_lock lock(m_rules->mutex);
+    m_rules->changed.wait(lock, [&] { return m_rules->open == 0; });
 }
 
 } // namespace Fixtures

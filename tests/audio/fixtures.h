@@ -1,7 +1,13 @@
 #pragma once
 
+#include "audio/filesource.h"
+
 #include <QByteArray>
 #include <QString>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 // Test carts written at test time, usually into a QTemporaryDir: WAV directly, MP3 and
@@ -40,5 +46,39 @@ QByteArray bytes(const QString& path);
 
 // Every frame the decoder gives for the file, interleaved stereo at the rate.
 std::vector<float> decodeAll(const QString& path, int outputRate = 48000);
+
+// The system's files, with the faults of a share that stalls, by file name: a test holds
+// a file's opens and reads (they wait until it answers again), or makes them fail with an
+// errno for a while. Any thread; the rules outlive the source, for the readers a closing
+// engine leaves behind.
+class FaultyFiles : public FileSource {
+public:
+    std::shared_ptr<CartFile> open(const QString& path, int& error) override;
+    void hold(const QString& name);
+    void fail(const QString& name, int error);
+    // The file answers again, at once, to the calls it held.
+    void answer(const QString& name);
+    // Blocks until a call waits on the held file.
+    void waitUntilHeld(const QString& name);
+    // Blocks until every file opened through this source is closed.
+    void waitUntilAllClosed();
+
+    struct Rule {
+        bool held = false;
+        int error = 0;
+        int waiting = 0; // calls held now
+    };
+    struct Rules {
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::map<QString, Rule> byName;
+        int open = 0; // files open
+        // 0, or the errno of the call; waits while held.
+        int enter(const QString& name);
+    };
+
+private:
+    std::shared_ptr<Rules> m_rules = std::make_shared<Rules>();
+};
 
 } // namespace Fixtures

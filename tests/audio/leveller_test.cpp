@@ -28,7 +28,9 @@ public:
     QString quiet = folder() + "/Quiet.wav";
 
     LevellerTest() { QProcess::execute("sox", {loud, quiet, "vol", "0.25"}); }
-    static std::shared_ptr<Cart> cartOf(const QString& path) { return Cart::open(path); }
+    static std::shared_ptr<Cart> cartOf(const QString& path) {
+        return Cart::open(path, *FileSource::system());
+    }
     // Plays deck to its end and returns what was heard of its first frames.
     std::vector<float> play(int deck, std::size_t frames = 3000 * 48) {
         clearCapture();

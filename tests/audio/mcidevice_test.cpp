@@ -233,7 +233,7 @@ TEST_F(MciDeviceTest, AChangedFileIsMeasuredAgainAtItsNextOpen) {
 }
 
 TEST_F(MciDeviceTest, TheCacheKeepsTheMostRecentlyOpenedCarts) {
-    const int capacity = AudioEngine::kCacheCapacity;
+    const int capacity = CartCache::kCacheCapacity;
     QStringList files;
     for (int i = 0; i <= capacity; ++i)
         load(files.emplace_back(wav(u"c%1.wav"_s.arg(i), 10 + i)));

@@ -1,0 +1,175 @@
+#include "audio/audioengine.h"
+#include "audio/cart.h"
+#include "audio/manualdevice.h"
+#include "fixtures.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <cerrno>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int kRate = 48000;
+constexpr int kPeriod = 256;
+
+// Carts on a share whose files stop answering or fail for a while (the engine reads them
+// through FaultyFiles); the manual device is the clock.
+class FileFaultTest : public ::testing::Test {
+protected:
+    FileFaultTest()
+        : files(std::make_shared<Fixtures::FaultyFiles>()),
+          device(new ManualDevice(kRate, kPeriod)),
+          engine(std::make_unique<AudioEngine>(std::unique_ptr<OutputDevice>(device), files)) {}
+    ~FileFaultTest() override {
+        // What a test held answers, so that nothing is left waiting when it ends.
+        for (const QString& name : {u"on air.wav"_s, u"next.wav"_s, u"id.wav"_s})
+            files->answer(name);
+    }
+
+    QString wav(const QString& name, int ms) { return Fixtures::wav(dir.path(), name, ms); }
+    // Measured and prepared, as a deck's load leaves it.
+    std::shared_ptr<Cart> load(const QString& path) {
+        engine->openCart(path);
+        engine->waitForBackgroundWork();
+        return engine->openCart(path);
+    }
+    // Renders until the voice has been heard to its end.
+    void playOut(VoiceHandle voice, long limitFrames = 30L * kRate) {
+        for (long rendered = 0; !engine->isHeardToEnd(voice) && rendered < limitFrames;
+             rendered += kPeriod) {
+            device->renderPeriods(1);
+        }
+    }
+    static std::vector<float> withoutSilence(const std::vector<float>& samples) {
+        std::vector<float> sounding;
+        for (std::size_t i = 0; i + 1 < samples.size(); i += 2) {
+            if (samples[i] != 0.0f || samples[i + 1] != 0.0f)
+                sounding.insert(sounding.end(), {samples[i], samples[i + 1]});
+        }
+        return sounding;
+    }
+    // The first frame where captured does not begin with expected; npos when it does.
+    static std::size_t firstDifference(const std::vector<float>& captured,
+                                       const std::vector<float>& expected) {
+        if (captured.size() < expected.size())
+            return captured.size() / 2;
+        const auto at = std::mismatch(expected.begin(), expected.end(), captured.begin()).first;
+        return at == expected.end() ? std::string::npos : std::size_t(at - expected.begin()) / 2;
+    }
+
+    QTemporaryDir dir;
+    std::shared_ptr<Fixtures::FaultyFiles> files;
+    ManualDevice* device; // owned by the engine
+    std::unique_ptr<AudioEngine> engine;
+};
+
+// Every descriptor in use while the cart is measured, then while it is prepared: nothing is
+// kept from either fault, and the cart plays whole once its file answers.
+TEST_F(FileFaultTest, AFailedMeasureOrPrepareIsTriedAgainAndTheCartPlays) {
+    const QString path = wav(u"id.wav"_s, 1500);
+    const std::vector<float> decoded = Fixtures::decodeAll(path);
+    files->fail(u"id.wav"_s, EMFILE);
+    EXPECT_EQ(engine->openCart(path), nullptr);
+    engine->waitForMeasurements();
+    EXPECT_EQ(engine->openCart(path), nullptr); // not cached as a cart of length 0
+    engine->waitForMeasurements();
+    files->answer(u"id.wav"_s);
+    const std::shared_ptr<Cart> measured = load(path);
+    ASSERT_TRUE(measured && measured->isOpenable());
+    EXPECT_EQ(measured->lengthMs(), 1500);
+
+    // The next file measures, then its reads fail while it is prepared.
+    const QString next = wav(u"next.wav"_s, 2000);
+    std::vector<std::function<void()>> held;
+    engine->setMeasureRunner([&held](std::function<void()> job) { held.push_back(job); });
+    engine->openCart(next);
+    ASSERT_EQ(held.size(), 1u);
+    held.front()();
+    files->fail(u"next.wav"_s, EIO);
+    engine->waitForBackgroundWork();
+    const std::shared_ptr<Cart> unprepared = engine->openCart(next);
+    ASSERT_TRUE(unprepared);
+    EXPECT_FALSE(unprepared->isPrepared());
+    EXPECT_EQ(unprepared->lengthMs(), 2000);
+    files->answer(u"next.wav"_s);
+    // A fire meanwhile streams it from its file; the next open prepares it again.
+    const VoiceHandle voice = engine->play(unprepared);
+    playOut(voice);
+    EXPECT_EQ(firstDifference(device->captured(), Fixtures::decodeAll(next)), std::string::npos);
+    engine->openCart(next);
+    engine->waitForBackgroundWork();
+    EXPECT_TRUE(unprepared->isPrepared());
+    EXPECT_EQ(unprepared->lengthMs(), 2000);
+    EXPECT_EQ(engine->underruns(), 0u);
+}
+
+// The follower's file stops answering just before the cart on air is fired: the cart on air
+// plays whole without a gap, and the follower plays once its file answers.
+TEST_F(FileFaultTest, TheCartOnAirKeepsItsRefillsWhileAnotherFileHangs) {
+    const QString onAir = wav(u"on air.wav"_s, 12000);
+    const QString next = wav(u"next.wav"_s, 8000);
+    load(onAir);
+    load(next);
+    files->hold(u"next.wav"_s);
+    const VoiceHandle voice = engine->play(engine->openCart(onAir));
+    ASSERT_TRUE(engine->arm(voice, engine->openCart(next)));
+    files->waitUntilHeld(u"next.wav"_s);
+    playOut(voice);
+    std::vector<float> expected = Fixtures::decodeAll(onAir);
+    EXPECT_EQ(firstDifference(device->captured(), expected), std::string::npos);
+    EXPECT_EQ(engine->underruns(), 0u);
+    // The follower's head is in memory; the rest follows once its file answers.
+    files->answer(u"next.wav"_s);
+    const VoiceHandle follower = engine->handedOver(voice);
+    playOut(follower);
+    const std::vector<float> second = Fixtures::decodeAll(next);
+    expected.insert(expected.end(), second.begin(), second.end());
+    EXPECT_EQ(firstDifference(device->captured(), expected), std::string::npos);
+}
+
+// The cart on air's own file stops answering past its buffer: the engine says so once,
+// the play keeps running, and it goes on from where it stopped once the file answers.
+// Another file's reader is never made to wait for it, nor is the end.
+TEST_F(FileFaultTest, AStalledCartIsReportedAndPlaysOnWhenItsFileAnswers) {
+    const QString onAir = wav(u"on air.wav"_s, 16000);
+    load(onAir);
+    QSignalSpy stalled(engine.get(), &AudioEngine::fileStalled);
+    auto* stallTimer = engine->findChild<QTimer*>(u"StallTimer"_s);
+    ASSERT_TRUE(stallTimer);
+    const VoiceHandle voice = engine->play(engine->openCart(onAir));
+    device->renderPeriods(10);
+    files->hold(u"on air.wav"_s);
+    // Past the head and what the ring held (2.7 s), then, once the reader waits on the file,
+    // what it had read ahead: silence, reported once.
+    device->render((AudioEngine::kHeadSeconds + AudioEngine::kRingSeconds + 1) * kRate);
+    files->waitUntilHeld(u"on air.wav"_s);
+    device->render(kRate);
+    for (int tick = 0; tick < 3; ++tick)
+        QMetaObject::invokeMethod(stallTimer, "timeout");
+    ASSERT_EQ(stalled.count(), 1);
+    EXPECT_EQ(stalled.at(0).at(0).toString(), onAir);
+    EXPECT_TRUE(engine->isRunning(voice));
+    files->answer(u"on air.wav"_s);
+    playOut(voice);
+    EXPECT_EQ(firstDifference(withoutSilence(device->captured()),
+                              withoutSilence(Fixtures::decodeAll(onAir))),
+              std::string::npos);
+
+    // A play whose file hangs as the program ends: the end does not wait for it, and the
+    // reader left behind lets go of everything once the file answers.
+    files->hold(u"on air.wav"_s);
+    const VoiceHandle hung = engine->play(engine->openCart(onAir));
+    device->renderPeriods(1);
+    files->waitUntilHeld(u"on air.wav"_s);
+    engine->release(hung);
+    engine.reset();
+    files->answer(u"on air.wav"_s);
+    files->waitUntilAllClosed();
+}
+
+} // namespace
