@@ -21,6 +21,8 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth xdotool
   ffmpeg lame sox
+  # a share that stops answering on demand (scripts/hangfs.py, scripts/measure-stall.sh)
+  python3-fuse fuse3
   clang libclang-rt-14-dev
   # the Debian package and its checks
   dpkg-dev fakeroot lintian desktop-file-utils appstream
