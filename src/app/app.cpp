@@ -54,8 +54,10 @@ AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice
     connect(&m_audio, &AudioEngine::fileStalled, this, [this](const QString& path) {
         // The deck on air, else (a follower that took over a moment ago) the deck holding it.
         int deck = m_decks.CurrentDeck();
-        for (int d = 1; d <= kDeckCount && m_decks.FilePath(deck) != path; ++d)
-            deck = d;
+        for (int d = 1; d <= kDeckCount && m_decks.FilePath(deck) != path; ++d) {
+            if (m_decks.FilePath(d) == path)
+                deck = d;
+        }
         m_binding->showStatus(QStringLiteral("Deck %1: %2: the file stopped answering")
                                   .arg(deck)
                                   .arg(QFileInfo(path).fileName()));
