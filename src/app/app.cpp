@@ -83,12 +83,17 @@ void AirloomApp::start() {
 }
 
 void AirloomApp::watchOutput(SupervisedOutput& output) {
+    m_output = &output;
     connect(&output, &SupervisedOutput::lost, this, &AirloomApp::OutputLost);
     connect(&output, &SupervisedOutput::restored, this, &AirloomApp::OutputRestored);
+    // The device the station named is not there yet: told as a loss is.
+    if (output.isLost())
+        OutputLost();
 }
 
 void AirloomApp::OutputLost() {
-    const QString warning = QString::fromUtf8(kOutputLostWarning);
+    const QString warning = m_output ? m_output->warning() : QString::fromUtf8(kOutputLostWarning);
+    m_outputWarning = warning;
     if (m_decks.IsPlaying(m_decks.CurrentDeck()))
         m_decks.StopCart();
     m_binding->setStandingWarning(warning);
@@ -106,7 +111,7 @@ void AirloomApp::OutputLost() {
 
 void AirloomApp::OutputRestored() {
     m_binding->setStandingWarning(QString());
-    if (m_startupWarning == QString::fromUtf8(kOutputLostWarning))
+    if (m_startupWarning == m_outputWarning)
         m_startupWarning.clear();
 }
 

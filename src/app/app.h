@@ -51,12 +51,13 @@ public:
     void start();
     // A warning for the operator (no sound card), shown once the main window has appeared.
     void setStartupWarning(const QString& warning) { m_startupWarning = warning; }
-    // Watches the sound device (the media engine's output): see OutputLost.
+    // Watches the sound device (the media engine's output): see OutputLost. A named device
+    // that is missing at start-up is told at once, as a loss.
     void watchOutput(SupervisedOutput& output);
 
-    // The sound device is lost: the playing deck stops as F11 stops it, the status line
-    // shows kOutputLostWarning until the device is back, and a box says it once (when the
-    // main window is up). Decks, locks and settings stay as they are.
+    // The sound device is lost (or the named one not there yet): the playing deck stops as
+    // F11 stops it, the status line shows the output's warning until the device is back, and
+    // a box says it once (when the main window is up). Decks, locks and settings stay.
     void OutputLost();
     void OutputRestored();
 
@@ -120,6 +121,8 @@ private:
     QTimer m_timer1;
     QTimer m_timer2;
     QString m_startupWarning;
+    SupervisedOutput* m_output = nullptr; // the watched output, if any
+    QString m_outputWarning;              // its warning at its last loss
     bool m_lossBoxShown = false;
     qint16 m_titleTicks = 0;
     bool m_form1Loaded = false;

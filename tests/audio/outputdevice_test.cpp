@@ -1,21 +1,29 @@
 #include "audio/audioengine.h"
 #include "audio/defaultoutput.h"
+#include "audio/jackdevice.h"
 #include "audio/manualdevice.h"
 #include "audio/nulldevice.h"
 #include "audio/portaudiodevice.h"
+#include "audio/supervisedoutput.h"
 #include "decks/mcidevice.h"
 #include "fixtures.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -94,17 +102,36 @@ TEST(PortAudioOutput, WithoutADeviceCartsPlayOnTheClockAfterOneQuietWarning) {
     const int fd = ::open(errPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     ::dup2(fd, STDERR_FILENO);
     ::close(fd);
+    // Another thread prints numbered lines all the while: the libraries are silenced without
+    // taking stderr from it.
+    std::atomic<bool> opening{true};
+    int printed = 0;
+    std::thread printer([&] {
+        for (; opening.load() && printed < 100000; ++printed)
+            std::fprintf(stderr, "line %d\n", printed);
+    });
     DefaultOutput output = openDefaultOutput();
+    opening.store(false);
+    printer.join();
     std::fflush(stderr);
     ::dup2(saved, STDERR_FILENO);
     ::close(saved);
     QFile err(QFile::decodeName(errPath));
     ASSERT_TRUE(err.open(QIODevice::ReadOnly));
-    const QByteArray text = err.readAll();
     EXPECT_EQ(output.warning, u"No audio output device: carts will not be heard."_s);
-    // One line on stderr, and none of the enumeration noise.
-    EXPECT_TRUE(text.startsWith("No audio output device: carts will not be heard.")) << text.data();
-    EXPECT_EQ(text.count('\n'), 1) << text.data();
+    // Every line of the other thread in order, one line of ours, and none of the enumeration
+    // noise.
+    QByteArrayList ours;
+    int next = 0;
+    for (const QByteArray& line : err.readAll().split('\n')) {
+        if (line == "line " + QByteArray::number(next))
+            ++next;
+        else if (!line.isEmpty())
+            ours << line;
+    }
+    EXPECT_EQ(next, printed);
+    ASSERT_EQ(ours.size(), 1) << ours.join('\n').data();
+    EXPECT_TRUE(ours[0].startsWith("No audio output device: carts will not be heard."));
 
     // The null device plays carts to their end on the clock.
     ASSERT_NE(dynamic_cast<NullDevice*>(output.device.get()), nullptr);
@@ -114,6 +141,94 @@ TEST(PortAudioOutput, WithoutADeviceCartsPlayOnTheClockAfterOneQuietWarning) {
     EXPECT_EQ(player.Position(), 300);
     EXPECT_EQ(engine.underruns(), 0u);
     EXPECT_GE(engine.renderedFrames(), 300u * 48);
+}
+
+// The output the station named is awaited on the silent output, never replaced by the
+// default one, and opened once it appears.
+TEST(PortAudioOutput, ANamedOutputIsAwaitedAndOpenedOnceItAppears) {
+    QTemporaryDir dir;
+    const auto filePcm = [&dir](const QByteArray& name, const QString& file) {
+        return "pcm." + name + " { type file slave.pcm \"discard\" file \"" +
+               QFile::encodeName(dir.filePath(file)) + "\" format \"raw\" }\n";
+    };
+    const QByteArray defaultOnly =
+        filePcm("!default", u"default.raw"_s) + "pcm.discard { type null }\n";
+    const auto config = useAlsaConfig(dir.path(), defaultOnly);
+    OutputChoice choice;
+    choice.device = u"studio"_s;
+    DefaultOutput output = openDefaultOutput(choice);
+    ASSERT_NE(output.supervised, nullptr);
+    SupervisedOutput& watched = *output.supervised;
+    auto engine = std::make_unique<AudioEngine>(std::move(output.device));
+    EXPECT_TRUE(watched.isLost());
+    EXPECT_EQ(watched.warning(),
+              u"Audio output 'studio' is not there: carts will not be heard until it appears."_s);
+    const auto attempt = [&watched] {
+        watched.reopen();
+        watched.waitForWorker();
+        QCoreApplication::sendPostedEvents(&watched);
+    };
+    attempt();
+    EXPECT_TRUE(watched.isLost());
+
+    Fixtures::file(dir.path(), u"asound.conf"_s, defaultOnly + filePcm("studio", u"studio.raw"_s));
+    attempt();
+    ASSERT_FALSE(watched.isLost());
+    {
+        MciDevice player(*engine);
+        ASSERT_TRUE(playToEnd(*engine, player, Fixtures::wav(dir.path(), u"id.wav"_s, 300)));
+    }
+    engine.reset(); // closing the device closes the file
+    EXPECT_GT(QFileInfo(dir.filePath(u"studio.raw"_s)).size(), 300 * 48 * 8);
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(u"default.raw"_s)));
+}
+
+// A JACK output whose ports reach no playback port is not heard: it has not started, and an
+// awaited (or lost) output is not restored by it. On a JACK server of the tests' own name.
+TEST(JackOutput, AClientThatReachesNoPlaybackPortIsNotRestored) {
+    const QString jackd = QStandardPaths::findExecutable(u"jackd"_s);
+    if (jackd.isEmpty())
+        GTEST_SKIP() << "no jackd";
+    QProcess server;
+    server.start(jackd, {u"-n"_s, qEnvironmentVariable("JACK_DEFAULT_SERVER"), u"-r"_s, u"-d"_s,
+                         u"dummy"_s, u"-r"_s, u"48000"_s, u"-p"_s, u"256"_s});
+    const auto stop = qScopeGuard([&server] {
+        server.terminate();
+        server.waitForFinished();
+    });
+    const JackDevice::Connect refuseAll = [](_jack_client*, const char*, const char*) {
+        return EINVAL;
+    };
+    JackDevice::Connect connect = refuseAll;
+    SupervisedOutput output(
+        std::make_unique<NullDevice>(),
+        [&connect](QString* error) { return JackDevice::open(u"system"_s, error, connect); },
+        u"awaited"_s);
+    const auto attempt = [&output] {
+        output.reopen();
+        output.waitForWorker();
+        QCoreApplication::sendPostedEvents(&output);
+    };
+    struct : RenderSource {
+        void render(float* out, int frames) noexcept override {
+            std::fill_n(out, 2 * frames, 0.5f);
+        }
+        void waitUntilReady(int) override {}
+        bool isSilent() const noexcept override { return false; }
+    } source;
+    output.start(source);
+    // Once the server answers, an attempt whose connections all fail leaves the output lost.
+    QString error;
+    QElapsedTimer waited;
+    waited.start();
+    while (!JackDevice::open(u"system"_s, &error) && waited.elapsed() < 10000)
+        QThread::msleep(10);
+    attempt();
+    EXPECT_TRUE(output.isLost());
+    connect = nullptr;
+    attempt();
+    EXPECT_FALSE(output.isLost());
+    output.stop();
 }
 
 // The silent output rests with nothing to play; a play and a restart after a stop wake it.

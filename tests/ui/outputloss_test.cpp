@@ -23,22 +23,31 @@ struct LossRig {
     std::unique_ptr<FakeDevice> next;
     SupervisedOutput* output = nullptr;
     AppRig rig;
-    const QString warning = kOutputLostWarning;
+    const QString warning;
 
-    explicit LossRig(bool open = true, bool failedStart = false)
-        : rig(open, true, {}, [this, failedStart](std::unique_ptr<ManualDevice> standIn) {
-              auto device = std::make_unique<FakeDevice>();
-              device->failed = failedStart;
-              sound = device.get();
-              auto watched = std::make_unique<SupervisedOutput>(
-                  std::move(device), std::move(standIn),
-                  [this](QString* error) -> std::unique_ptr<OutputDevice> {
+    // awaited: the named device is not there at the start, and warning says so.
+    explicit LossRig(bool open = true, bool failedStart = false, const QString& awaited = {})
+        : rig(open, true, {},
+              [=, this](std::unique_ptr<ManualDevice> standIn) {
+                  SupervisedOutput::Opener reopen = [this](QString* error) {
                       *error = "gone";
-                      return std::move(next);
-                  });
-              output = watched.get();
-              return watched;
-          }) {
+                      return std::unique_ptr<OutputDevice>(std::move(next));
+                  };
+                  auto watched =
+                      awaited.isEmpty()
+                          ? nullptr
+                          : std::make_unique<SupervisedOutput>(std::move(standIn), reopen, awaited);
+                  if (!watched) {
+                      auto device = std::make_unique<FakeDevice>();
+                      device->failed = failedStart;
+                      sound = device.get();
+                      watched = std::make_unique<SupervisedOutput>(std::move(device),
+                                                                   std::move(standIn), reopen);
+                  }
+                  output = watched.get();
+                  return watched;
+              }),
+          warning(awaited.isEmpty() ? QString(kOutputLostWarning) : awaited) {
         rig.app->watchOutput(*output);
     }
     DeckEngine& decks() const { return rig.decks(); }
@@ -125,6 +134,41 @@ TEST(OutputLoss, AFailedStartIsToldWithTheMainWindowAndEachStreamErrorOnce) {
     r.output->checkDevice();
     EXPECT_TRUE(r.output->isLost());
     EXPECT_EQ(r.rig.boxes.take().size(), 1);
+}
+
+// The device the station named is missing at start-up: told once as a loss, the carts play
+// silently meanwhile, and it is opened once it appears, after the same back-off.
+TEST(OutputLoss, AMissingNamedDeviceIsToldOnceAndOpenedWhenItAppears) {
+    LossRig r(false, false, "Audio output 'studio' is not there.");
+    ASSERT_TRUE(r.output->isLost());
+    EXPECT_EQ(r.label2(), r.warning);
+    EXPECT_EQ(r.output->retryTimer().interval(), SupervisedOutput::kFirstRetryMs);
+    r.rig.openMainWindow();
+    EXPECT_EQ(r.rig.boxes.take(), QStringList{"Airloom|" + r.warning + "|48"});
+    r.rig.load(1, "News.wav");
+    r.decks().FireDeck(1);
+    r.rig.playToEnd();
+    EXPECT_FALSE(r.decks().IsPlaying(1));
+
+    for (int backOff : {2, 4, 5, 5}) {
+        r.attempt();
+        EXPECT_EQ(r.output->retryTimer().interval(), backOff * SupervisedOutput::kFirstRetryMs);
+    }
+    EXPECT_EQ(r.label2(), r.warning);
+    EXPECT_TRUE(r.rig.boxes.shown.isEmpty());
+
+    r.next = std::make_unique<FakeDevice>();
+    FakeDevice* back = r.next.get();
+    r.attempt();
+    ASSERT_FALSE(r.output->isLost());
+    EXPECT_EQ(r.label2(), r.decks().Label2());
+    r.decks().FireDeck(1);
+    back->renderPeriods(4);
+    EXPECT_TRUE(heard(back->captured()));
+    // A later loss is told as a loss.
+    back->failed = true;
+    r.output->checkDevice();
+    EXPECT_EQ(r.rig.boxes.take(), QStringList{"Airloom|" + QString(kOutputLostWarning) + "|48"});
 }
 
 } // namespace
