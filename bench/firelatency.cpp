@@ -12,6 +12,10 @@
 // its own and not counted, and each cart heard is compared with its decoding sample for
 // sample.
 //
+// airloom-firelatency --first-sound SECONDS: waits up to SECONDS for the client "Airloom" to
+// appear (a program that was waiting for its JACK server), captures it, and prints the wall
+// clock (seconds since the epoch) of the first captured frame of sound.
+//
 // DISPLAY and JACK_DEFAULT_SERVER name the X display and the JACK server;
 // scripts/measure-latency.sh sets all of this up.
 #include "audio/decoder.h"
@@ -232,8 +236,21 @@ int measureJoins(Capture& capture, jack_client_t* client, const std::string& key
 
 } // namespace
 
+// Waits until the program's ports are there (polled: the program opens its client once the
+// server is up, at its next attempt).
+bool awaitPorts(jack_client_t* client, int seconds) {
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(seconds);
+    while (!jack_port_by_name(client, "Airloom:out_1")) {
+        if (Clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
 int main(int argc, char** argv) {
     const bool joins = argc > 4 && std::strcmp(argv[1], "--joins") == 0;
+    const bool firstSound = argc > 2 && std::strcmp(argv[1], "--first-sound") == 0;
     const int rounds = !joins && argc > 1 ? std::atoi(argv[1]) : 20;
     Capture capture;
     jack_client_t* client = jack_client_open("airloom-capture", JackNoStartServer, nullptr);
@@ -246,6 +263,10 @@ int main(int argc, char** argv) {
     capture.ports[1] =
         jack_port_register(client, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
     jack_set_process_callback(client, process, &capture);
+    if (firstSound && !awaitPorts(client, std::atoi(argv[2]))) {
+        std::fprintf(stderr, "no client Airloom within %s s\n", argv[2]);
+        return 1;
+    }
     if (jack_activate(client) != 0 ||
         jack_connect(client, "Airloom:out_0", "airloom-capture:in_1") != 0 ||
         jack_connect(client, "Airloom:out_1", "airloom-capture:in_2") != 0) {
@@ -254,6 +275,18 @@ int main(int argc, char** argv) {
     }
     std::printf("JACK: %u Hz, %u-frame periods\n", jack_get_sample_rate(client),
                 jack_get_buffer_size(client));
+    if (firstSound) {
+        while (capture.onset.load() == 0)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        // The steady clock's onset, told on the wall clock for the script.
+        const auto age = Clock::now() - Clock::time_point(Clock::duration(capture.onset.load()));
+        const auto wall = std::chrono::system_clock::now() -
+                          std::chrono::duration_cast<std::chrono::system_clock::duration>(age);
+        std::printf("first sound at %.3f\n",
+                    std::chrono::duration<double>(wall.time_since_epoch()).count());
+        jack_client_close(client);
+        return 0;
+    }
     if (joins) {
         std::vector<Decoded> carts;
         for (int i = 4; i < argc; ++i)

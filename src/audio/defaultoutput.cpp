@@ -5,7 +5,11 @@
 #include "audio/portaudiodevice.h"
 #include "audio/supervisedoutput.h"
 
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <cstdio>
+#include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -59,6 +63,33 @@ private:
     QString m_jackTarget;
 };
 
+// Has the output try again soon when a sound card's device nodes change or the JACK
+// server's socket appears (inotify: nothing is polled), so that a device that appears is
+// opened within a second rather than at the end of the attempts' back-off.
+void watchForDevices(SupervisedOutput& output) {
+    const QString cards = QStringLiteral("/dev/snd");
+    const QString shm = QStringLiteral("/dev/shm");
+    const QByteArray server = qEnvironmentVariableIsEmpty("JACK_DEFAULT_SERVER")
+                                  ? QByteArray("default")
+                                  : qgetenv("JACK_DEFAULT_SERVER");
+    const QString socket =
+        QStringLiteral("%1/jack_%2_%3_0").arg(shm, QString::fromLocal8Bit(server)).arg(::getuid());
+    auto* watcher = new QFileSystemWatcher(&output);
+    for (const QString& folder : {cards, shm}) {
+        if (QFileInfo(folder).isDir())
+            watcher->addPath(folder);
+    }
+    // Only the socket's appearance counts: our own attempts add and remove JACK's files.
+    QObject::connect(watcher, &QFileSystemWatcher::directoryChanged, &output,
+                     [&output, cards, socket,
+                      server = QFileInfo::exists(socket)](const QString& folder) mutable {
+                         const bool appeared = !server && QFileInfo::exists(socket);
+                         server = QFileInfo::exists(socket);
+                         if (folder == cards || appeared)
+                             output.tryAgainSoon();
+                     });
+}
+
 } // namespace
 
 DefaultOutput openDefaultOutput(const OutputChoice& choice, int sampleRate) {
@@ -77,6 +108,7 @@ DefaultOutput openDefaultOutput(const OutputChoice& choice, int sampleRate) {
         auto output = std::make_unique<SupervisedOutput>(std::move(device), std::move(standIn),
                                                          std::move(reopen));
         SupervisedOutput* supervised = output.get();
+        watchForDevices(*supervised);
         return {std::move(output), QString(), supervised};
     }
     if (wanted.exactDevice) {
@@ -91,6 +123,7 @@ DefaultOutput openDefaultOutput(const OutputChoice& choice, int sampleRate) {
             std::make_unique<NullDevice>(sampleRate, choice.periodFrames),
             Reopener(choice, sampleRate), warning);
         SupervisedOutput* supervised = output.get();
+        watchForDevices(*supervised);
         return {std::move(output), QString(), supervised};
     }
     std::fprintf(stderr, "%s (%s)\n", kNoAudioOutputWarning, reason.toLocal8Bit().constData());

@@ -135,6 +135,15 @@ void SupervisedOutput::reopen() {
     m_queue->wake.notify_one();
 }
 
+void SupervisedOutput::tryAgainSoon() {
+    if (m_state != State::Lost)
+        return;
+    if (!m_retry.isActive())
+        m_soon = true;
+    else if (m_retry.remainingTime() > kSoonMs)
+        m_retry.start(kSoonMs);
+}
+
 void SupervisedOutput::takeReopened() {
     std::unique_ptr<OutputDevice> device;
     QString error;
@@ -152,9 +161,10 @@ void SupervisedOutput::takeReopened() {
         if (error != std::exchange(m_lastError, error))
             std::fprintf(stderr, "Audio output: cannot reopen it yet (%s).\n", qPrintable(error));
         m_retryMs = std::min(2 * m_retryMs, kMaxRetryMs);
-        m_retry.start(m_retryMs);
+        m_retry.start(std::exchange(m_soon, false) ? kSoonMs : m_retryMs);
         return;
     }
+    m_soon = false;
     m_device = std::move(device);
     m_chosen.store(kDevice);
     // Joins the stand-in's thread: from here on only the device calls the engine.

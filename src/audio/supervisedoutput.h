@@ -76,6 +76,11 @@ public:
     void checkDevice();
     // Has the worker try to open the device again (the retry timer's shot).
     void reopen();
+    // A device may have appeared (a card plugged in, a JACK server started): while lost, the
+    // next attempt comes kSoonMs from now, or from the end of the one under way, instead of at
+    // the end of its back-off.
+    void tryAgainSoon();
+    static constexpr int kSoonMs = 1000;
     QTimer& watchdog() { return m_watchdog; }
     QTimer& retryTimer() { return m_retry; }
     // Blocks until the worker is idle (tests); what it opened arrives in a queued call.
@@ -136,6 +141,7 @@ private:
     int m_stalledTicks = 0;
     std::uint64_t m_lostUnderruns = 0;
     int m_retryMs = kFirstRetryMs;
+    bool m_soon = false; // tryAgainSoon() during an attempt
     QString m_lastError;
     QString m_warning = QString::fromUtf8(kOutputLostWarning);
     QTimer m_watchdog;

@@ -156,6 +156,9 @@ TEST(OutputLoss, AMissingNamedDeviceIsToldOnceAndOpenedWhenItAppears) {
     }
     EXPECT_EQ(r.label2(), r.warning);
     EXPECT_TRUE(r.rig.boxes.shown.isEmpty());
+    // A device that may have appeared brings the next attempt near.
+    r.output->tryAgainSoon();
+    EXPECT_EQ(r.output->retryTimer().interval(), SupervisedOutput::kSoonMs);
 
     r.next = std::make_unique<FakeDevice>();
     FakeDevice* back = r.next.get();
