@@ -36,6 +36,13 @@ auto useAlsaConfig(const QString& dir, const QByteArray& text) {
     return qScopeGuard([] { qunsetenv("ALSA_CONFIG_PATH"); });
 }
 
+// The retry timer's shot, and what the worker opened.
+void attempt(SupervisedOutput& output) {
+    output.reopen();
+    output.waitForWorker();
+    QCoreApplication::sendPostedEvents(&output);
+}
+
 // Plays the file as a deck does once the preview has prepared it, until it stops (with a
 // generous bound against a hang).
 bool playToEnd(AudioEngine& engine, MciDevice& player, const QString& file) {
@@ -151,40 +158,31 @@ TEST(PortAudioOutput, ANamedOutputIsAwaitedAndOpenedOnceItAppears) {
         return "pcm." + name + " { type file slave.pcm \"discard\" file \"" +
                QFile::encodeName(dir.filePath(file)) + "\" format \"raw\" }\n";
     };
-    const QByteArray defaultOnly =
-        filePcm("!default", u"default.raw"_s) + "pcm.discard { type null }\n";
+    const QByteArray defaultOnly = filePcm("!default", u"d.raw"_s) + "pcm.discard { type null }\n";
     const auto config = useAlsaConfig(dir.path(), defaultOnly);
-    OutputChoice choice;
-    choice.device = u"studio"_s;
-    DefaultOutput output = openDefaultOutput(choice);
+    DefaultOutput output = openDefaultOutput({u"studio"_s});
     ASSERT_NE(output.supervised, nullptr);
     SupervisedOutput& watched = *output.supervised;
     auto engine = std::make_unique<AudioEngine>(std::move(output.device));
-    EXPECT_TRUE(watched.isLost());
     EXPECT_EQ(watched.warning(),
               u"Audio output 'studio' is not there: carts will not be heard until it appears."_s);
-    const auto attempt = [&watched] {
-        watched.reopen();
-        watched.waitForWorker();
-        QCoreApplication::sendPostedEvents(&watched);
-    };
-    attempt();
+    attempt(watched);
     EXPECT_TRUE(watched.isLost());
 
-    Fixtures::file(dir.path(), u"asound.conf"_s, defaultOnly + filePcm("studio", u"studio.raw"_s));
-    attempt();
+    Fixtures::file(dir.path(), u"asound.conf"_s, defaultOnly + filePcm("studio", u"s.raw"_s));
+    attempt(watched);
     ASSERT_FALSE(watched.isLost());
     {
         MciDevice player(*engine);
         ASSERT_TRUE(playToEnd(*engine, player, Fixtures::wav(dir.path(), u"id.wav"_s, 300)));
     }
     engine.reset(); // closing the device closes the file
-    EXPECT_GT(QFileInfo(dir.filePath(u"studio.raw"_s)).size(), 300 * 48 * 8);
-    EXPECT_FALSE(QFileInfo::exists(dir.filePath(u"default.raw"_s)));
+    EXPECT_GT(QFileInfo(dir.filePath(u"s.raw"_s)).size(), 300 * 48 * 8);
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(u"d.raw"_s)));
 }
 
-// A JACK output whose ports reach no playback port is not heard: it has not started, and an
-// awaited (or lost) output is not restored by it. On a JACK server of the tests' own name.
+// A JACK output whose ports reach no playback port is not heard: an awaited (or lost) output
+// is not restored by it. On a JACK server of the tests' own name.
 TEST(JackOutput, AClientThatReachesNoPlaybackPortIsNotRestored) {
     const QString jackd = QStandardPaths::findExecutable(u"jackd"_s);
     if (jackd.isEmpty())
@@ -196,39 +194,25 @@ TEST(JackOutput, AClientThatReachesNoPlaybackPortIsNotRestored) {
         server.terminate();
         server.waitForFinished();
     });
-    const JackDevice::Connect refuseAll = [](_jack_client*, const char*, const char*) {
+    JackDevice::Connect connect = [](_jack_client*, const char*, const char*) {
         return EINVAL;
     };
-    JackDevice::Connect connect = refuseAll;
-    SupervisedOutput output(
+    auto owned = std::make_unique<SupervisedOutput>(
         std::make_unique<NullDevice>(),
         [&connect](QString* error) { return JackDevice::open(u"system"_s, error, connect); },
         u"awaited"_s);
-    const auto attempt = [&output] {
-        output.reopen();
-        output.waitForWorker();
-        QCoreApplication::sendPostedEvents(&output);
-    };
-    struct : RenderSource {
-        void render(float* out, int frames) noexcept override {
-            std::fill_n(out, 2 * frames, 0.5f);
-        }
-        void waitUntilReady(int) override {}
-        bool isSilent() const noexcept override { return false; }
-    } source;
-    output.start(source);
-    // Once the server answers, an attempt whose connections all fail leaves the output lost.
+    SupervisedOutput& output = *owned;
+    AudioEngine engine(std::move(owned));
     QString error;
     QElapsedTimer waited;
     waited.start();
     while (!JackDevice::open(u"system"_s, &error) && waited.elapsed() < 10000)
-        QThread::msleep(10);
-    attempt();
+        QThread::msleep(10); // the server starts
+    attempt(output);
     EXPECT_TRUE(output.isLost());
     connect = nullptr;
-    attempt();
+    attempt(output);
     EXPECT_FALSE(output.isLost());
-    output.stop();
 }
 
 // The silent output rests with nothing to play; a play and a restart after a stop wake it.

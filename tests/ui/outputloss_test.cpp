@@ -136,8 +136,8 @@ TEST(OutputLoss, AFailedStartIsToldWithTheMainWindowAndEachStreamErrorOnce) {
     EXPECT_EQ(r.rig.boxes.take().size(), 1);
 }
 
-// The device the station named is missing at start-up: told once as a loss, the carts play
-// silently meanwhile, and it is opened once it appears, after the same back-off.
+// The device the station named is missing at start-up: told once as a loss, and opened once
+// it appears, after the same back-off.
 TEST(OutputLoss, AMissingNamedDeviceIsToldOnceAndOpenedWhenItAppears) {
     LossRig r(false, false, "Audio output 'studio' is not there.");
     ASSERT_TRUE(r.output->isLost());
@@ -145,16 +145,10 @@ TEST(OutputLoss, AMissingNamedDeviceIsToldOnceAndOpenedWhenItAppears) {
     EXPECT_EQ(r.output->retryTimer().interval(), SupervisedOutput::kFirstRetryMs);
     r.rig.openMainWindow();
     EXPECT_EQ(r.rig.boxes.take(), QStringList{"Airloom|" + r.warning + "|48"});
-    r.rig.load(1, "News.wav");
-    r.decks().FireDeck(1);
-    r.rig.playToEnd();
-    EXPECT_FALSE(r.decks().IsPlaying(1));
-
     for (int backOff : {2, 4, 5, 5}) {
         r.attempt();
         EXPECT_EQ(r.output->retryTimer().interval(), backOff * SupervisedOutput::kFirstRetryMs);
     }
-    EXPECT_EQ(r.label2(), r.warning);
     EXPECT_TRUE(r.rig.boxes.shown.isEmpty());
     // A device that may have appeared brings the next attempt near.
     r.output->tryAgainSoon();
@@ -165,9 +159,6 @@ TEST(OutputLoss, AMissingNamedDeviceIsToldOnceAndOpenedWhenItAppears) {
     r.attempt();
     ASSERT_FALSE(r.output->isLost());
     EXPECT_EQ(r.label2(), r.decks().Label2());
-    r.decks().FireDeck(1);
-    back->renderPeriods(4);
-    EXPECT_TRUE(heard(back->captured()));
     // A later loss is told as a loss.
     back->failed = true;
     r.output->checkDevice();
