@@ -1,7 +1,16 @@
+#include "audio/jackdevice.h"
+#include "audio/nulldevice.h"
 #include "audio/supervisedoutput.h"
 #include "support/apprig.h"
 
+#include <QProcess>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QThread>
 #include <algorithm>
+#include <cerrno>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -11,6 +20,13 @@ struct FakeDevice : ManualDevice {
     bool hasFailed() const override { return failed; }
     bool failed = false;
 };
+
+// The retry timer's shot, and what the worker opened.
+void attempt(SupervisedOutput& output) {
+    output.reopen();
+    output.waitForWorker();
+    QCoreApplication::sendPostedEvents(&output);
+}
 
 bool heard(const std::vector<float>& capture) {
     return std::any_of(capture.begin(), capture.end(), [](float s) { return s != 0.0f; });
@@ -57,12 +73,7 @@ struct LossRig {
         for (int tick = 0; tick <= SupervisedOutput::kStallTicks && !output->isLost(); ++tick)
             output->checkDevice();
     }
-    // The retry timer's shot, and what the worker opened.
-    void attempt() const {
-        output->reopen();
-        output->waitForWorker();
-        QCoreApplication::sendPostedEvents(output);
-    }
+    void attempt() const { ::attempt(*output); }
 };
 
 TEST(OutputLoss, AStalledDeviceStopsTheDeckWarnsUntilItReturnsAndKeepsTheDecks) {
@@ -157,6 +168,39 @@ TEST(OutputLoss, AMissingNamedDeviceIsToldOnceAndOpenedWhenItAppears) {
     r.attempt();
     EXPECT_FALSE(r.output->isLost());
     EXPECT_EQ(r.label2(), r.decks().Label2());
+}
+
+// A JACK output whose ports reach no playback port is not heard: an awaited (or lost) output
+// is not restored by it. On a JACK server of the tests' own name; outside the
+// engine tests, since ThreadSanitizer loses the output's queue mutex with libjack loaded.
+TEST(JackOutput, AClientThatReachesNoPlaybackPortIsNotRestored) {
+    const QString jackd = QStandardPaths::findExecutable(u"jackd"_s);
+    if (jackd.isEmpty())
+        GTEST_SKIP() << "no jackd";
+    QProcess server;
+    server.start(jackd, {u"-n"_s, qEnvironmentVariable("JACK_DEFAULT_SERVER"), u"-r"_s, u"-d"_s,
+                         u"dummy"_s, u"-r"_s, u"48000"_s, u"-p"_s, u"256"_s});
+    const auto stop = qScopeGuard([&server] {
+        server.terminate();
+        server.waitForFinished();
+    });
+    JackDevice::Connect connect = [](_jack_client*, const char*, const char*) {
+        return EINVAL;
+    };
+    auto owned = std::make_unique<SupervisedOutput>(
+        std::make_unique<NullDevice>(),
+        [&connect](QString* error) { return JackDevice::open(u"system"_s, error, connect); },
+        u"awaited"_s);
+    SupervisedOutput& output = *owned;
+    AudioEngine engine(std::move(owned));
+    QString error;
+    for (int waited = 0; !JackDevice::open(u"system"_s, &error) && waited < 1000; ++waited)
+        QThread::msleep(10); // the server starts
+    attempt(output);
+    EXPECT_TRUE(output.isLost());
+    connect = nullptr;
+    attempt(output);
+    EXPECT_FALSE(output.isLost());
 }
 
 } // namespace
