@@ -178,8 +178,9 @@ TEST(JackOutput, AClientThatReachesNoPlaybackPortIsNotRestored) {
     if (jackd.isEmpty())
         GTEST_SKIP() << "no jackd";
     QProcess server;
-    server.start(jackd, {u"-n"_s, qEnvironmentVariable("JACK_DEFAULT_SERVER"), u"-r"_s, u"-d"_s,
-                         u"dummy"_s, u"-r"_s, u"48000"_s, u"-p"_s, u"256"_s});
+    // -T: it ends with its last client, should the test end before it is stopped.
+    server.start(jackd, {u"-T"_s, u"-n"_s, qEnvironmentVariable("JACK_DEFAULT_SERVER"), u"-r"_s,
+                         u"-d"_s, u"dummy"_s, u"-r"_s, u"48000"_s, u"-p"_s, u"256"_s});
     const auto stop = qScopeGuard([&server] {
         server.terminate();
         server.waitForFinished();
@@ -193,9 +194,11 @@ TEST(JackOutput, AClientThatReachesNoPlaybackPortIsNotRestored) {
         u"awaited"_s);
     SupervisedOutput& output = *owned;
     AudioEngine engine(std::move(owned));
+    // The server starts; this client keeps it until the end of the test.
     QString error;
-    for (int waited = 0; !JackDevice::open(u"system"_s, &error) && waited < 1000; ++waited)
-        QThread::msleep(10); // the server starts
+    std::unique_ptr<JackDevice> keep;
+    for (int waited = 0; !(keep = JackDevice::open(u"system"_s, &error)) && waited < 1000; ++waited)
+        QThread::msleep(10);
     attempt(output);
     EXPECT_TRUE(output.isLost());
     connect = nullptr;
