@@ -24,7 +24,10 @@ AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice
     m_mmPreview.setObjectName(QStringLiteral("MMPreview"));
 
     m_binding = std::make_unique<Form1Binding>(*m_form1, m_decks, m_cartList, m_tabs, m_settings,
-                                               m_library, m_keys, m_buttons);
+                                               m_library, m_keys, m_buttons, m_statusLine);
+    // A cart that would not play is named until the next fire plays.
+    connect(&m_decks, &DeckEngine::fired, this,
+            [this](int, const QString& error) { m_statusLine.set(StatusLine::kFire, error); });
     connect(m_form1->SSCommand2(), &QPushButton::clicked, this,
             &AirloomApp::Form1_SSCommand2_Click);
     m_configWindows = std::make_unique<ConfigWindows>(
@@ -47,7 +50,8 @@ AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice
         std::make_unique<AppExtras>(m_profile, m_audio, m_decks, m_mmControl1, *m_form1, m_timer1);
     // Not a message box: the operator is not stopped mid-show.
     if (AsRunLog* log = m_extras->asRunLog())
-        connect(log, &AsRunLog::writeFailed, m_binding.get(), &Form1Binding::showStatus);
+        connect(log, &AsRunLog::writeFailed, this,
+                [this](const QString& text) { m_statusLine.set(StatusLine::kLog, text); });
     // After the check and the warning: a tick that leaves nothing to find lets the timer
     // rest (a resting timer saves a hundred wake-ups a second); the next "Play" wakes it.
     // A tick of a rested timer would have changed nothing: no cart plays, both latches are
@@ -91,7 +95,7 @@ void AirloomApp::OutputLost() {
     const QString warning = QString::fromUtf8(kOutputLostWarning);
     if (m_decks.IsPlaying(m_decks.CurrentDeck()))
         m_decks.StopCart();
-    m_binding->setStandingWarning(warning);
+    m_statusLine.set(StatusLine::kOutput, warning, StatusLine::Priority::Warning);
     if (!m_form1Loaded) {
         // Lost at start-up: said with the main window, unless it is back by then.
         m_startupWarning = warning;
@@ -105,7 +109,7 @@ void AirloomApp::OutputLost() {
 }
 
 void AirloomApp::OutputRestored() {
-    m_binding->setStandingWarning(QString());
+    m_statusLine.clear(StatusLine::kOutput);
     if (m_startupWarning == QString::fromUtf8(kOutputLostWarning))
         m_startupWarning.clear();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/appinfo.h"
+#include "app/statusline.h"
 #include "audio/audioengine.h"
 #include "config/profilefile.h"
 #include "config/settings.h"
@@ -55,8 +56,8 @@ public:
     void watchOutput(SupervisedOutput& output);
 
     // The sound device is lost: the playing deck stops as F11 stops it, the status line
-    // shows kOutputLostWarning until the device is back, and a box says it once (when the
-    // main window is up). Decks, locks and settings stay as they are.
+    // shows kOutputLostWarning (a standing warning) until the device is back, and a box says it
+    // once (when the main window is up). Decks, locks and settings stay as they are.
     void OutputLost();
     void OutputRestored();
 
@@ -93,6 +94,8 @@ public:
     InfoWindows& infoWindows() { return m_info; }
     ConfigWindows& configWindows() { return *m_configWindows; }
     AppExtras& extras() { return *m_extras; }
+    // The line under the decks: every feature tells the operator there.
+    StatusLine& statusLine() { return m_statusLine; }
 
 private:
     void showForm1();
@@ -110,6 +113,7 @@ private:
     CartLibrary m_library;
     FunctionKeys m_keys;
     ButtonRow m_buttons;
+    StatusLine m_statusLine;
 
     std::unique_ptr<Form1> m_form1;
     std::unique_ptr<Form1Binding> m_binding;

@@ -50,7 +50,7 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    // One line below the frames shows Label2, the status line (a cart that cannot play).
+    // One line below the frames holds the status line.
     setFixedSize(twipsSize(8535, 7995));
     setFont(defaultFont());
 
@@ -207,11 +207,17 @@ void Form1::createDecks() {
     m_label1->lower();
 }
 
-// Label2, the status line, runs along the bottom of the window, under the frames.
+// Label2 receives the deck engine's notes and is never seen. The status line runs along the
+// bottom of the window, under the frames, across the whole width.
 void Form1::createHidden() {
     m_label2 = new QLabel(QStringLiteral("Label2"), this);
     m_label2->setObjectName(QStringLiteral("Label2"));
     m_label2->setGeometry(twipsRect(120, 7680, 6615, 255));
+    m_label2->hide();
+
+    m_statusLine = new ElidedLabel(this);
+    m_statusLine->setObjectName(QStringLiteral("StatusLine"));
+    m_statusLine->setGeometry(twipsRect(120, 7680, 8295, 255));
 }
 
 void Form1::setFocusOrder() {

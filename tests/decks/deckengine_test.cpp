@@ -42,7 +42,7 @@ TEST_F(DeckTable, DeckNumbersOutsideOneToTenChangeNothing) {
 TEST_F(DeckTable, LoadAndClear) {
     cart("Station ID.wav", 2500);
     QSignalSpy repaint(&engine, &DeckEngine::deckRepaintRequested);
-    QSignalSpy label2(&engine, &DeckEngine::label2Changed);
+    QSignalSpy label2(&engine, &DeckEngine::hiddenStatusChanged);
     // Loading leaves the preview closed and never touches the player.
     EXPECT_EQ(step("mode 3 Loop, load 3 Station ID.wav"),
               "3 Station ID yellow 0:00:02 Loop | deck 0 closed");

@@ -48,10 +48,10 @@ TEST(Layout, WindowsAndControlsAsDrawn) {
                       .manhattanLength(),
                   2);
 
-    QStringList names = {"Form1/Picture1", "Form1/Label3",     "Form1/Frame2",     "Form1/Frame1",
-                         "Form1/Label2",   "Frame2/File1",     "Frame2/Label4",    "Frame2/Text1",
-                         "Frame2/Label42", "Frame2/TabStrip1", "Frame1/TimeMeter", "Frame1/Label1",
-                         "Title/Picture2", "Title/Label1"};
+    QStringList names = {
+        "Form1/Picture1",   "Form1/Label3",  "Form1/Frame2",   "Form1/Frame1",   "Form1/StatusLine",
+        "Frame2/File1",     "Frame2/Label4", "Frame2/Text1",   "Frame2/Label42", "Frame2/TabStrip1",
+        "Frame1/TimeMeter", "Frame1/Label1", "Title/Picture2", "Title/Label1"};
     for (int n = 1; n <= Form1::kButtonCount; ++n)
         names << QString("Form1/SSCommand%1").arg(n);
     for (int deck = 1; deck <= kDeckCount; ++deck)
@@ -108,8 +108,8 @@ TEST(Layout, WindowsAndControlsAsDrawn) {
 }
 
 // Only the ten controls of the tab order take the focus; the first holds it when the window
-// opens, and Tab walks them in order and wraps around. The drag proxies
-// stay hidden and the status label lies outside the client area.
+// opens, and Tab walks them in order and wraps around. The drag proxies and Label2 stay
+// hidden; the status line is seen whole, under the frames.
 TEST(Layout, FocusOrderAndHiddenControls) {
     Form1 form;
     const QList<QWidget*> order = {form.SSCommand1(), form.SSCommand4(), form.SSCommand5(),
@@ -134,9 +134,9 @@ TEST(Layout, FocusOrderAndHiddenControls) {
     }
     EXPECT_FALSE(form.Label1()->isVisible());
     EXPECT_FALSE(form.Label42()->isVisible());
-    // The status line is seen whole, under the frames.
-    form.Label2()->setText("status");
-    EXPECT_EQ(form.Label2()->visibleRegion(), QRegion(form.Label2()->rect()));
+    EXPECT_FALSE(form.Label2()->isVisible());
+    form.statusLine()->setFullText("status");
+    EXPECT_EQ(form.statusLine()->visibleRegion(), QRegion(form.statusLine()->rect()));
 }
 
 // Every paint of the title window is announced, and the border is drawn around it. The
