@@ -233,7 +233,7 @@ void ConfigWindows::closeForm2() {
     m_mainWindow.activateWindow();
     Form2* form = m_form2;
     m_form2 = nullptr;
-    form->close();
+    form->dismiss();
     form->deleteLater();
 }
 
@@ -269,7 +269,7 @@ void ConfigWindows::closeAll() {
     if (m_form2) {
         Form2* form = m_form2;
         m_form2 = nullptr;
-        form->close();
+        form->dismiss();
         form->deleteLater();
     }
     // Left open, the dialog would keep the program running after its last window.

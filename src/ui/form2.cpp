@@ -4,6 +4,7 @@
 #include "ui/fonts.h"
 #include "ui/twips.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -224,6 +225,18 @@ void Form2::showHelp(const QString& text) {
         fitted.setPointSizeF(fitted.pointSizeF() - 0.25);
     m_label1->setFont(fitted);
     m_label1->setText(text);
+}
+
+void Form2::dismiss() {
+    m_dismissing = true;
+    close();
+}
+
+// Closed any other way, the window would skip the prompt, the call letters and the main
+// window's refresh, and come back with stale edits.
+void Form2::closeEvent(QCloseEvent* event) {
+    if (!m_dismissing)
+        event->ignore();
 }
 
 QList<QWidget*> Form2::focusOrder() const {

@@ -76,8 +76,9 @@ TEST(Form2Layout, ControlsAsDrawn) {
 
 // The wrench opens the window beside the main window, which stays usable; a second click
 // brings it forward without loading it again. Deck defaults are written at the click and
-// leave the running decks alone. The exit button writes the call letters as typed, brings
-// the main window in line with the file and discards the window.
+// leave the running decks alone. A close from the window manager is refused. The exit
+// button writes the call letters as typed, brings the main window in line with the file
+// and discards the window.
 TEST(Form2App, OpensModelessWritesDeckDefaultsAndClosesWithTheExitButton) {
     Form2Rig rig;
     rig.writeIni(rig.settings + "; keep\n");
@@ -107,6 +108,8 @@ TEST(Form2App, OpensModelessWritesDeckDefaultsAndClosesWithTheExitButton) {
 
     f.Text2()->selectAll();
     QTest::keyClicks(f.Text2(), "kxyz");
+    EXPECT_FALSE(f.close());
+    EXPECT_TRUE(f.isVisible());
     QTest::mouseClick(f.SSCommand1(), Qt::LeftButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(rig.windows().form2(), nullptr);
