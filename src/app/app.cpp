@@ -30,6 +30,10 @@ AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice
             [this](int, const QString& error) { m_statusLine.set(StatusLine::kFire, error); });
     connect(m_form1->SSCommand2(), &QPushButton::clicked, this,
             &AirloomApp::Form1_SSCommand2_Click);
+    // Closed through the window manager too, the main window takes the others with it, so
+    // that the program ends: the decks must never go on playing with no window to stop
+    // them. No question is asked.
+    connect(m_form1.get(), &Form1::closing, this, &AirloomApp::CloseAllWindows);
     m_configWindows = std::make_unique<ConfigWindows>(
         m_profile, m_settings,
         [this] {
@@ -168,7 +172,8 @@ void AirloomApp::Form1_SSCommand2_Click() {
 
 // In order: the main window, the configuration window (and the Add Category dialog, which
 // would keep the program running), the help and About windows, the title window. The program
-// ends with the last window.
+// ends with the last window. The main window's closing comes back here; a window that is
+// closing already is not closed again.
 void AirloomApp::CloseAllWindows() {
     m_form1->close();
     m_configWindows->closeAll();

@@ -69,6 +69,7 @@ public:
     void LoadDeckModes();
     // Exit.
     void Form1_SSCommand2_Click();
+    // Also when the main window is closed through the window manager.
     void CloseAllWindows();
 
     // The title window until it closes, then null.

@@ -4,6 +4,7 @@
 #include "ui/fonts.h"
 #include "ui/twips.h"
 
+#include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QProgressBar>
@@ -225,6 +226,11 @@ void Form1::setFocusOrder() {
                               m_picture1,   SSCommand6(), m_tabStrip1,  m_file1,      m_text1};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    emit closing();
 }
 
 QPixmap Form1::Label42DragIcon() const {

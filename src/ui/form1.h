@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <array>
 
+class QCloseEvent;
 class QGroupBox;
 class QLabel;
 class QProgressBar;
@@ -58,6 +59,13 @@ public:
 
     // The pointer picture of a drag of Label42, a curved arrow.
     QPixmap Label42DragIcon() const;
+
+signals:
+    // The window is closing, by the exit button or through the window manager.
+    void closing();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void createHeader();

@@ -122,8 +122,9 @@ TEST(AppStartup, AnUnreadableFirstCategoryIsReportedAndTheWindowStillOpens) {
     EXPECT_TRUE(rig.form().isVisible());
 }
 
-// No changes nothing; Yes closes every window, the title window too
-// if it is still up. Closing the window through the window manager asks nothing.
+// No changes nothing; Yes closes every window, the title window too if it is still up.
+// Closing the main window through the window manager asks nothing and closes every other
+// window too, so that the program ends.
 TEST(AppExit, NoLeavesEverythingAsItWasAndYesClosesEveryWindow) {
     AppRig rig(false);
     rig.app->start();
@@ -141,8 +142,13 @@ TEST(AppExit, NoLeavesEverythingAsItWasAndYesClosesEveryWindow) {
         EXPECT_FALSE(window->isVisible()) << window->objectName().toStdString();
 
     AppRig closing;
+    QTest::mouseClick(closing.form().SSCommand3(), Qt::LeftButton);
+    QTest::mouseClick(closing.form().SSCommand1(), Qt::LeftButton);
+    closing.app->configWindows().Form2_buttonAddFolder_Click();
     closing.form().close();
-    EXPECT_FALSE(closing.form().isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    for (const QWidget* window : QApplication::topLevelWidgets())
+        EXPECT_FALSE(window->isVisible()) << window->objectName().toStdString();
     EXPECT_TRUE(closing.boxes.shown.isEmpty());
 }
 
