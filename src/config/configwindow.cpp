@@ -4,6 +4,7 @@
 #include "config/settings.h"
 
 #include <QDir>
+#include <utility>
 
 using namespace SettingsKeys;
 
@@ -86,24 +87,30 @@ void ConfigWindow::ShowFirstCategory() {
     emit categoryChanged();
 }
 
-void ConfigWindow::ConfirmCategorySave() {
+bool ConfigWindow::ConfirmCategorySave() {
     if (m_categoryDirty) {
         const int answer = m_boxes.MsgBox(
             QStringLiteral("You have made changes that are not saved, save them now?"),
             MessageBoxes::kYesNoQuestion, QStringLiteral("Warning!, changes not saved!"));
         // The edits belong to the category whose name and folder the controls were filled
         // from, wherever the selector stands by now.
-        if (answer == MessageBoxes::kYes)
-            saveCategory(m_shownCategory);
+        if (answer == MessageBoxes::kYes && !saveCategory(m_shownCategory))
+            return false;
     }
     m_categoryDirty = false;
+    return true;
 }
 
 void ConfigWindow::Form2_VScroll1_Change(int category) {
     if (category < 1 || category > kCategoryCount)
         return;
     m_vscroll1 = category;
-    ConfirmCategorySave();
+    if (!ConfirmCategorySave()) {
+        // The edits that could not be saved stay in front of the operator.
+        m_vscroll1 = m_shownCategory;
+        emit categoryChanged();
+        return;
+    }
     const QString path = ReadCategoryPath(m_file, category);
     const FolderBox::OpenResult opened = setFolder(path);
     m_label16 = categoryCaption(category);
@@ -124,8 +131,8 @@ void ConfigWindow::Form2_VScroll1_Scroll() {
 }
 
 void ConfigWindow::Form2_Command1_Click() {
-    m_categoryDirty = false;
-    saveCategory(m_vscroll1);
+    if (saveCategory(m_vscroll1))
+        m_categoryDirty = false;
 }
 
 void ConfigWindow::Form2_Text1_Change(const QString& text) {
@@ -182,10 +189,14 @@ void ConfigWindow::Form2_Text2_Change(const QString& text) {
 void ConfigWindow::Form2_Option_Click(int deck, int index) {
     if (deck < 1 || deck > kDeckCount || index < 0 || index > 2)
         return;
-    m_options[deck - 1] = index;
+    const int shown = std::exchange(m_options[deck - 1], index);
     emit optionsChanged();
-    written(m_settings.SaveDeckMode(deck, index),
-            QStringLiteral("The default mode of deck %1").arg(deck));
+    if (!written(m_settings.SaveDeckMode(deck, index),
+                 QStringLiteral("The default mode of deck %1 was not saved.").arg(deck))) {
+        // The row shows the mode that is stored.
+        m_options[deck - 1] = shown;
+        emit optionsChanged();
+    }
 }
 
 void ConfigWindow::MouseMove(Surface surface) {
@@ -197,25 +208,26 @@ void ConfigWindow::MouseMove(Surface surface) {
 }
 
 void ConfigWindow::Form2_SSCommand1_Click() {
-    ConfirmCategorySave();
-    written(m_file.Write(kGlobal, kCallsign, m_text2), QStringLiteral("The call letters"));
+    // What could not be saved stays in the open window, to be tried again.
+    if (!ConfirmCategorySave() || !written(m_file.Write(kGlobal, kCallsign, m_text2),
+                                           QStringLiteral("The call letters were not saved.")))
+        return;
     m_applySettings();
     emit closeRequested();
 }
 
-void ConfigWindow::saveCategory(int category) {
+bool ConfigWindow::saveCategory(int category) {
     const QString section = CategorySection(category);
-    const QString what = QStringLiteral("Category %1").arg(category);
+    const QString failure = QStringLiteral("Category %1 was not saved.").arg(category);
     // The name goes first; when it cannot be written the folder is not tried either, so a
     // failed save is reported once.
-    if (written(m_file.Write(section, kName, m_text1), what))
-        written(m_file.Write(section, kPath, m_dir1.Path()), what);
+    return written(m_file.Write(section, kName, m_text1), failure) &&
+           written(m_file.Write(section, kPath, m_dir1.Path()), failure);
 }
 
-bool ConfigWindow::written(const ProfileFile::WriteResult& result, const QString& what) {
+bool ConfigWindow::written(const ProfileFile::WriteResult& result, const QString& failure) {
     if (result.ok)
         return true;
-    m_boxes.MsgBox(what + QStringLiteral(" was not saved. ") + result.error, MessageBoxes::kOkStop,
-                   kTitle);
+    m_boxes.MsgBox(failure + QLatin1Char(' ') + result.error, MessageBoxes::kOkStop, kTitle);
     return false;
 }

@@ -19,7 +19,9 @@ class StationSettings;
 // ShownCategory and CategoryDirty; the window renders it and forwards its events here.
 //
 // Every write to Vidav.ini that fails is reported in one message box naming the file and
-// the reason, and the window goes on. Each opening of the window gets a new one.
+// the reason, and nothing typed is lost: a deck-default row goes back to the stored mode, a
+// category edit stays shown and unsaved, and the window stays open, so that the next try
+// can succeed. Each opening of the window gets a new one.
 // UI thread only; reads and writes the settings file and reads folders.
 class ConfigWindow : public QObject {
     Q_OBJECT
@@ -41,8 +43,10 @@ public:
     void Form2_Form_Load();
     void ShowFirstCategory();
 
-    // Offers the unsaved edits of the category shown for saving under its own number.
-    void ConfirmCategorySave();
+    // Offers the unsaved edits of the category shown for saving under its own number. False
+    // when the operator said Yes and the save failed: the edits stay, and the caller stays on
+    // the category.
+    bool ConfirmCategorySave();
     // The selector moved to category (1..10); the thumb being dragged.
     void Form2_VScroll1_Change(int category);
     void Form2_VScroll1_Scroll();
@@ -63,7 +67,7 @@ public:
     // The pointer moves over a surface.
     void MouseMove(Surface surface);
     // The exit button: the prompt, the call letters written, the main window brought in
-    // line with the file; then closeRequested().
+    // line with the file; then closeRequested(). A failed write keeps the window open.
     void Form2_SSCommand1_Click();
 
     // What the controls show.
@@ -93,9 +97,10 @@ private:
     void setText1(const QString& text);
     void Form2_Dir1_Change();
     FolderBox::OpenResult setFolder(const QString& folder);
-    void saveCategory(int category);
-    // Whether the write went through; a failure is reported.
-    bool written(const ProfileFile::WriteResult& result, const QString& what);
+    bool saveCategory(int category);
+    // Whether the write went through; a failure is reported after failure ("The call letters
+    // were not saved.").
+    bool written(const ProfileFile::WriteResult& result, const QString& failure);
 
     ProfileFile& m_file;
     StationSettings& m_settings;

@@ -130,36 +130,55 @@ TEST(ConfigWindow, ThePromptSavesUnderTheCategoryShownBeforeTheMove) {
 }
 
 // A settings file that cannot be written (its folder cannot be made): every write of the
-// window says so once, naming the file and the reason, and the window goes on.
-TEST(ConfigWindow, EachFailedWriteIsReportedOnce) {
+// window says so once, naming the file and the reason, and nothing typed is lost: the deck
+// row goes back to the stored mode, the category edit stays shown and unsaved, the window
+// stays open. With the folder back, the next try succeeds.
+TEST(ConfigWindow, AFailedWriteKeepsWhatWasTyped) {
     QTemporaryDir dir;
     QFile(dir.filePath("blocker")).open(QIODevice::WriteOnly);
     ProfileFile blocked(dir.filePath("blocker/Vidav.ini"));
     StationSettings settings(blocked);
     ScriptedMessageBoxes boxes;
+    int applied = 0;
     ConfigWindow config(
-        blocked, settings, boxes, [] {},
+        blocked, settings, boxes, [&applied] { ++applied; },
         [] {
             return QList<Volume>{{"/", "/"}};
         });
+    int closed = 0;
+    QObject::connect(&config, &ConfigWindow::closeRequested, [&closed] { ++closed; });
     config.Form2_Form_Load();
     EXPECT_TRUE(boxes.take().isEmpty()) << "opening writes nothing";
 
-    const QString reason =
-        " was not saved. Cannot create the folder " + dir.filePath("blocker") + ".";
+    const QString reason = " not saved. Cannot create the folder " + dir.filePath("blocker") + ".";
+    const QString category1 = "Airloom|Category 1 was" + reason + "|16";
     config.Form2_Option_Click(4, 2);
+    EXPECT_EQ(config.Option(4), 0);
     config.Form2_Text1_Change("Promos");
     config.Form2_Command1_Click();
-    config.Form2_Text1_Change("Promos 2");
-    boxes.answers = {MessageBoxes::kYes};
+    boxes.answers = {MessageBoxes::kYes, MessageBoxes::kYes};
     config.Form2_VScroll1_Change(2);
     config.Form2_SSCommand1_Click();
-    EXPECT_EQ(boxes.take(), QStringList({"Airloom|The default mode of deck 4" + reason + "|16",
-                                         "Airloom|Category 1" + reason + "|16", kPrompt,
-                                         "Airloom|Category 1" + reason + "|16",
-                                         "Airloom|The call letters" + reason + "|16"}));
-    EXPECT_EQ(config.Option(4), 2);
-    EXPECT_EQ(config.ShownCategory(), 2);
+    EXPECT_EQ(boxes.take(), QStringList({"Airloom|The default mode of deck 4 was" + reason + "|16",
+                                         category1, kPrompt, category1, kPrompt, category1}));
+    EXPECT_EQ(config.VScroll1() * 10 + config.ShownCategory(), 11);
+    EXPECT_EQ(config.Text1(), "Promos");
+    EXPECT_TRUE(config.CategoryDirty());
+    EXPECT_EQ(closed + applied, 0);
+
+    // No drops the category edit; the call letters cannot be written: the window stays.
+    boxes.answers = {MessageBoxes::kNo};
+    config.Form2_Text2_Change("wnew");
+    config.Form2_SSCommand1_Click();
+    EXPECT_EQ(boxes.take(),
+              QStringList({kPrompt, "Airloom|The call letters were" + reason + "|16"}));
+    EXPECT_EQ(closed + applied, 0);
+
+    ASSERT_TRUE(QFile::remove(dir.filePath("blocker")));
+    config.Form2_SSCommand1_Click();
+    EXPECT_TRUE(boxes.take().isEmpty());
+    EXPECT_EQ(closed + applied, 2);
+    EXPECT_TRUE(Fixtures::bytes(blocked.filePath()).contains("callsign=wnew"));
 }
 
 // The real list of volumes leaves out the kernel's own file systems.
