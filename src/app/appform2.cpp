@@ -258,11 +258,21 @@ void ConfigWindows::AddCat_Command1_Click() {
                        MessageBoxes::kOkStop, QStringLiteral("Airloom"));
         return;
     }
-    m_addCat->hide();
+    hideAddCat();
 }
 
 void ConfigWindows::AddCat_Command2_Click() {
+    hideAddCat();
+}
+
+// The dialog was opened from the configuration window: the keyboard goes back there, not to
+// whichever window the window manager picks.
+void ConfigWindows::hideAddCat() {
     m_addCat->hide();
+    if (m_form2) {
+        m_form2->raise();
+        m_form2->activateWindow();
+    }
 }
 
 void ConfigWindows::closeAll() {

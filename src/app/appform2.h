@@ -83,6 +83,7 @@ public:
 
 private:
     void closeForm2();
+    void hideAddCat();
 
     ProfileFile& m_file;
     StationSettings& m_settings;

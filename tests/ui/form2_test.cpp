@@ -150,9 +150,9 @@ TEST(Form2App, KeysAndHelpLine) {
 }
 
 // Real keys and pointer of the X server. Alt+A presses the covered Add button: the dialog
-// opens with no owner; OK appends the title, hides the dialog and leaves everything else;
-// shown again it keeps the title. The program's exit closes both windows without a
-// question.
+// opens with no owner; OK appends the title, hides the dialog, gives the keyboard back to the
+// configuration window and leaves everything else; shown again it keeps the title. The program's
+// exit closes both windows without a question.
 TEST(XvfbForm2, AltAOpensAddCategoryAndTheExitClosesBoth) {
     Form2Rig rig;
     const QByteArray before = Fixtures::bytes(rig.iniPath);
@@ -166,6 +166,7 @@ TEST(XvfbForm2, AltAOpensAddCategoryAndTheExitClosesBoth) {
     ASSERT_TRUE(xdotool({"type", "--delay", "30", "Promos"}));
     ASSERT_TRUE(xdotool({"key", "--delay", "50", "alt+o"}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog->isVisible(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&rig.form2())) << "the focus goes back";
     EXPECT_EQ(Fixtures::bytes(rig.dir.filePath("dtb/cats.db")), "Promos\r\n");
     EXPECT_EQ(Fixtures::bytes(rig.iniPath), before);
     rig.windows().Form2_buttonAddFolder_Click();

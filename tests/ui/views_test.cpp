@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
@@ -246,4 +247,32 @@ TEST(QtMessageBoxes, EachStyleShowsItsButtonsIconAndDefault) {
                   c.answer);
         EXPECT_TRUE(shown);
     }
+}
+
+// A box belongs to the window that was active and gives the focus back to the control that
+// held it there, not to another window of the program.
+TEST(QtMessageBoxes, TheBoxBelongsToTheActiveWindowAndGivesTheFocusBack) {
+    QWidget main;
+    QWidget config;
+    new QLineEdit(&config);
+    auto* edit = new QLineEdit(&config);
+    edit->move(0, 40);
+    main.show();
+    config.show();
+    QApplication::setActiveWindow(&config);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&config));
+    edit->setFocus();
+    const QWidget* owner = nullptr;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        ASSERT_NE(box, nullptr);
+        owner = box->parentWidget();
+        QApplication::setActiveWindow(&main); // where a window manager may send the focus
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    QtMessageBoxes boxes;
+    EXPECT_EQ(boxes.MsgBox("Saved?", MessageBoxes::kOkStop, "Airloom"), MessageBoxes::kOk);
+    EXPECT_EQ(owner, &config);
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&config));
+    EXPECT_EQ(QApplication::focusWidget(), edit);
 }
