@@ -433,6 +433,13 @@ TEST(AppInfoWindows, TheHelpDocumentFollowsItsOutlineAndTheKeyMap) {
             EXPECT_EQ(pressEffect(rig, keyCode, shift).toStdString(),
                       table.value({keyCode, shift}).toStdString())
                 << "F" << keyCode - 111 << " shift " << shift;
+
+    // Its example of the search holds.
+    EXPECT_TRUE(help->toPlainText().contains("\"Sta\" and \"sta\" both find Station ID.wav"));
+    for (const char* typed : {"Sta", "", "sta"}) {
+        rig.form().Text1()->setText(typed);
+        EXPECT_EQ(rig.app->cartList().FileName(), *typed ? "Station ID.wav" : "News.wav");
+    }
 }
 
 // The station options as Vidav.ini switches them, in the main window: the lit time label and
