@@ -52,7 +52,7 @@ Form1Binding::Form1Binding(Form1& form, DeckEngine& decks, CartList& list, Categ
     renderMeter(m_decks.TimeMeterValue());
     m_form.Label2()->setText(m_decks.hiddenStatus());
     renderStatusLine();
-    m_form.Label3()->setText(m_settings.Label3());
+    m_form.Label3()->setText(m_settings.callLetters());
     renderTabs();
     renderList();
 
@@ -160,7 +160,7 @@ void Form1Binding::bindDecks() {
 }
 
 void Form1Binding::bindLibrary() {
-    connect(&m_settings, &StationSettings::label3Changed, m_form.Label3(), &QLabel::setText);
+    connect(&m_settings, &StationSettings::callLettersChanged, m_form.Label3(), &QLabel::setText);
 
     connect(&m_tabs, &CategoryTabs::tabsChanged, this, &Form1Binding::renderTabs);
     connect(&m_tabs, &CategoryTabs::selectedChanged, this, &Form1Binding::renderSelectedTab);
@@ -248,7 +248,7 @@ void Form1Binding::dragFromDeck(int deck, QPoint pressPos) {
     EventLabel* slot = m_form.DeckLabel(deck);
     auto* drag = new QDrag(slot);
     auto* mime = new QMimeData;
-    setDragProxy(*mime, DragProxy::Label1);
+    setDragProxy(*mime, DragProxy::DeckCart);
     drag->setMimeData(mime);
     drag->setPixmap(deckOutline(slot->size()));
     drag->setHotSpot(pressPos);
@@ -258,7 +258,7 @@ void Form1Binding::dragFromDeck(int deck, QPoint pressPos) {
 void Form1Binding::dragFromList() {
     auto* drag = new QDrag(m_form.File1());
     auto* mime = new QMimeData;
-    setDragProxy(*mime, DragProxy::Label42);
+    setDragProxy(*mime, DragProxy::ListFile);
     drag->setMimeData(mime);
     // Only the drag icon of Label42 shows at the pointer.
     const QPixmap icon = m_form.Label42DragIcon();

@@ -31,8 +31,8 @@ protected:
 private:
     void renderCategory();
     void renderFolder();
-    void renderOptions();
-    void renderText2();
+    void renderDeckDefaults();
+    void renderCallLetters();
     void endSelectorPress();
     void bindCategory();
     void bindRest();

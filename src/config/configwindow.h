@@ -30,7 +30,16 @@ public:
     static constexpr int kCallLettersLength = 10;
 
     // The surfaces that explain themselves on the help line Label1.
-    enum class Surface { Form, Frame1, Text1, Dir1, Command1, Frame2, Frame3, SSCommand1 };
+    enum class Surface {
+        Window,
+        CategoryGroup,
+        CategoryName,
+        Folders,
+        SaveButton,
+        DeckDefaults,
+        CallLetters,
+        ExitButton
+    };
 
     // applySettings runs when the window closes, after the call letters are written: the
     // main window's LoadSettings and a fresh read of its cart list.
@@ -71,14 +80,14 @@ public:
     void Form2_SSCommand1_Click();
 
     // What the controls show.
-    int VScroll1() const { return m_vscroll1; }
-    const QString& Label16() const { return m_label16; }
-    const QString& Text1() const { return m_text1; }
-    const QString& Text2() const { return m_text2; }
-    const FolderBox& Dir1() const { return m_dir1; }
-    const DriveBox& Drive1() const { return m_drive1; }
-    int Option(int deck) const { return m_options.at(deck - 1); } // selected index
-    const QString& Label1() const { return m_label1; }
+    int categorySelector() const { return m_selector; }
+    const QString& categoryCaption() const { return m_categoryCaption; }
+    const QString& categoryName() const { return m_categoryName; }
+    const QString& callLetters() const { return m_callLetters; }
+    const FolderBox& folderBox() const { return m_folderBox; }
+    const DriveBox& driveBox() const { return m_driveBox; }
+    int deckDefault(int deck) const { return m_deckDefaults.at(deck - 1); } // mode index
+    const QString& helpLine() const { return m_helpLine; }
 
     int ShownCategory() const { return m_shownCategory; }
     bool CategoryDirty() const { return m_categoryDirty; }
@@ -86,15 +95,15 @@ public:
     static QString HelpText(Surface surface);
 
 signals:
-    void categoryChanged(); // VScroll1, Label16, Text1
-    void folderChanged();   // Dir1, Drive1
-    void optionsChanged();
-    void text2Changed();
-    void label1Changed();
+    void categoryChanged(); // the selector, its caption, the name
+    void folderChanged();   // the folder box, the drive box
+    void deckDefaultsChanged();
+    void callLettersChanged();
+    void helpLineChanged();
     void closeRequested();
 
 private:
-    void setText1(const QString& text);
+    void setCategoryName(const QString& text);
     void Form2_Dir1_Change();
     FolderBox::OpenResult setFolder(const QString& folder);
     bool saveCategory(int category);
@@ -107,14 +116,14 @@ private:
     MessageBoxes& m_boxes;
     std::function<void()> m_applySettings;
 
-    int m_vscroll1 = 1;
-    QString m_label16 = QStringLiteral("Label16");
-    QString m_text1 = QStringLiteral("Text1");
-    QString m_text2;
-    FolderBox m_dir1;
-    DriveBox m_drive1;
-    std::array<int, kDeckCount> m_options{};
-    QString m_label1;
+    int m_selector = 1;
+    QString m_categoryCaption = QStringLiteral("Label16");
+    QString m_categoryName = QStringLiteral("Text1");
+    QString m_callLetters;
+    FolderBox m_folderBox;
+    DriveBox m_driveBox;
+    std::array<int, kDeckCount> m_deckDefaults{};
+    QString m_helpLine;
 
     int m_shownCategory = 0;
     bool m_categoryDirty = false;

@@ -368,9 +368,9 @@ void DeckEngine::BeginDeckDrag(int deck) {
 }
 
 void DeckEngine::DropOnDeck(int deck, DragProxy source) {
-    if (source == DragProxy::Label1)
+    if (source == DragProxy::DeckCart)
         MoveCart(deck);
-    else if (source == DragProxy::Label42)
+    else if (source == DragProxy::ListFile)
         LoadCart(deck);
 }
 

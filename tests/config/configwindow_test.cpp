@@ -16,14 +16,14 @@ struct ConfigRig : Form2Rig {
 
     QByteArray ini() const { return Fixtures::bytes(iniPath); }
     int rowOf(const QString& path) const {
-        const QList<FolderBox::Entry>& rows = config().Dir1().entries();
+        const QList<FolderBox::Entry>& rows = config().folderBox().entries();
         for (int i = 0; i < rows.size(); ++i)
             if (rows[i].path == path)
                 return i;
         return -1;
     }
     QString drive() const {
-        return config().Drive1().volumes().at(config().Drive1().ListIndex()).label;
+        return config().driveBox().volumes().at(config().driveBox().ListIndex()).label;
     }
 };
 
@@ -33,23 +33,23 @@ struct ConfigRig : Form2Rig {
 TEST(ConfigWindow, OpeningWritesNothing) {
     ConfigRig rig;
     ConfigWindow& config = rig.config();
-    EXPECT_EQ(config.Label16(), "Category 1");
-    EXPECT_EQ(config.Text1(), "Jingles");
-    EXPECT_EQ(config.Dir1().Path(), rig.carts);
+    EXPECT_EQ(config.categoryCaption(), "Category 1");
+    EXPECT_EQ(config.categoryName(), "Jingles");
+    EXPECT_EQ(config.folderBox().Path(), rig.carts);
     EXPECT_EQ(rig.drive(), "carts");
-    EXPECT_EQ(config.Text2(), "KAIR");
-    EXPECT_EQ(config.Option(4), 0) << "an unknown mode shows as Normal";
+    EXPECT_EQ(config.callLetters(), "KAIR");
+    EXPECT_EQ(config.deckDefault(4), 0) << "an unknown mode shows as Normal";
     EXPECT_FALSE(config.CategoryDirty() || rig.app->settings().ConfigLoading());
     EXPECT_EQ(rig.ini(), rig.settings.toUtf8());
 
     // The folder box shows the open folder with the folders above it.
-    const FolderBox& box = config.Dir1();
+    const FolderBox& box = config.folderBox();
     EXPECT_EQ(box.entries().at(box.openRow() - 1).path, rig.dir.path());
 
     // A category never configured: the window's own defaults.
     config.Form2_VScroll1_Change(3);
-    EXPECT_EQ(config.Text1(), "- - - - - -");
-    EXPECT_EQ(config.Dir1().Path(), "/");
+    EXPECT_EQ(config.categoryName(), "- - - - - -");
+    EXPECT_EQ(config.folderBox().Path(), "/");
     EXPECT_EQ(rig.drive(), "/");
     EXPECT_TRUE(rig.boxes.take().isEmpty());
     EXPECT_EQ(rig.ini(), rig.settings.toUtf8());
@@ -57,7 +57,7 @@ TEST(ConfigWindow, OpeningWritesNothing) {
     // A medium mounted while the window is open shows when the drive box is opened.
     rig.volumes.append(Volume{"/media/op/USB", "USB"});
     config.Form2_Drive1_DropDown();
-    EXPECT_EQ(config.Drive1().volumes().last().label, "USB");
+    EXPECT_EQ(config.driveBox().volumes().last().label, "USB");
     EXPECT_EQ(rig.drive(), "/");
 }
 
@@ -79,8 +79,8 @@ TEST(ConfigWindow, ThePromptSavesUnderTheCategoryShownBeforeTheMove) {
                                         " is invalid!|0"}));
     expected.replace("Name=Jingles\n", "Name=Jingles Hot\n");
     EXPECT_EQ(rig.ini(), expected);
-    EXPECT_EQ(config.Label16() + "|" + config.Text1(), "Category 2|Spots");
-    EXPECT_EQ(config.Dir1().Path(), rig.carts);
+    EXPECT_EQ(config.categoryCaption() + "|" + config.categoryName(), "Category 2|Spots");
+    EXPECT_EQ(config.folderBox().Path(), rig.carts);
     EXPECT_EQ(rig.drive(), "carts");
     EXPECT_FALSE(config.CategoryDirty());
     config.Form2_Command1_Click();
@@ -99,7 +99,7 @@ TEST(ConfigWindow, ThePromptSavesUnderTheCategoryShownBeforeTheMove) {
     EXPECT_FALSE(config.CategoryDirty()) << "the open folder opened again is no change";
     config.Form2_Text1_Change("News");
     config.Form2_Drive1_Change(1);
-    EXPECT_EQ(config.Dir1().Path(), rig.dir.path());
+    EXPECT_EQ(config.folderBox().Path(), rig.dir.path());
     const QString news = rig.folder("carts/news", {});
     config.Form2_Dir1_Open(rig.rowOf(rig.carts));
     config.Form2_Dir1_Open(rig.rowOf(news));
@@ -112,7 +112,7 @@ TEST(ConfigWindow, ThePromptSavesUnderTheCategoryShownBeforeTheMove) {
     // A change of volume alone is an edit; a volume that cannot be read changes nothing.
     config.Form2_Drive1_Change(2);
     EXPECT_FALSE(config.CategoryDirty());
-    EXPECT_EQ(config.Dir1().Path(), "/");
+    EXPECT_EQ(config.folderBox().Path(), "/");
     EXPECT_EQ(rig.drive(), "/");
     config.Form2_Drive1_Change(1);
     EXPECT_TRUE(config.CategoryDirty());
@@ -153,7 +153,7 @@ TEST(ConfigWindow, AFailedWriteKeepsWhatWasTyped) {
     const QString reason = " not saved. Cannot create the folder " + dir.filePath("blocker") + ".";
     const QString category1 = "Airloom|Category 1 was" + reason + "|16";
     config.Form2_Option_Click(4, 2);
-    EXPECT_EQ(config.Option(4), 0);
+    EXPECT_EQ(config.deckDefault(4), 0);
     config.Form2_Text1_Change("Promos");
     config.Form2_Command1_Click();
     boxes.answers = {MessageBoxes::kYes, MessageBoxes::kYes};
@@ -161,8 +161,8 @@ TEST(ConfigWindow, AFailedWriteKeepsWhatWasTyped) {
     config.Form2_SSCommand1_Click();
     EXPECT_EQ(boxes.take(), QStringList({"Airloom|The default mode of deck 4 was" + reason + "|16",
                                          category1, kPrompt, category1, kPrompt, category1}));
-    EXPECT_EQ(config.VScroll1() * 10 + config.ShownCategory(), 11);
-    EXPECT_EQ(config.Text1(), "Promos");
+    EXPECT_EQ(config.categorySelector() * 10 + config.ShownCategory(), 11);
+    EXPECT_EQ(config.categoryName(), "Promos");
     EXPECT_TRUE(config.CategoryDirty());
     EXPECT_EQ(closed + applied, 0);
 

@@ -30,8 +30,8 @@ TEST_F(DeckTable, DeckNumbersOutsideOneToTenChangeNothing) {
                               &DeckEngine::BeginDeckDrag, &DeckEngine::MoveCart})
             (engine.*op)(d);
         engine.SetDeckMode(d, "Loop");
-        engine.DropOnDeck(d, DragProxy::Label1);
-        engine.DropOnDeck(d, DragProxy::Label42);
+        engine.DropOnDeck(d, DragProxy::DeckCart);
+        engine.DropOnDeck(d, DragProxy::ListFile);
         EXPECT_FALSE(engine.IsPlaying(d) || !engine.FilePath(d).isEmpty());
     }
     EXPECT_EQ(changed.count(), 0);
@@ -117,7 +117,7 @@ TEST_F(DeckMove, MoveSwapAndThePlayingDeck) {
     put(2, "ID.wav", 2500);
     cart("Weather.wav", 6500);
     const std::string start = snapshot();
-    engine.DropOnDeck(7, DragProxy::Label1);
+    engine.DropOnDeck(7, DragProxy::DeckCart);
     engine.MoveCart(7);
     EXPECT_EQ(snapshot(), start);
     EXPECT_EQ(step("mode 2 Loop, mode 7 Seqnc, drag 2 7"),

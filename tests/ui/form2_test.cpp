@@ -140,15 +140,17 @@ TEST(Form2App, KeysAndHelpLine) {
     const auto help = [](ConfigWindow::Surface surface) {
         return ConfigWindow::HelpText(surface).toStdString();
     };
-    EXPECT_EQ(helpAfterMove(f, f.Frame2(), {5, f.Frame2()->height() - 5}), help(Surface::Frame2));
+    EXPECT_EQ(helpAfterMove(f, f.Frame2(), {5, f.Frame2()->height() - 5}),
+              help(Surface::DeckDefaults));
     // The longest text, whole and readable.
     EXPECT_GE(f.Label1()->height(), f.Label1()->heightForWidth(f.Label1()->width()));
     EXPECT_GE(f.Label1()->font().pointSizeF(), 8.0);
     EXPECT_TRUE(f.rect().contains(f.Label1()->geometry()));
-    EXPECT_EQ(helpAfterMove(f, f.Text1(), {3, 3}), help(Surface::Text1));
-    EXPECT_EQ(helpAfterMove(f, f.Option(2, 1), {3, 3}), help(Surface::Text1)) << "not the group's";
-    EXPECT_EQ(helpAfterMove(f, f.Dir1()->viewport(), {3, 3}), help(Surface::Dir1));
-    EXPECT_EQ(helpAfterMove(f, f.Label16(), {3, 3}), help(Surface::Dir1)) << "not Frame1's";
+    EXPECT_EQ(helpAfterMove(f, f.Text1(), {3, 3}), help(Surface::CategoryName));
+    EXPECT_EQ(helpAfterMove(f, f.Option(2, 1), {3, 3}), help(Surface::CategoryName))
+        << "not the group's";
+    EXPECT_EQ(helpAfterMove(f, f.Dir1()->viewport(), {3, 3}), help(Surface::Folders));
+    EXPECT_EQ(helpAfterMove(f, f.Label16(), {3, 3}), help(Surface::Folders)) << "not Frame1's";
     EXPECT_EQ(helpAfterMove(f, &f, {f.width() - 3, f.height() - 3}), "");
 }
 

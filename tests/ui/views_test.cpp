@@ -197,7 +197,7 @@ TEST(Controls, LabelEventsAndBackground) {
 TEST(Controls, OnlyOurProxyFromThisProcessIsDropped) {
     Form1 form;
     QMimeData mime;
-    setDragProxy(mime, DragProxy::Label1);
+    setDragProxy(mime, DragProxy::DeckCart);
     for (QWidget* target : QList<QWidget*>{form.DeckLabel(1), form.SSCommand4()}) {
         QDragEnterEvent enter(QPoint(5, 5), Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(target, &enter);
