@@ -222,6 +222,8 @@ void ConfigWindows::Form1_SSCommand1_Click() {
         connect(m_form2->buttonAddFolder(), &QPushButton::clicked, this,
                 &ConfigWindows::Form2_buttonAddFolder_Click);
     }
+    // A window manager may minimize it (it has no taskbar entry to bring it back by).
+    m_form2->setWindowState(m_form2->windowState() & ~Qt::WindowMinimized);
     m_form2->show();
     m_form2->raise();
     m_form2->activateWindow();

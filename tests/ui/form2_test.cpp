@@ -94,8 +94,10 @@ TEST(Form2App, OpensModelessWritesDeckDefaultsAndClosesWithTheExitButton) {
     f.Text1()->setFocus();
     QTest::keyClicks(f.Text1(), "Hot");
     EXPECT_EQ(f.Text1()->text(), "Hot") << "the focus selected the whole name";
+    f.showMinimized();
     QTest::mouseClick(rig.form().SSCommand1(), Qt::LeftButton);
     EXPECT_EQ(rig.windows().form2(), &f);
+    EXPECT_FALSE(f.isMinimized());
     EXPECT_EQ(f.Text1()->text(), "Hot");
     QTest::mouseClick(f.Command1(), Qt::LeftButton);
 
