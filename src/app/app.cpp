@@ -24,9 +24,16 @@ AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice
     m_mmPreview.setObjectName(QStringLiteral("MMPreview"));
 
     m_binding = std::make_unique<Form1Binding>(*m_form1, m_decks, m_cartList, m_tabs, m_settings,
-                                               m_library, m_keys, m_buttons);
+                                               m_library, m_keys, m_buttons, m_statusLine);
+    // A cart that would not play is named until the next fire plays.
+    connect(&m_decks, &DeckEngine::fired, this,
+            [this](int, const QString& error) { m_statusLine.set(StatusLine::kFire, error); });
     connect(m_form1->SSCommand2(), &QPushButton::clicked, this,
             &AirloomApp::Form1_SSCommand2_Click);
+    // Closed through the window manager too, the main window takes the others with it, so
+    // that the program ends: the decks must never go on playing with no window to stop
+    // them. No question is asked.
+    connect(m_form1.get(), &Form1::closing, this, &AirloomApp::CloseAllWindows);
     m_configWindows = std::make_unique<ConfigWindows>(
         m_profile, m_settings,
         [this] {
@@ -47,7 +54,8 @@ AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice
         std::make_unique<AppExtras>(m_profile, m_audio, m_decks, m_mmControl1, *m_form1, m_timer1);
     // Not a message box: the operator is not stopped mid-show.
     if (AsRunLog* log = m_extras->asRunLog())
-        connect(log, &AsRunLog::writeFailed, m_binding.get(), &Form1Binding::showStatus);
+        connect(log, &AsRunLog::writeFailed, this,
+                [this](const QString& text) { m_statusLine.set(StatusLine::kLog, text); });
     // After the check and the warning: a tick that leaves nothing to find lets the timer
     // rest (a resting timer saves a hundred wake-ups a second); the next "Play" wakes it.
     // A tick of a rested timer would have changed nothing: no cart plays, both latches are
@@ -96,7 +104,7 @@ void AirloomApp::OutputLost() {
     m_outputWarning = warning;
     if (m_decks.IsPlaying(m_decks.CurrentDeck()))
         m_decks.StopCart();
-    m_binding->setStandingWarning(warning);
+    m_statusLine.set(StatusLine::kOutput, warning, StatusLine::Priority::Warning);
     if (!m_form1Loaded) {
         // Lost at start-up: said with the main window, unless it is back by then.
         m_startupWarning = warning;
@@ -110,7 +118,7 @@ void AirloomApp::OutputLost() {
 }
 
 void AirloomApp::OutputRestored() {
-    m_binding->setStandingWarning(QString());
+    m_statusLine.clear(StatusLine::kOutput);
     if (m_startupWarning == m_outputWarning)
         m_startupWarning.clear();
 }
@@ -169,7 +177,8 @@ void AirloomApp::Form1_SSCommand2_Click() {
 
 // In order: the main window, the configuration window (and the Add Category dialog, which
 // would keep the program running), the help and About windows, the title window. The program
-// ends with the last window.
+// ends with the last window. The main window's closing comes back here; a window that is
+// closing already is not closed again.
 void AirloomApp::CloseAllWindows() {
     m_form1->close();
     m_configWindows->closeAll();

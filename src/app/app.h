@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/appinfo.h"
+#include "app/statusline.h"
 #include "audio/audioengine.h"
 #include "config/profilefile.h"
 #include "config/settings.h"
@@ -56,8 +57,9 @@ public:
     void watchOutput(SupervisedOutput& output);
 
     // The sound device is lost (or the named one not there yet): the playing deck stops as
-    // F11 stops it, the status line shows the output's warning until the device is back, and
-    // a box says it once (when the main window is up). Decks, locks and settings stay.
+    // F11 stops it, the status line shows the output's warning (a standing warning) until the
+    // device is back, and a box says it once (when the main window is up). Decks, locks and
+    // settings stay as they are.
     void OutputLost();
     void OutputRestored();
 
@@ -69,6 +71,7 @@ public:
     void LoadDeckModes();
     // Exit.
     void Form1_SSCommand2_Click();
+    // Also when the main window is closed through the window manager.
     void CloseAllWindows();
 
     // The title window until it closes, then null.
@@ -94,6 +97,8 @@ public:
     InfoWindows& infoWindows() { return m_info; }
     ConfigWindows& configWindows() { return *m_configWindows; }
     AppExtras& extras() { return *m_extras; }
+    // The line under the decks: every feature tells the operator there.
+    StatusLine& statusLine() { return m_statusLine; }
 
 private:
     void showForm1();
@@ -111,6 +116,7 @@ private:
     CartLibrary m_library;
     FunctionKeys m_keys;
     ButtonRow m_buttons;
+    StatusLine m_statusLine;
 
     std::unique_ptr<Form1> m_form1;
     std::unique_ptr<Form1Binding> m_binding;

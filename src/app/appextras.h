@@ -16,7 +16,7 @@ class ProfileFile;
 class QTimer;
 
 // The station's options beyond the classic behaviour, as Vidav.ini switches them at
-// start-up: the as-run log (the application shows its failures in Label2), the end-of-cart
+// start-up: the as-run log (the application shows its failures on the status line), the end-of-cart
 // warning (run after each end-of-cart check of Timer1, shown on the time labels) and
 // loudness levelling (handed to the media engine). What is switched off is not created, and
 // the program then behaves exactly as without them.

@@ -67,7 +67,7 @@ struct LossRig {
         rig.app->watchOutput(*output);
     }
     DeckEngine& decks() const { return rig.decks(); }
-    QString label2() const { return rig.form().Label2()->text(); }
+    QString status() const { return rig.form().statusLine()->fullText(); }
     // The watchdog ticks with no frame rendered.
     void stall() const {
         for (int tick = 0; tick <= SupervisedOutput::kStallTicks && !output->isLost(); ++tick)
@@ -95,14 +95,14 @@ TEST(OutputLoss, AStalledDeviceStopsTheDeckWarnsUntilItReturnsAndKeepsTheDecks) 
     EXPECT_EQ(r.decks().Controls(1).timeCaption, r.decks().IdleTimeText(1));
     EXPECT_TRUE(r.decks().FilePath(1).endsWith("News.wav"));
     EXPECT_TRUE(r.decks().LockedPath(2).endsWith("Sunday.wav"));
-    EXPECT_EQ(r.label2(), r.warning);
+    EXPECT_EQ(r.status(), r.warning);
 
     // Meanwhile the warning stands over the status line, and a fired deck plays silently
     // on the stand-in to its end.
     r.rig.load(3, "Station ID.wav");
     r.decks().FireDeck(3);
     EXPECT_TRUE(r.decks().IsPlaying(3));
-    EXPECT_EQ(r.label2(), r.warning);
+    EXPECT_EQ(r.status(), r.warning);
     r.rig.playToEnd();
     EXPECT_FALSE(r.decks().IsPlaying(3));
     EXPECT_EQ(r.decks().Controls(3).timeCaption, r.decks().IdleTimeText(3));
@@ -120,7 +120,7 @@ TEST(OutputLoss, AStalledDeviceStopsTheDeckWarnsUntilItReturnsAndKeepsTheDecks) 
     r.attempt();
     ASSERT_FALSE(r.output->isLost());
     EXPECT_FALSE(r.output->retryTimer().isActive());
-    EXPECT_EQ(r.label2(), r.decks().Label2());
+    EXPECT_EQ(r.status(), "");
     EXPECT_TRUE(r.rig.boxes.shown.isEmpty());
     r.decks().FireDeck(1);
     back->renderPeriods(4);
@@ -135,7 +135,7 @@ TEST(OutputLoss, AFailedStartIsToldWithTheMainWindowAndEachStreamErrorOnce) {
     EXPECT_TRUE(r.rig.boxes.shown.isEmpty());
     r.rig.openMainWindow();
     EXPECT_EQ(r.rig.boxes.take(), QStringList{"Airloom|" + r.warning + "|48"});
-    EXPECT_EQ(r.label2(), r.warning);
+    EXPECT_EQ(r.status(), r.warning);
 
     r.next = std::make_unique<FakeDevice>();
     FakeDevice* back = r.next.get();
