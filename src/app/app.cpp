@@ -46,8 +46,10 @@ AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice
     m_extras =
         std::make_unique<AppExtras>(m_profile, m_audio, m_decks, m_mmControl1, *m_form1, m_timer1);
     // Not a message box: the operator is not stopped mid-show.
-    if (AsRunLog* log = m_extras->asRunLog())
+    if (AsRunLog* log = m_extras->asRunLog()) {
         connect(log, &AsRunLog::writeFailed, m_binding.get(), &Form1Binding::showStatus);
+        connect(log, &AsRunLog::writeRecovered, m_binding.get(), &Form1Binding::withdrawStatus);
+    }
     // After the check and the warning: a tick that leaves nothing to find lets the timer
     // rest (a resting timer saves a hundred wake-ups a second); the next "Play" wakes it.
     // A tick of a rested timer would have changed nothing: no cart plays, both latches are

@@ -79,6 +79,11 @@ void Form1Binding::showStatus(const QString& text) {
     renderLabel2();
 }
 
+void Form1Binding::withdrawStatus(const QString& text) {
+    if (m_status == text)
+        showStatus(QString());
+}
+
 void Form1Binding::setStandingWarning(const QString& warning) {
     m_standingWarning = warning;
     renderLabel2();

@@ -33,6 +33,8 @@ public:
     // while a warning stands, the warning in red, whatever status comes meanwhile; the last
     // status text returns when the warning is cleared (set empty).
     void showStatus(const QString& text);
+    // Clears the status text when it is still text (a failure that is over).
+    void withdrawStatus(const QString& text);
     void setStandingWarning(const QString& warning);
 
 private:

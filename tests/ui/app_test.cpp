@@ -392,8 +392,8 @@ TEST(AppInfoWindows, TheHelpDocumentFollowsItsOutlineAndTheKeyMap) {
 }
 
 // The station options as Vidav.ini switches them, in the main window: the lit time label and
-// its way back, and a log failure in Label2. The warning is on (the log is by default, the
-// levelling is not).
+// its way back, and a log failure in Label2 until writing works again. The warning is on (the log
+// is by default, the levelling is not).
 TEST(AppExtras, TheWindowShowsTheWarningAndLogFailures) {
     AppRig rig(false, true, "EndWarning=1\n[audio]\nLoudnessTarget=9\n");
     AppExtras& extras = rig.app->extras();
@@ -413,6 +413,13 @@ TEST(AppExtras, TheWindowShowsTheWarningAndLogFailures) {
 
     emit extras.asRunLog()->writeFailed("As-run log not written: disk full");
     EXPECT_EQ(rig.form().Label2()->text(), "As-run log not written: disk full");
+    // Writing works again: the failure goes, but never a newer message.
+    emit extras.asRunLog()->writeRecovered("As-run log not written: disk full");
+    EXPECT_EQ(rig.form().Label2()->text(), "");
+    emit extras.asRunLog()->writeFailed("As-run log not written: disk full");
+    emit rig.decks().label2Changed("Deck 2: the file stopped answering");
+    emit extras.asRunLog()->writeRecovered("As-run log not written: disk full");
+    EXPECT_EQ(rig.form().Label2()->text(), "Deck 2: the file stopped answering");
 }
 
 // Drags with the real pointer of the X server.
