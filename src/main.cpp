@@ -1,5 +1,6 @@
 #include "app/app.h"
 #include "app/commandline.h"
+#include "app/quitsignals.h"
 #include "audio/defaultoutput.h"
 #include "config/extrasettings.h"
 #include "config/profilefile.h"
@@ -9,6 +10,7 @@
 #include <QApplication>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
 int main(int argc, char** argv) {
     // A write past the file-size limit (ulimit -f) fails with its reason and leaves the old
@@ -48,6 +50,13 @@ int main(int argc, char** argv) {
     airloom.setStartupWarning(output.warning);
     if (output.supervised)
         airloom.watchOutput(*output.supervised);
+    // A shutdown or a logout ends the program as its exit does: the log records the cart
+    // on air, and what is queued is written.
+    QuitSignals quitSignals;
+    QObject::connect(&quitSignals, &QuitSignals::received, &airloom, [&airloom](int signal) {
+        std::fprintf(stderr, "airloom: SIG%s received: quitting\n", sigabbrev_np(signal));
+        airloom.Quit();
+    });
     airloom.start();
     return QApplication::exec();
 }

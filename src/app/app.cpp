@@ -9,6 +9,7 @@
 #include "ui/form1.h"
 #include "ui/title.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <cstdio>
 #include <utility>
@@ -162,6 +163,12 @@ void AirloomApp::Form1_SSCommand2_Click() {
         return;
     CloseAllWindows();
     m_form1->close();
+}
+
+void AirloomApp::Quit() {
+    // First: a loop that a window's close may start (a question) ends at once.
+    QCoreApplication::exit(0);
+    CloseAllWindows();
 }
 
 // In order: the main window, the configuration window (and the Add Category dialog, which

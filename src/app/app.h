@@ -69,6 +69,9 @@ public:
     // Exit.
     void Form1_SSCommand2_Click();
     void CloseAllWindows();
+    // Ends the program as the exit button's Yes does, without asking (a shutdown, a
+    // logout): every window closes and every event loop ends, a box that is up included.
+    void Quit();
 
     // The title window until it closes, then null.
     Title* title() const { return m_title; }
