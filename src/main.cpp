@@ -41,9 +41,9 @@ int main(int argc, char** argv) {
     QtMessageBoxes boxes;
     // Without a sound card the carts still play, end and are timed, silently; the operator
     // is told once, when the main window has appeared (the output has said it on stderr too).
-    QString settingErrors;
-    const OutputChoice choice = commandLine.outputChoice(
-        ExtraSettings::Read(ProfileFile(commandLine.settingsPath)), &settingErrors);
+    const ExtraSettings extras = ExtraSettings::Read(ProfileFile(commandLine.settingsPath));
+    QString settingErrors = extras.problems;
+    const OutputChoice choice = commandLine.outputChoice(extras, &settingErrors);
     std::fputs(qPrintable(settingErrors), stderr);
     DefaultOutput output = openDefaultOutput(choice);
     AirloomApp airloom(commandLine.settingsPath, std::move(output.device), boxes);

@@ -1,4 +1,5 @@
 #include "audio/fixtures.h"
+#include "config/extrasettings.h"
 #include "config/profilefile.h"
 
 #include <QDir>
@@ -8,6 +9,7 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -189,6 +191,38 @@ TEST_F(ProfileFileTest, FirstWriteCreatesTheFolderButNothingElseIsReplaced) {
     EXPECT_EQ(folder.Read("cat 1", "Name", "?", 75), "?");
     expectRefused(folder.Write("cat 1", "Name", "Jingles"));
     EXPECT_TRUE(QFileInfo(path()).isDir());
+}
+
+// Every station option given but not usable is named with what is used instead; the
+// values that are understood say nothing.
+TEST_F(ProfileFileTest, MistypedStationOptionsAreNamedWithWhatIsUsedInstead) {
+    for (const char* warning : {"-5", "1e309", "10s"}) {
+        const ExtraSettings extras = ExtraSettings::Read(
+            fileWith(QByteArray("[global]\nEndWarning=") + warning + "\n[log]\nEnabled=yes\n"));
+        EXPECT_EQ(extras.endWarningSeconds, 0);
+        EXPECT_EQ(extras.problems, QString("[global] EndWarning in the settings file: the "
+                                           "warning is a whole number of seconds, 0 for none, "
+                                           "not '%1'; the end-of-cart warning is off.\n")
+                                       .arg(warning));
+    }
+    for (const char* target : {"abc", "nan", "-23 LUFS", "-23,0", "9"}) {
+        const ExtraSettings extras =
+            ExtraSettings::Read(fileWith(QByteArray("[audio]\nLoudnessTarget=") + target));
+        EXPECT_FALSE(extras.loudnessTarget);
+        EXPECT_TRUE(extras.problems.endsWith(
+            QString("the target is a loudness from -70 to 0 LUFS, a number alone, not '%1'; "
+                    "levelling is off.\n")
+                .arg(target)))
+            << extras.problems.toStdString();
+    }
+    ExtraSettings extras = ExtraSettings::Read(fileWith("[log]\nEnabled=maybe\n"));
+    EXPECT_TRUE(extras.logEnabled);
+    EXPECT_TRUE(extras.problems.endsWith("not 'maybe'; the as-run log is on.\n"));
+    extras = ExtraSettings::Read(
+        fileWith("[log]\nEnabled=Off\n[global]\nEndWarning=0\n[audio]\nLoudnessTarget=-23.5"));
+    EXPECT_EQ(std::tuple(extras.logEnabled, extras.endWarningSeconds, *extras.loudnessTarget,
+                         extras.problems),
+              std::tuple(false, 0, -23.5, QString()));
 }
 
 } // namespace
