@@ -1,4 +1,5 @@
 #include "audio/fixtures.h"
+#include "config/categorylist.h"
 #include "config/extrasettings.h"
 #include "config/profilefile.h"
 
@@ -9,6 +10,7 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
 
@@ -191,6 +193,25 @@ TEST_F(ProfileFileTest, FirstWriteCreatesTheFolderButNothingElseIsReplaced) {
     EXPECT_EQ(folder.Read("cat 1", "Name", "?", 75), "?");
     expectRefused(folder.Write("cat 1", "Name", "Jingles"));
     EXPECT_TRUE(QFileInfo(path()).isDir());
+}
+
+// A FIFO where the settings file or the category list should be blocks nothing: a read
+// gives the default, a write fails with the reason. A file where the folder dtb should be
+// gives the system's reason.
+TEST_F(ProfileFileTest, AFifoInPlaceOfAFileBlocksNothing) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path()).constData(), 0644), 0);
+    ProfileFile ini(path());
+    EXPECT_EQ(ini.Read("cat 1", "Name", "?", 75), "?");
+    EXPECT_EQ(ini.Write("cat 1", "Name", "Jingles").error,
+              "Cannot read " + path() + ": not a regular file");
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir("dtb"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("dtb/cats.db")).constData(), 0644), 0);
+    EXPECT_EQ(CategoryList(path()).AppendTitle("Promos").error,
+              "Cannot write " + path("dtb/cats.db") + ": not a regular file");
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir("b"));
+    fileWith("", "b/dtb");
+    EXPECT_EQ(CategoryList(path("b/Vidav.ini")).AppendTitle("Promos").error,
+              "Cannot write " + path("b/dtb/cats.db") + ": Not a directory");
 }
 
 // Every station option given but not usable is named with what is used instead; the
