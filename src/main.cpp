@@ -20,9 +20,14 @@ int main(int argc, char** argv) {
     // The command line is read before the application opens the display, so --help and
     // --version work without one.
     QStringList arguments;
-    for (int i = 0; i < argc; ++i)
+    QByteArrayList bytes;
+    for (int i = 0; i < argc; ++i) {
+        bytes << QByteArray(argv[i]);
         arguments << QString::fromLocal8Bit(argv[i]);
-    const CommandLine commandLine = CommandLine::Parse(arguments, ProfileFile::DefaultPath());
+    }
+    CommandLine commandLine = CommandLine::Parse(arguments, ProfileFile::DefaultPath());
+    if (commandLine.run)
+        commandLine.keepRawSettingsPath(bytes);
     if (commandLine.listDevices) {
         std::fputs(qPrintable(listOutputDevices()), stdout);
         return 0;
@@ -38,6 +43,7 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("airloom"));
     QApplication::setWindowIcon(artwork::windowIcon());
 
+    std::fputs(qPrintable(commandLine.settingsNotes()), stderr);
     QtMessageBoxes boxes;
     // Without a sound card the carts still play, end and are timed, silently; the operator
     // is told once, when the main window has appeared (the output has said it on stderr too).
