@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstdio>
 #include <ebur128.h>
-#include <fcntl.h>
 #include <memory>
 #include <pthread.h>
 #include <sys/resource.h>
@@ -170,10 +169,8 @@ void Leveller::run() {
 // sample peak, then the path, all separated by tabs, ended by a line feed. Older files
 // hold "-" twice for a file that could not be measured: such lines are not used.
 bool Leveller::loadCache() {
-    QString why;
-    const int fd = textfile::OpenRegular(m_cacheFile, O_RDONLY, &why);
     QFile file;
-    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    if (const QString why = textfile::OpenForReading(file, m_cacheFile); !why.isEmpty()) {
         if (QFileInfo::exists(m_cacheFile))
             std::fprintf(stderr, "airloom: loudness cache %s not read: %s\n",
                          qUtf8Printable(m_cacheFile), qUtf8Printable(why));

@@ -46,6 +46,18 @@ int OpenRegular(const QString& path, int flags, QString* error) {
     return fd;
 }
 
+QString OpenForReading(QFile& file, const QString& path) {
+    QString error;
+    const int fd = OpenRegular(path, O_RDONLY, &error);
+    if (fd < 0)
+        return error;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return file.errorString();
+    }
+    return {};
+}
+
 QString WriteAndSync(int fd, const QByteArray& bytes) {
     for (qsizetype done = 0; done < bytes.size();) {
         const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));

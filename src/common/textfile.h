@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <functional>
 #include <sys/types.h>
@@ -22,6 +23,10 @@ int OpenRegular(const QString& path, int flags, QString* error);
 
 // Writes all of bytes to fd and syncs it; the system's reason when that fails, else "".
 QString WriteAndSync(int fd, const QByteArray& bytes);
+
+// Opens file (not yet open) on path for reading when path is a regular file, as
+// OpenRegular does; the reason when it is not, else an empty string.
+QString OpenForReading(QFile& file, const QString& path);
 
 // write(2), or a stand-in for it (tests fill a disk with it).
 using WriteFunction = std::function<ssize_t(int fd, const char* bytes, std::size_t count)>;

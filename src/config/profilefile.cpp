@@ -11,7 +11,6 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <algorithm>
-#include <fcntl.h>
 #include <iterator>
 
 namespace {
@@ -210,10 +209,8 @@ QString ProfileFile::Read(const QString& section, const QString& key, const QStr
     const int maxChars = capacity - 1;
     if (maxChars <= 0)
         return {};
-    QString unused;
     QFile file;
-    const int fd = textfile::OpenRegular(m_filePath, O_RDONLY, &unused);
-    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+    if (!textfile::OpenForReading(file, m_filePath).isEmpty())
         return cutToChars(defaultValue, maxChars);
     const QByteArray bytes = file.readAll();
     const Encoding encoding = detectEncoding(bytes);
@@ -254,13 +251,9 @@ ProfileFile::WriteResult ProfileFile::Write(const QString& section, const QStrin
     // The old text must be read in full: writing without it would lose every other setting.
     QByteArray bytes;
     if (info.exists()) {
-        QString why;
         QFile old;
-        const int fd = textfile::OpenRegular(m_filePath, O_RDONLY, &why);
-        if (fd < 0)
+        if (const QString why = textfile::OpenForReading(old, m_filePath); !why.isEmpty())
             return failed(QStringLiteral("Cannot read %1: %2").arg(m_filePath, why));
-        if (!old.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-            return failed(QStringLiteral("Cannot read %1: %2").arg(m_filePath, old.errorString()));
         bytes = old.readAll();
         if (old.error() != QFileDevice::NoError)
             return failed(QStringLiteral("Cannot read %1: %2").arg(m_filePath, old.errorString()));
