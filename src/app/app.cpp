@@ -9,6 +9,7 @@
 #include "ui/form1.h"
 #include "ui/title.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <cstdio>
 #include <utility>
@@ -53,9 +54,12 @@ AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice
     m_extras =
         std::make_unique<AppExtras>(m_profile, m_audio, m_decks, m_mmControl1, *m_form1, m_timer1);
     // Not a message box: the operator is not stopped mid-show.
-    if (AsRunLog* log = m_extras->asRunLog())
+    if (AsRunLog* log = m_extras->asRunLog()) {
         connect(log, &AsRunLog::writeFailed, this,
                 [this](const QString& text) { m_statusLine.set(StatusLine::kLog, text); });
+        connect(log, &AsRunLog::writeRecovered, this,
+                [this] { m_statusLine.clear(StatusLine::kLog); });
+    }
     // After the check and the warning: a tick that leaves nothing to find lets the timer
     // rest (a resting timer saves a hundred wake-ups a second); the next "Play" wakes it.
     // A tick of a rested timer would have changed nothing: no cart plays, both latches are
@@ -173,6 +177,12 @@ void AirloomApp::Form1_SSCommand2_Click() {
         return;
     CloseAllWindows();
     m_form1->close();
+}
+
+void AirloomApp::Quit() {
+    // First: a loop that a window's close may start (a question) ends at once.
+    QCoreApplication::exit(0);
+    CloseAllWindows();
 }
 
 // In order: the main window, the configuration window (and the Add Category dialog, which

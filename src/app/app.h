@@ -73,6 +73,9 @@ public:
     void Form1_SSCommand2_Click();
     // Also when the main window is closed through the window manager.
     void CloseAllWindows();
+    // Ends the program as the exit button's Yes does, without asking (a shutdown, a
+    // logout): every window closes and every event loop ends, a box that is up included.
+    void Quit();
 
     // The title window until it closes, then null.
     Title* title() const { return m_title; }

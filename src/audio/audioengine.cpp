@@ -112,6 +112,9 @@ std::shared_ptr<Cart> AudioEngine::openCart(const QString& path) {
                 remember(cart);
             // A file replaced since it was measured is measured again at its next open.
             m_preparer.revalidate(cart);
+            // A loudness measure that failed is tried again.
+            if (m_leveller && cart->isOpenable())
+                m_leveller->request(*cart);
         }
         return cart;
     }
@@ -227,6 +230,9 @@ std::unique_ptr<Voice> AudioEngine::makeVoice(const std::shared_ptr<Cart>& cart)
 }
 
 VoiceHandle AudioEngine::play(const std::shared_ptr<Cart>& cart) {
+    // A loudness measure that failed is tried again; this play is at unity.
+    if (m_leveller && cart && cart->isOpenable())
+        m_leveller->request(*cart);
     auto voice = makeVoice(cart);
     if (!voice || !m_mixer.add(voice.get()))
         return {};

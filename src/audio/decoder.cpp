@@ -156,6 +156,7 @@ struct Decoder::Impl {
 
     bool opened = false;
     bool inputEnded = false; // no more packets; the decoder is draining
+    bool readFailed = false; // the packets ended by a system error or a cancel
     bool decoderEnded = false;
     bool finished = false; // decoder and resampler drained
     std::int64_t sourceFrames = 0;
@@ -258,9 +259,12 @@ struct Decoder::Impl {
                     decoderEnded = true; // a decoder that will not drain
                     continue;
                 }
-                if (av_read_frame(input.format, packet) < 0) {
+                if (const int read = av_read_frame(input.format, packet); read < 0) {
                     // End of file, a read error or a cancel: drain what was sent.
                     inputEnded = true;
+                    // A system error (AVERROR of an errno, under 4096) or a cancel; a
+                    // demuxer's own codes (damaged data) end the file as its end does.
+                    readFailed = read == AVERROR_EXIT || read > -4096;
                     avcodec_send_packet(codec, nullptr);
                     continue;
                 }
@@ -340,6 +344,10 @@ std::int64_t Decoder::skip(std::int64_t frames) {
 bool Decoder::atEnd() const {
     const Impl& d = *m_impl;
     return !d.opened || (d.finished && d.pendingPos == d.pendingCount);
+}
+
+bool Decoder::readFailed() const {
+    return m_impl->readFailed;
 }
 
 std::int64_t Decoder::sourceFrames() const {

@@ -40,6 +40,8 @@ public:
     std::int64_t skip(std::int64_t frames);
 
     bool atEnd() const;
+    // The file's packets stopped at a read error of the system or a cancel, before the end.
+    bool readFailed() const;
     // Frames decoded so far at the source rate, after trimming; at the end, the file's
     // exact decoded length.
     std::int64_t sourceFrames() const;

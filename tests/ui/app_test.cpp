@@ -1,5 +1,6 @@
 #include "app/app.h"
 #include "app/appextras.h"
+#include "app/quitsignals.h"
 #include "audio/fixtures.h"
 #include "decks/asrunlog.h"
 #include "decks/endwarning.h"
@@ -23,8 +24,10 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
+#include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -443,8 +446,8 @@ TEST(AppInfoWindows, TheHelpDocumentFollowsItsOutlineAndTheKeyMap) {
 }
 
 // The station options as Vidav.ini switches them, in the main window: the lit time label and
-// its way back, and a log failure in Label2. The warning is on (the log is by default, the
-// levelling is not).
+// its way back, and a log failure on the status line until writing works again. The warning is on
+// (the log is by default, the levelling is not).
 TEST(AppExtras, TheWindowShowsTheWarningAndLogFailures) {
     AppRig rig(false, true, "EndWarning=1\n[audio]\nLoudnessTarget=9\n");
     AppExtras& extras = rig.app->extras();
@@ -464,6 +467,41 @@ TEST(AppExtras, TheWindowShowsTheWarningAndLogFailures) {
 
     emit extras.asRunLog()->writeFailed("As-run log not written: disk full");
     EXPECT_EQ(rig.form().statusLine()->text(), "As-run log not written: disk full");
+    // Writing works again: the failure goes, but never a newer message.
+    emit extras.asRunLog()->writeRecovered("As-run log not written: disk full");
+    EXPECT_EQ(rig.form().statusLine()->text(), "");
+    emit extras.asRunLog()->writeFailed("As-run log not written: disk full");
+    rig.app->statusLine().set(StatusLine::kFire, "Deck 2: the file stopped answering");
+    emit extras.asRunLog()->writeRecovered("As-run log not written: disk full");
+    EXPECT_EQ(rig.form().statusLine()->text(), "Deck 2: the file stopped answering");
+}
+
+// A shutdown, a logout or Ctrl+C ends the program as its exit does: the signal reaches the
+// UI thread, every window closes without a question, and the log records the cart on air.
+TEST(AppExit, AQuitSignalEndsTheProgramAsItsExitDoes) {
+    AppRig rig;
+    rig.load(4, "News.wav");
+    rig.decks().FireDeck(4);
+    {
+        QuitSignals quitSignals;
+        QSignalSpy received(&quitSignals, &QuitSignals::received);
+        QObject::connect(&quitSignals, &QuitSignals::received, rig.app.get(), &AirloomApp::Quit);
+        // The program's own loop, which Quit ends; the guard only ends a failing test.
+        QTimer::singleShot(0, [] { ::raise(SIGHUP); });
+        QTimer guard;
+        QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+        guard.start(20000);
+        EXPECT_EQ(QCoreApplication::exec(), 0);
+        ASSERT_EQ(received.count(), 1);
+        EXPECT_EQ(received[0][0].toInt(), SIGHUP);
+    }
+    EXPECT_FALSE(rig.form().isVisible());
+    EXPECT_TRUE(rig.boxes.shown.isEmpty());
+    rig.app.reset();
+    QFile log(rig.dir.filePath("log/" + QDate::currentDate().toString("yyyy-MM-dd") + ".csv"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(log.readAll().endsWith(",4,News," + QFile::encodeName(rig.carts) +
+                                       "/News.wav,300,0,stopped\r\n"));
 }
 
 // Drags with the real pointer of the X server.

@@ -152,7 +152,7 @@ TEST(OutputLoss, AFailedStartIsToldWithTheMainWindowAndEachStreamErrorOnce) {
 TEST(OutputLoss, AMissingNamedDeviceIsToldOnceAndOpenedWhenItAppears) {
     LossRig r(false, false, "Audio output 'studio' is not there.");
     ASSERT_TRUE(r.output->isLost());
-    EXPECT_EQ(r.label2(), r.warning);
+    EXPECT_EQ(r.status(), r.warning);
     r.rig.openMainWindow();
     EXPECT_EQ(r.rig.boxes.take(), QStringList{"Airloom|" + r.warning + "|48"});
     for (int backOff : {2, 4, 5, 5}) {
@@ -167,7 +167,7 @@ TEST(OutputLoss, AMissingNamedDeviceIsToldOnceAndOpenedWhenItAppears) {
     r.next = std::make_unique<FakeDevice>();
     r.attempt();
     EXPECT_FALSE(r.output->isLost());
-    EXPECT_EQ(r.label2(), r.decks().Label2());
+    EXPECT_EQ(r.status(), "");
 }
 
 // A JACK output whose ports reach no playback port is not heard: an awaited (or lost) output
