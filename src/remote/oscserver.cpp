@@ -10,11 +10,13 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <lo/lo.h>
 #include <netdb.h>
 #include <poll.h>
@@ -244,12 +246,21 @@ bool OscServer::allowed(const sockaddr_storage& from) const {
 }
 
 void OscServer::takeCommands() {
+    // A few at a time: the keys, the clicks and the end-of-cart timer get their turn between
+    // the passes however much a flood has queued.
     std::deque<Queued> taken;
+    bool more = false;
     {
         const std::lock_guard lock(m_mutex);
-        taken.swap(m_queue);
-        m_posted = false;
+        const std::size_t count = std::min(m_queue.size(), kPerPass);
+        std::move(m_queue.begin(), m_queue.begin() + std::ptrdiff_t(count),
+                  std::back_inserter(taken));
+        m_queue.erase(m_queue.begin(), m_queue.begin() + std::ptrdiff_t(count));
+        more = !m_queue.empty();
+        m_posted = more; // a call is on its way again
     }
+    if (more)
+        QMetaObject::invokeMethod(this, &OscServer::takeCommands, Qt::QueuedConnection);
     for (Queued& queued : taken) {
         const OscCommand& command = queued.command;
         switch (command.kind) {

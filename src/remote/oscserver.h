@@ -31,10 +31,10 @@ QString FindListedCart(const QString& settingsPath, int category, const QString&
 // Its own thread waits on the socket (nothing wakes it while nothing arrives), reads each
 // datagram, drops those from hosts not allowed, too long, malformed or naming nothing known,
 // checks a load's file, and queues what is left for the UI thread; at most kQueued wait, so
-// a flood is dropped, not piled up. The UI thread takes the queue in one queued call and
-// carries out each command once, through the key map (or the deck engine's LoadCartFile, the
-// routine Ctrl+F-key ends in). Every kind of dropped datagram is counted, and told on stderr.
-// The deck table and its changes go back as:
+// a flood is dropped, not piled up. The UI thread takes kPerPass of them per queued call
+// (then calls again, after the events that wait) and carries out each command once, through the key
+// map (or the deck engine's LoadCartFile, the routine Ctrl+F-key ends in). Every kind of dropped
+// datagram is counted, and told on stderr. The deck table and its changes go back as:
 //   /airloom/status          ten times: deck i, name s, length s, state s, mode s, locked i
 //   /airloom/deck/N/state    name s, length s, state s, mode s, locked i (to subscribers)
 //
@@ -43,6 +43,7 @@ class OscServer : public QObject {
     Q_OBJECT
 public:
     static constexpr std::size_t kQueued = 256;
+    static constexpr std::size_t kPerPass = 16; // commands carried out per event loop pass
     static constexpr std::size_t kSubscribers = 16;
 
     struct Options {
@@ -58,7 +59,7 @@ public:
     bool isListening() const { return m_socket >= 0; }
     int port() const { return m_port; }
     const WarningCounter& warnings() const { return m_warnings; }
-    // Carries out what is queued now (tests; the queued call does the same).
+    // Carries out the next kPerPass commands queued (the queued call).
     void takeCommands();
 
 private:
