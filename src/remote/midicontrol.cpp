@@ -29,6 +29,23 @@ template <typename Port> int findPort(Port& port, const QString& part, const QSt
     return -1;
 }
 
+// Opens port on the device port index (name), or as a port of our own when index is -1,
+// unless it is so already; true when it has just been connected to the device.
+template <typename Port>
+bool reconnect(Port& port, int index, const QString& name, QString& connected, const char* what) {
+    if (name == connected)
+        return false;
+    port.closePort();
+    if (index >= 0)
+        port.openPort(unsigned(index), kPortName);
+    else
+        port.openVirtualPort(kPortName);
+    connected = name;
+    if (index >= 0)
+        std::fprintf(stderr, "MIDI: %s connected to %s\n", what, qUtf8Printable(name));
+    return index >= 0;
+}
+
 } // namespace
 
 bool MidiByteRing::push(const std::uint8_t* bytes, std::size_t size) {
@@ -154,26 +171,7 @@ void MidiControl::checkDevice() {
     const QString inName = input < 0 ? QString() : QString::fromStdString(m_in->getPortName(input));
     const QString outName =
         output < 0 ? QString() : QString::fromStdString(m_out->getPortName(output));
-    if (inName != m_inDevice) {
-        m_in->closePort();
-        if (input >= 0)
-            m_in->openPort(unsigned(input), kPortName);
-        else
-            m_in->openVirtualPort(kPortName);
-        m_inDevice = inName;
-        if (input >= 0)
-            std::fprintf(stderr, "MIDI: input connected to %s\n", qUtf8Printable(inName));
-    }
-    if (outName != m_outDevice) {
-        m_out->closePort();
-        if (output >= 0)
-            m_out->openPort(unsigned(output), kPortName);
-        else
-            m_out->openVirtualPort(kPortName);
-        m_outDevice = outName;
-        if (output >= 0) {
-            std::fprintf(stderr, "MIDI: output connected to %s\n", qUtf8Printable(outName));
-            sendAllLights();
-        }
-    }
+    reconnect(*m_in, input, inName, m_inDevice, "input");
+    if (reconnect(*m_out, output, outName, m_outDevice, "output"))
+        sendAllLights();
 }

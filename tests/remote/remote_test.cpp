@@ -1,4 +1,5 @@
 #include "app/appextras.h"
+#include "decks/asrunlog.h"
 #include "remote/deckstatus.h"
 #include "remote/midicontrol.h"
 #include "remote/nowplaying.h"
@@ -206,7 +207,28 @@ TEST(RemoteControl, SubscribersAndPadsFollowEachStateChange) {
 }
 
 TEST(RemoteControl, NowPlayingNamesTheCartOnAir) {
-    AppRig rig(true, true, "\n[nowplaying]\nEnabled=1\n");
+    // The encoder's OSC port.
+    const int encoder = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof local;
+    bind(encoder, reinterpret_cast<sockaddr*>(&local), sizeof local);
+    getsockname(encoder, reinterpret_cast<sockaddr*>(&local), &length);
+    const auto sent = [encoder] {
+        char buffer[1024];
+        const ssize_t size = recv(encoder, buffer, sizeof buffer, 0);
+        int result = 0;
+        const lo_message m =
+            lo_message_deserialise(buffer, std::size_t(std::max<ssize_t>(size, 0)), &result);
+        if (m == nullptr)
+            return QString();
+        const QString got = QString(buffer) + ' ' + lo_message_get_types(m);
+        lo_message_free(m);
+        return got;
+    };
+    AppRig rig(true, true,
+               QString("\n[nowplaying]\nEnabled=1\nOsc=127.0.0.1:%1\n").arg(ntohs(local.sin_port)));
     NowPlaying& nowPlaying = *rig.app->extras().nowPlaying();
     const QString path = rig.dir.filePath("nowplaying.json");
     const auto read = [&] {
@@ -225,8 +247,15 @@ TEST(RemoteControl, NowPlayingNamesTheCartOnAir) {
     EXPECT_EQ(onAir["path"].toString(), rig.carts + "/Station ID.wav");
     EXPECT_EQ(onAir["length_ms"].toInt(), 300);
     EXPECT_FALSE(onAir["started"].toString().isEmpty());
+    EXPECT_EQ(sent(), "/airloom/nowplaying "); // at start-up
+    EXPECT_EQ(sent(), "/airloom/nowplaying issis");
     rig.decks().StopCart();
     nowPlaying.flush();
     EXPECT_TRUE(read().isEmpty());
+    EXPECT_EQ(sent(), "/airloom/nowplaying ");
+    close(encoder);
+    // The as-run log hears the same play beside it.
+    rig.app->extras().asRunLog()->flush();
+    EXPECT_EQ(QDir(rig.dir.filePath("log")).entryList(QDir::Files).size(), 1);
     EXPECT_EQ(QDir(rig.dir.path()).entryList({"nowplaying*"}), QStringList{"nowplaying.json"});
 }
