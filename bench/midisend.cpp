@@ -54,11 +54,13 @@ int main(int argc, char** argv) {
         jack_client_close(client);
         return 1;
     }
+    // The server takes up a new connection in a later cycle: an event written at once is lost.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     armed = true;
     for (int i = 0; i < 200 && !sent.load(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    // One more cycle, so the event is delivered before the port goes.
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // A few more cycles, so the event is delivered before the port goes.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     std::printf("%lld\n", sentAt.load());
     jack_client_close(client);
     return sent.load() ? 0 : 1;

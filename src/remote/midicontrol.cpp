@@ -11,7 +11,8 @@
 
 namespace {
 
-constexpr int kReplugInterval = 2000; // ms between looks for the Connect= device
+constexpr int kReplugInterval = 2000;     // ms between looks for the Connect= device
+constexpr std::size_t kBytesPerPass = 48; // sixteen notes
 const std::string kPortName = "Airloom";
 
 void reportError(RtMidiError::Type, const std::string& text, void*) {
@@ -123,9 +124,13 @@ void MidiControl::received(double, std::vector<unsigned char>* message, void* se
 void MidiControl::drain() {
     std::uint64_t count = 0;
     (void)!read(m_wake, &count, sizeof count);
-    std::array<std::uint8_t, MidiByteRing::kSize> bytes;
+    // A few messages at a time: the keys and timers get their turn between passes however
+    // fast a device sends.
+    std::array<std::uint8_t, kBytesPerPass> bytes;
     const std::size_t size = m_ring.pop(bytes.data(), bytes.size());
     handleBytes(bytes.data(), size);
+    if (size == bytes.size())
+        QMetaObject::invokeMethod(this, &MidiControl::drain, Qt::QueuedConnection);
     const std::uint64_t dropped = m_ring.dropped();
     for (; m_droppedTold < dropped; ++m_droppedTold)
         m_warnings.note(QStringLiteral("message beyond a full buffer (a flood)"));
