@@ -3,6 +3,7 @@
 #include "common/decks.h"
 
 #include <QRegularExpression>
+#include <cstdint>
 #include <cstring>
 #include <lo/lo.h>
 
@@ -21,6 +22,18 @@ struct OwnedMessage {
     }
 };
 
+// OSC aligns arguments to four bytes, liblo's union to eight: the values are copied out.
+std::int32_t intArg(lo_arg* arg) {
+    std::int32_t value = 0;
+    std::memcpy(&value, arg, sizeof value);
+    return value;
+}
+float floatArg(lo_arg* arg) {
+    float value = 0.0f;
+    std::memcpy(&value, arg, sizeof value);
+    return value;
+}
+
 // A button's press: no argument, or one number or boolean that is not 0 or false.
 std::optional<bool> pressOf(const char* types, lo_arg** argv) {
     if (types[0] == '\0')
@@ -29,9 +42,9 @@ std::optional<bool> pressOf(const char* types, lo_arg** argv) {
         return std::nullopt;
     switch (types[0]) {
     case 'i':
-        return argv[0]->i != 0;
+        return intArg(argv[0]) != 0;
     case 'f':
-        return argv[0]->f != 0.0f;
+        return floatArg(argv[0]) != 0.0f;
     case 'T':
         return true;
     case 'F':
@@ -79,8 +92,8 @@ OscParse ParseOscPacket(const char* data, std::size_t size) {
             }
             command.kind = OscCommand::LoadFile;
             command.action = {DeckAction::Load, deck};
-            command.category = argv[0]->i;
-            command.fileName = QString::fromUtf8(&argv[1]->s);
+            command.category = intArg(argv[0]);
+            command.fileName = QString::fromUtf8(reinterpret_cast<const char*>(argv[1]));
             parse.command = command;
             return parse;
         }
@@ -100,8 +113,9 @@ OscParse ParseOscPacket(const char* data, std::size_t size) {
                path == QLatin1String("/airloom/unsubscribe")) {
         command.kind = path.endsWith(QLatin1String("/subscribe")) ? OscCommand::Subscribe
                                                                   : OscCommand::Unsubscribe;
-        if (std::strcmp(types, "i") == 0 && argv[0]->i > 0 && argv[0]->i <= 65535)
-            command.replyPort = argv[0]->i;
+        const std::int32_t port = std::strcmp(types, "i") == 0 ? intArg(argv[0]) : 0;
+        if (port > 0 && port <= 65535)
+            command.replyPort = port;
         else if (types[0] != '\0') {
             parse.fault = kWrongTypes;
             return parse;

@@ -80,7 +80,8 @@ struct RemoteRig : AppRig {
             lastArgs = QStringList();
             for (int a = 0; a < lo_message_get_argc(m); ++a)
                 if (lo_message_get_types(m)[a] == 's')
-                    lastArgs << QString::fromUtf8(&lo_message_get_argv(m)[a]->s);
+                    lastArgs << QString::fromUtf8(
+                        reinterpret_cast<const char*>(lo_message_get_argv(m)[a]));
             lo_message_free(m);
             return got;
         }
