@@ -51,8 +51,8 @@ AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice
     m_timer1.setInterval(kTimer1Interval);
     connect(&m_timer1, &QTimer::timeout, &m_decks, &DeckEngine::Timer1_Timer);
     // After the end-of-cart check: the warning follows what the check left playing.
-    m_extras =
-        std::make_unique<AppExtras>(m_profile, m_audio, m_decks, m_mmControl1, *m_form1, m_timer1);
+    m_extras = std::make_unique<AppExtras>(m_profile, m_audio, m_decks, m_mmControl1, *m_form1,
+                                           m_timer1, m_keys);
     // Not a message box: the operator is not stopped mid-show.
     if (AsRunLog* log = m_extras->asRunLog()) {
         connect(log, &AsRunLog::writeFailed, this,

@@ -69,11 +69,15 @@ void DeckEngine::LoadCart(int deck) {
     if (!isDeck(deck) || !at(deck).lockedPath.isEmpty())
         return;
     const QString fileName = m_selection.FileName();
-    if (fileName.isEmpty())
-        return;
+    if (!fileName.isEmpty())
+        LoadCartFile(deck, m_selection.Path(), fileName);
+}
 
+void DeckEngine::LoadCartFile(int deck, const QString& folder, const QString& fileName) {
+    if (!isDeck(deck) || !at(deck).lockedPath.isEmpty() || fileName.isEmpty())
+        return;
     Deck& d = at(deck);
-    d.pendingPath = JoinCartPath(m_selection.Path(), fileName);
+    d.pendingPath = JoinCartPath(folder, fileName);
     // The cart's name is the file name less its extension (".wav", ".mpg", ".mp3").
     d.pendingCaption = fileName.left(std::max<qsizetype>(0, fileName.size() - 4));
     // Opening on MMPreview measures the cart and prepares it for an instant start; a file

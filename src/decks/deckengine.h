@@ -66,6 +66,9 @@ public:
     // held, or nothing), and the whole load takes effect once the length is known. Another
     // load, an empty, a move or a lock of the deck drops the waiting load.
     void LoadCart(int deck);
+    // LoadCart's steps with a file named by the caller instead of the list's selection (the
+    // studio's remote controls): fileName in folder, "" does nothing.
+    void LoadCartFile(int deck, const QString& folder, const QString& fileName);
     void ClearDeck(int deck);
     void ClearDeckLabels();
     // Start-up mode of a deck from the settings ("Norm", "Seqnc" or "Loop").
