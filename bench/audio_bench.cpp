@@ -287,7 +287,18 @@ void AudioMixerRender(benchmark::State& state) {
     state.counters["period_us"] = 1e6 * kPeriod / kRate;
 }
 
+// The last guard of the render alone, over one period of sound within full scale.
+void AudioFullScaleGuard(benchmark::State& state) {
+    std::vector<float> period(static_cast<std::size_t>(kPeriod) * 2, 0.25f);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(keepWithinFullScale(period.data(), period.size()));
+        benchmark::ClobberMemory();
+    }
+    state.counters["period_us"] = 1e6 * kPeriod / kRate;
+}
+
 BENCHMARK(AudioMixerRender)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kNanosecond);
+BENCHMARK(AudioFullScaleGuard)->Unit(benchmark::kNanosecond);
 BENCHMARK(AudioFireLatencyPrepared)
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond)
