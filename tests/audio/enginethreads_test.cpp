@@ -107,6 +107,8 @@ TEST(EngineThreads, TheSampleRingCarriesEveryFrameInOrderAcrossItsEnd) {
 TEST(EngineThreads, EveryVoiceIsDeletedWhateverTheCallbackDidMeanwhile) {
     QTemporaryDir dir;
     AudioEngine engine(std::make_unique<ThreadedDevice>());
+    // Measured here: the measuring pool's own waits are Qt's, which the sanitizer cannot see.
+    engine.setMeasureRunner([](const std::function<void()>& job) { job(); });
     // Short carts join every few periods; the long one streams past its head.
     QStringList files;
     for (const auto& [name, ms] : {std::pair{u"a.wav"_s, 4}, {u"b.wav"_s, 9}, {u"c.wav"_s, 5500}})
