@@ -133,20 +133,19 @@ VoiceHandle VoiceTransport::play(const std::shared_ptr<Cart>& cart, float gain) 
 }
 
 void VoiceTransport::pause(VoiceHandle handle) {
-    update();
-    if (Entry* voice = find(handle)) {
-        voice->running = false;
-        if (voice->inMixer)
-            send(Mixer::Command::Pause, handle.m_id);
-    }
+    setRunning(handle, false);
 }
 
 void VoiceTransport::resume(VoiceHandle handle) {
+    setRunning(handle, true);
+}
+
+void VoiceTransport::setRunning(VoiceHandle handle, bool running) {
     update();
     if (Entry* voice = find(handle)) {
-        voice->running = true;
+        voice->running = running;
         if (voice->inMixer)
-            send(Mixer::Command::Resume, handle.m_id);
+            send(running ? Mixer::Command::Resume : Mixer::Command::Pause, handle.m_id);
     }
 }
 

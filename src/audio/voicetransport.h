@@ -113,6 +113,7 @@ private:
     // that both sides have let go of. Every call starts with it, so queries change state.
     void update();
     void send(Mixer::Command::Kind kind, std::uint64_t target, Voice* voice = nullptr);
+    void setRunning(VoiceHandle handle, bool running);
     // Valid until the next update() or added voice.
     Entry* entry(std::uint64_t id);
     // The voice of a handle, unless the UI thread has let go of it.
