@@ -1,9 +1,8 @@
 #pragma once
 
 #include "audio/cartpreparer.h"
-#include "audio/mixer.h"
 #include "audio/outputdevice.h"
-#include "audio/streamworker.h"
+#include "audio/voicetransport.h"
 
 #include <QFileSystemWatcher>
 #include <QHash>
@@ -11,7 +10,6 @@
 #include <QSet>
 #include <QString>
 #include <QThreadPool>
-#include <QTimer>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -21,26 +19,10 @@
 
 class Cart;
 class Leveller;
-struct Voice;
-
-// One play handed out by the engine. The engine looks a play up by the handle's number,
-// which is never given twice: a handle whose play has been released refers to nothing,
-// never to a later play, and every call on it does nothing.
-class VoiceHandle {
-public:
-    VoiceHandle() = default;
-    explicit operator bool() const { return m_id != 0; }
-    friend bool operator==(VoiceHandle, VoiceHandle) = default;
-
-private:
-    friend class AudioEngine;
-    explicit VoiceHandle(std::uint64_t id) : m_id(id) {}
-    std::uint64_t m_id = 0;
-};
 
 // The media engine behind the media controls: one output device kept open for the life of
-// the engine, the cart cache (keyed by path), the measuring, preparation and stream decoder
-// threads, and the voices handed to the output callback.
+// the engine, the cart cache (keyed by path), the measuring and preparation threads, and
+// the transport of the plays (VoiceTransport) that the device renders.
 //
 // UI thread only, apart from the output callback it registers with the device. No call
 // measures a file on the UI thread: openCart() of a cart that is not cached hands the file
@@ -51,7 +33,7 @@ private:
 // a cart whose file is replaced is measured again at its next open. cartChanged tells the
 // UI thread (queued from the worker threads) that the cart at a path has been measured, or
 // has a new length or a new file.
-class AudioEngine : public QObject, private RenderSource {
+class AudioEngine : public QObject {
     Q_OBJECT
 public:
     // A prepared cart holds this much of its opening in memory; the rest streams.
@@ -88,37 +70,25 @@ public:
     using MeasureRunner = std::function<void(std::function<void()> job)>;
     void setMeasureRunner(MeasureRunner runner) { m_runMeasure = std::move(runner); }
 
-    // Starts a play of the cart from its beginning. Empty when there is nothing to play (an
-    // unopenable or empty cart) or every voice slot is taken.
-    VoiceHandle play(const std::shared_ptr<Cart>& cart);
-    void pause(VoiceHandle voice);
-    void resume(VoiceHandle voice);
-    // Silences the voice within one period and lets go of it, and of a follower that has
-    // not started. Returns the follower that has started, if any: a play of its own,
-    // which the caller now holds.
-    VoiceHandle release(VoiceHandle voice);
-
-    // Arms a play of cart to start on the frame after the voice's last, in place of the
-    // one armed before. False, with nothing armed, when the cart cannot play or the voice
-    // has run out or handed over already.
-    bool arm(VoiceHandle voice, const std::shared_ptr<Cart>& cart);
-    // Takes back the follower armed on the voice, unless it has started.
-    void disarm(VoiceHandle voice);
-    // The follower that started after the voice's last frame; empty while none has.
-    VoiceHandle handedOver(VoiceHandle voice) const;
-    // Whether a follower is armed on the voice or has already taken over from it.
-    bool hasFollower(VoiceHandle voice) const;
-
-    // Not paused, stopped or released.
-    bool isRunning(VoiceHandle voice) const;
-    // The frames of the cart the output has consumed.
-    std::int64_t consumedFrames(VoiceHandle voice) const;
-    // What has been heard of the voice: the frames consumed by the output less those still
-    // in the device's latency.
-    std::int64_t heardFrames(VoiceHandle voice) const;
-    // The voice has rendered its last frame and that frame has been heard (or it is gone).
-    bool isHeardToEnd(VoiceHandle voice) const;
-    std::shared_ptr<Cart> cartOf(VoiceHandle voice) const;
+    // The plays (VoiceTransport), each at its cart's levelling gain.
+    VoiceHandle play(const std::shared_ptr<Cart>& cart) {
+        return m_voices.play(cart, gainFor(cart));
+    }
+    void pause(VoiceHandle voice) { m_voices.pause(voice); }
+    void resume(VoiceHandle voice) { m_voices.resume(voice); }
+    VoiceHandle release(VoiceHandle voice) { return m_voices.release(voice); }
+    bool arm(VoiceHandle voice, const std::shared_ptr<Cart>& cart) {
+        return m_voices.arm(voice, cart, gainFor(cart));
+    }
+    void disarm(VoiceHandle voice) { m_voices.disarm(voice); }
+    VoiceHandle handedOver(VoiceHandle voice) { return m_voices.handedOver(voice); }
+    bool hasFollower(VoiceHandle voice) { return m_voices.hasFollower(voice); }
+    bool isRunning(VoiceHandle voice) { return m_voices.isRunning(voice); }
+    std::int64_t consumedFrames(VoiceHandle voice) { return m_voices.consumedFrames(voice); }
+    std::int64_t heardFrames(VoiceHandle voice) { return m_voices.heardFrames(voice); }
+    bool isHeardToEnd(VoiceHandle voice) { return m_voices.isHeardToEnd(voice); }
+    std::shared_ptr<Cart> cartOf(VoiceHandle voice) { return m_voices.cartOf(voice); }
+    VoiceTransport& voices() { return m_voices; }
 
     // Blocks until every measurement on the measuring threads is done and reports those
     // done so far now, as their queued calls would (tests, benchmarks).
@@ -127,14 +97,9 @@ public:
     // decode is done (tests, benchmarks); the cartChanged signals these raise are queued.
     void waitForBackgroundWork();
 
-    std::uint64_t underruns() const { return m_mixer.underruns(); }
-    std::uint64_t renderedFrames() const { return m_mixer.renderedFrames(); }
-
-    // Once a second the engine prints on stderr the underruns counted since the last line
-    // (a playing cart whose decoding fell behind, a period the device played late), so
-    // drop-outs on air leave a trace on the terminal. The line, or "" when there were none.
-    static constexpr int kUnderrunReportInterval = 1000;
-    QString takeUnderrunReport();
+    std::uint64_t underruns() const { return m_voices.underruns(); }
+    std::uint64_t renderedFrames() const { return m_voices.renderedFrames(); }
+    QString takeUnderrunReport() { return m_voices.takeUnderrunReport(); }
 
 signals:
     void cartChanged(const QString& path);
@@ -145,16 +110,7 @@ private:
         std::uint64_t lastUse = 0;
     };
 
-    void render(float* out, int frames) noexcept override;
-    void waitUntilReady(int frames) override;
-    bool isSilent() const noexcept override { return m_mixer.isSilent(); }
-    // Deletes the voices the callback has let go of.
-    void reap();
-    // A voice for a play of cart from its beginning, not yet handed to the callback; null
-    // when the cart cannot play.
-    std::unique_ptr<Voice> makeVoice(const std::shared_ptr<Cart>& cart);
-    Voice* find(VoiceHandle handle) const;
-    void erase(const Voice* voice);
+    float gainFor(const std::shared_ptr<Cart>& cart) const;
     void remember(const std::shared_ptr<Cart>& cart);
     void forget(const QString& path);
     // Drops a cart whose file changed from the cache.
@@ -167,13 +123,10 @@ private:
     void takeMeasured();
     // UI thread: a worker changed the cart's length or found its file changed.
     void onCartChanged(const std::shared_ptr<Cart>& cart);
-    std::uint64_t framesSince(std::uint64_t frame) const;
 
     std::unique_ptr<OutputDevice> m_device;
     const int m_sampleRate;
-    const std::size_t m_ringFrames;
-    Mixer m_mixer;
-    StreamWorker m_streams;
+    VoiceTransport m_voices;
     QHash<QString, CacheEntry> m_cache;
     // The cart last measured for each path, alive while someone holds it: a cart evicted
     // from the cache, deleted from disk or not openable is found here without measuring.
@@ -192,9 +145,4 @@ private:
     CartPreparer m_preparer;
     std::uint64_t m_useClock = 0;
     Leveller* m_leveller = nullptr;
-    std::vector<std::unique_ptr<Voice>> m_voices; // every voice not yet deleted
-    std::uint64_t m_lastVoiceId = 0;
-    QTimer m_underrunTimer;
-    std::uint64_t m_reportedUnderruns = 0;
-    std::uint64_t m_reportedDeviceUnderruns = 0;
 };
