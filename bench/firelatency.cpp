@@ -12,20 +12,36 @@
 // its own and not counted, and each cart heard is compared with its decoding sample for
 // sample.
 //
+// airloom-firelatency --first-sound SECONDS: waits up to SECONDS for the client "Airloom" to
+// appear (a program that was waiting for its JACK server), captures it, and prints the wall
+// clock (seconds since the epoch) of the first captured frame of sound.
+//
+// airloom-firelatency --remote OSCPORT [ROUNDS]: deck 1 fired in turn by F1, by note 36 on the
+// program's JACK MIDI input "Airloom in:Airloom" (written in this client's next process
+// cycle) and by /airloom/deck/1/fire sent to 127.0.0.1:OSCPORT, ROUNDS times each; each is
+// timed from the moment it was asked for to the first captured frame, and the same trigger
+// stops the deck again.
+//
 // DISPLAY and JACK_DEFAULT_SERVER name the X display and the JACK server;
 // scripts/measure-latency.sh sets all of this up.
 #include "audio/decoder.h"
 
 #include <QString>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <jack/jack.h>
+#include <jack/midiport.h>
+#include <netinet/in.h>
 #include <string>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -42,10 +58,21 @@ struct Capture {
     std::vector<float> recording;
     std::atomic<bool> recordingOn{false};
     std::atomic<std::size_t> recorded{0}; // frames
+    // A note on to send in the next process cycle (--remote).
+    jack_port_t* midiOut = nullptr;
+    std::atomic<bool> notePending{false};
 };
 
 int process(jack_nframes_t frames, void* arg) {
     auto* capture = static_cast<Capture*>(arg);
+    if (capture->midiOut != nullptr) {
+        void* midi = jack_port_get_buffer(capture->midiOut, frames);
+        jack_midi_clear_buffer(midi);
+        if (capture->notePending.exchange(false)) {
+            const unsigned char note[3] = {0x90, 36, 127};
+            jack_midi_event_write(midi, 0, note, sizeof note);
+        }
+    }
     const Clock::rep now = Clock::now().time_since_epoch().count();
     bool sound = false;
     for (jack_port_t* port : capture->ports) {
@@ -230,11 +257,104 @@ int measureJoins(Capture& capture, jack_client_t* client, const std::string& key
     return 0;
 }
 
+// Waits until capture has been silent for 300 ms, so the next onset is the next trigger's.
+void waitForSilence(const Capture& capture) {
+    while (Clock::now().time_since_epoch().count() - capture.lastSound.load() <
+           std::chrono::duration_cast<Clock::duration>(std::chrono::milliseconds(300)).count())
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+// Milliseconds from trigger() to the first captured frame; negative when nothing in 2 s.
+template <typename Trigger> double timeToSound(const Capture& capture, Trigger trigger) {
+    waitForSilence(capture);
+    const Clock::time_point asked = Clock::now();
+    trigger();
+    const Clock::time_point deadline = asked + std::chrono::seconds(2);
+    while (capture.onset.load() < asked.time_since_epoch().count() && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    const Clock::rep onset = capture.onset.load();
+    if (onset < asked.time_since_epoch().count())
+        return -1.0;
+    return ms(Clock::duration(onset) - asked.time_since_epoch());
+}
+
+int measureRemote(Capture& capture, jack_client_t* client, int oscPort, int rounds) {
+    capture.midiOut =
+        jack_port_register(client, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    if (capture.midiOut == nullptr ||
+        jack_connect(client, jack_port_name(capture.midiOut), "Airloom in:Airloom") != 0) {
+        std::fprintf(stderr, "cannot connect to Airloom in:Airloom ([midi] Enabled=1, Api=jack)\n");
+        return 1;
+    }
+    const int udp = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(std::uint16_t(oscPort));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    // "/airloom/deck/1/fire" and an empty type tag string, padded to four bytes.
+    static const char kFire[] = "/airloom/deck/1/fire\0\0\0\0,\0\0";
+    const auto note = [&capture] {
+        capture.notePending = true;
+    };
+    const auto osc = [&] {
+        sendto(udp, kFire, sizeof kFire, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    };
+    struct Way {
+        const char* name;
+        std::function<void()> trigger;
+        std::vector<double> times;
+    };
+    std::vector<Way> ways{
+        {"F1 (xdotool)", pressF1, {}}, {"MIDI note 36", note, {}}, {"OSC fire", osc, {}}};
+    for (int round = 0; round < rounds; ++round) {
+        for (Way& way : ways) {
+            const double t = timeToSound(capture, way.trigger);
+            if (t < 0)
+                std::printf("round %d, %s: no sound within 2 s\n", round + 1, way.name);
+            else
+                way.times.push_back(t);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            way.trigger(); // the playing deck's own trigger stops it
+        }
+    }
+    close(udp);
+    double keyMedian = 0.0;
+    for (Way& way : ways) {
+        if (way.times.empty())
+            continue;
+        std::sort(way.times.begin(), way.times.end());
+        const double median = way.times[way.times.size() / 2];
+        if (&way == &ways.front())
+            keyMedian = median;
+        std::printf("%s to first captured frame over %zu: median %.1f ms, min %.1f, max %.1f "
+                    "(median %+.1f ms against the key)\n",
+                    way.name, way.times.size(), median, way.times.front(), way.times.back(),
+                    median - keyMedian);
+    }
+    return 0;
+}
+
 } // namespace
 
+// Waits until the program's ports are there (polled: the program opens its client once the
+// server is up, at its next attempt).
+bool awaitPorts(jack_client_t* client, int seconds) {
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(seconds);
+    while (!jack_port_by_name(client, "Airloom:out_1")) {
+        if (Clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
 int main(int argc, char** argv) {
+    const bool remote = argc > 2 && std::strcmp(argv[1], "--remote") == 0;
     const bool joins = argc > 4 && std::strcmp(argv[1], "--joins") == 0;
-    const int rounds = !joins && argc > 1 ? std::atoi(argv[1]) : 20;
+    const bool firstSound = argc > 2 && std::strcmp(argv[1], "--first-sound") == 0;
+    const int rounds = remote                              ? (argc > 3 ? std::atoi(argv[3]) : 20)
+                       : !joins && !firstSound && argc > 1 ? std::atoi(argv[1])
+                                                           : 20;
     Capture capture;
     jack_client_t* client = jack_client_open("airloom-capture", JackNoStartServer, nullptr);
     if (!client) {
@@ -246,6 +366,10 @@ int main(int argc, char** argv) {
     capture.ports[1] =
         jack_port_register(client, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
     jack_set_process_callback(client, process, &capture);
+    if (firstSound && !awaitPorts(client, std::atoi(argv[2]))) {
+        std::fprintf(stderr, "no client Airloom within %s s\n", argv[2]);
+        return 1;
+    }
     if (jack_activate(client) != 0 ||
         jack_connect(client, "Airloom:out_0", "airloom-capture:in_1") != 0 ||
         jack_connect(client, "Airloom:out_1", "airloom-capture:in_2") != 0) {
@@ -254,6 +378,23 @@ int main(int argc, char** argv) {
     }
     std::printf("JACK: %u Hz, %u-frame periods\n", jack_get_sample_rate(client),
                 jack_get_buffer_size(client));
+    if (firstSound) {
+        while (capture.onset.load() == 0)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        // The steady clock's onset, told on the wall clock for the script.
+        const auto age = Clock::now() - Clock::time_point(Clock::duration(capture.onset.load()));
+        const auto wall = std::chrono::system_clock::now() -
+                          std::chrono::duration_cast<std::chrono::system_clock::duration>(age);
+        std::printf("first sound at %.3f\n",
+                    std::chrono::duration<double>(wall.time_since_epoch()).count());
+        jack_client_close(client);
+        return 0;
+    }
+    if (remote) {
+        const int result = measureRemote(capture, client, std::atoi(argv[2]), rounds);
+        jack_client_close(client);
+        return result;
+    }
     if (joins) {
         std::vector<Decoded> carts;
         for (int i = 4; i < argc; ++i)

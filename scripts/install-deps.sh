@@ -17,6 +17,9 @@ packages=(
   jackd2 libjack-jackd2-dev
   # loudness levelling (EBU R128)
   libebur128-dev
+  # studio control: OSC (liblo; oscsend and oscdump for the measuring scripts) and MIDI on
+  # ALSA's sequencer or JACK (RtMidi)
+  liblo-dev liblo-tools librtmidi-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth xdotool

@@ -17,11 +17,11 @@ start_xvfb() {
   sleep 1
 }
 
-# Starts a JACK server of our own name on its dummy back end (48 kHz, 256-frame periods),
-# so that a studio's running server is left alone, and waits until it answers. Sets
-# jackd_pid.
+# Starts a JACK server of our own name (AIRLOOM_JACK_SERVER, else one made up) on its dummy
+# back end (48 kHz, 256-frame periods), so that a studio's running server is left alone, and
+# waits until it answers. Sets jackd_pid.
 start_jackd() {
-  export JACK_DEFAULT_SERVER=airloom-measure-$$
+  export JACK_DEFAULT_SERVER=${AIRLOOM_JACK_SERVER:-airloom-measure-$$}
   jackd -n "$JACK_DEFAULT_SERVER" -r -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 &
   jackd_pid=$!
   pids+=("$jackd_pid")

@@ -1,5 +1,6 @@
 #include "app/app.h"
 #include "app/commandline.h"
+#include "app/quitsignals.h"
 #include "audio/defaultoutput.h"
 #include "config/extrasettings.h"
 #include "config/profilefile.h"
@@ -9,6 +10,7 @@
 #include <QApplication>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
 int main(int argc, char** argv) {
     // A write past the file-size limit (ulimit -f) fails with its reason and leaves the old
@@ -18,9 +20,14 @@ int main(int argc, char** argv) {
     // The command line is read before the application opens the display, so --help and
     // --version work without one.
     QStringList arguments;
-    for (int i = 0; i < argc; ++i)
+    QByteArrayList bytes;
+    for (int i = 0; i < argc; ++i) {
+        bytes << QByteArray(argv[i]);
         arguments << QString::fromLocal8Bit(argv[i]);
-    const CommandLine commandLine = CommandLine::Parse(arguments, ProfileFile::DefaultPath());
+    }
+    CommandLine commandLine = CommandLine::Parse(arguments, ProfileFile::DefaultPath());
+    if (commandLine.run)
+        commandLine.keepRawSettingsPath(bytes);
     if (commandLine.listDevices) {
         std::fputs(qPrintable(listOutputDevices()), stdout);
         return 0;
@@ -36,18 +43,26 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("airloom"));
     QApplication::setWindowIcon(artwork::windowIcon());
 
+    std::fputs(qPrintable(commandLine.settingsNotes()), stderr);
     QtMessageBoxes boxes;
     // Without a sound card the carts still play, end and are timed, silently; the operator
     // is told once, when the main window has appeared (the output has said it on stderr too).
-    QString settingErrors;
-    const OutputChoice choice = commandLine.outputChoice(
-        ExtraSettings::Read(ProfileFile(commandLine.settingsPath)), &settingErrors);
+    const ExtraSettings extras = ExtraSettings::Read(ProfileFile(commandLine.settingsPath));
+    QString settingErrors = extras.problems;
+    const OutputChoice choice = commandLine.outputChoice(extras, &settingErrors);
     std::fputs(qPrintable(settingErrors), stderr);
     DefaultOutput output = openDefaultOutput(choice);
     AirloomApp airloom(commandLine.settingsPath, std::move(output.device), boxes);
     airloom.setStartupWarning(output.warning);
     if (output.supervised)
         airloom.watchOutput(*output.supervised);
+    // A shutdown or a logout ends the program as its exit does: the log records the cart
+    // on air, and what is queued is written.
+    QuitSignals quitSignals;
+    QObject::connect(&quitSignals, &QuitSignals::received, &airloom, [&airloom](int signal) {
+        std::fprintf(stderr, "airloom: SIG%s received: quitting\n", sigabbrev_np(signal));
+        airloom.Quit();
+    });
     airloom.start();
     return QApplication::exec();
 }

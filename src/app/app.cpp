@@ -9,6 +9,7 @@
 #include "ui/form1.h"
 #include "ui/title.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <cstdio>
@@ -25,9 +26,16 @@ AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice
     m_mmPreview.setObjectName(QStringLiteral("MMPreview"));
 
     m_binding = std::make_unique<Form1Binding>(*m_form1, m_decks, m_cartList, m_tabs, m_settings,
-                                               m_library, m_keys, m_buttons);
+                                               m_library, m_keys, m_buttons, m_statusLine);
+    // A cart that would not play is named until the next fire plays.
+    connect(&m_decks, &DeckEngine::fired, this,
+            [this](int, const QString& error) { m_statusLine.set(StatusLine::kFire, error); });
     connect(m_form1->SSCommand2(), &QPushButton::clicked, this,
             &AirloomApp::Form1_SSCommand2_Click);
+    // Closed through the window manager too, the main window takes the others with it, so
+    // that the program ends: the decks must never go on playing with no window to stop
+    // them. No question is asked.
+    connect(m_form1.get(), &Form1::closing, this, &AirloomApp::CloseAllWindows);
     m_configWindows = std::make_unique<ConfigWindows>(
         m_profile, m_settings,
         [this] {
@@ -44,13 +52,17 @@ AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice
     m_timer1.setInterval(kTimer1Interval);
     connect(&m_timer1, &QTimer::timeout, &m_decks, &DeckEngine::Timer1_Timer);
     // After the end-of-cart check: the warning follows what the check left playing.
-    m_extras =
-        std::make_unique<AppExtras>(m_profile, m_audio, m_decks, m_mmControl1, *m_form1, m_timer1);
+    m_extras = std::make_unique<AppExtras>(m_profile, m_audio, m_decks, m_mmControl1, *m_form1,
+                                           m_timer1, m_keys);
     // Not a message box: the operator is not stopped mid-show.
-    if (AsRunLog* log = m_extras->asRunLog())
-        connect(log, &AsRunLog::writeFailed, m_binding.get(), &Form1Binding::showStatus);
-    // A playing cart whose share stopped answering: named on the status line; the deck
-    // plays on from where it stopped once the file answers.
+    if (AsRunLog* log = m_extras->asRunLog()) {
+        connect(log, &AsRunLog::writeFailed, this,
+                [this](const QString& text) { m_statusLine.set(StatusLine::kLog, text); });
+        connect(log, &AsRunLog::writeRecovered, this,
+                [this] { m_statusLine.clear(StatusLine::kLog); });
+    }
+    // A playing cart whose share stopped answering: named on the status line until the
+    // file answers; the deck plays on from where it stopped.
     connect(&m_audio, &AudioEngine::fileStalled, this, [this](const QString& path) {
         // The deck on air, else (a follower that took over a moment ago) the deck holding it.
         int deck = m_decks.CurrentDeck();
@@ -58,10 +70,13 @@ AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice
             if (m_decks.FilePath(d) == path)
                 deck = d;
         }
-        m_binding->showStatus(QStringLiteral("Deck %1: %2: the file stopped answering")
-                                  .arg(deck)
-                                  .arg(QFileInfo(path).fileName()));
+        m_statusLine.set(StatusLine::kStall + path,
+                         QStringLiteral("Deck %1: %2: the file stopped answering")
+                             .arg(deck)
+                             .arg(QFileInfo(path).fileName()));
     });
+    connect(&m_audio, &AudioEngine::fileAnswered, this,
+            [this](const QString& path) { m_statusLine.clear(StatusLine::kStall + path); });
     // After the check and the warning: a tick that leaves nothing to find lets the timer
     // rest (a resting timer saves a hundred wake-ups a second); the next "Play" wakes it.
     // A tick of a rested timer would have changed nothing: no cart plays, both latches are
@@ -97,15 +112,20 @@ void AirloomApp::start() {
 }
 
 void AirloomApp::watchOutput(SupervisedOutput& output) {
+    m_output = &output;
     connect(&output, &SupervisedOutput::lost, this, &AirloomApp::OutputLost);
     connect(&output, &SupervisedOutput::restored, this, &AirloomApp::OutputRestored);
+    // The device the station named is not there yet: told as a loss is.
+    if (output.isLost())
+        OutputLost();
 }
 
 void AirloomApp::OutputLost() {
-    const QString warning = QString::fromUtf8(kOutputLostWarning);
+    const QString warning = m_output ? m_output->warning() : QString::fromUtf8(kOutputLostWarning);
+    m_outputWarning = warning;
     if (m_decks.IsPlaying(m_decks.CurrentDeck()))
         m_decks.StopCart();
-    m_binding->setStandingWarning(warning);
+    m_statusLine.set(StatusLine::kOutput, warning, StatusLine::Priority::Warning);
     if (!m_form1Loaded) {
         // Lost at start-up: said with the main window, unless it is back by then.
         m_startupWarning = warning;
@@ -119,8 +139,8 @@ void AirloomApp::OutputLost() {
 }
 
 void AirloomApp::OutputRestored() {
-    m_binding->setStandingWarning(QString());
-    if (m_startupWarning == QString::fromUtf8(kOutputLostWarning))
+    m_statusLine.clear(StatusLine::kOutput);
+    if (m_startupWarning == m_outputWarning)
         m_startupWarning.clear();
 }
 
@@ -176,9 +196,16 @@ void AirloomApp::Form1_SSCommand2_Click() {
     m_form1->close();
 }
 
+void AirloomApp::Quit() {
+    // First: a loop that a window's close may start (a question) ends at once.
+    QCoreApplication::exit(0);
+    CloseAllWindows();
+}
+
 // In order: the main window, the configuration window (and the Add Category dialog, which
 // would keep the program running), the help and About windows, the title window. The program
-// ends with the last window.
+// ends with the last window. The main window's closing comes back here; a window that is
+// closing already is not closed again.
 void AirloomApp::CloseAllWindows() {
     m_form1->close();
     m_configWindows->closeAll();

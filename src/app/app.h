@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/appinfo.h"
+#include "app/statusline.h"
 #include "audio/audioengine.h"
 #include "config/profilefile.h"
 #include "config/settings.h"
@@ -51,12 +52,14 @@ public:
     void start();
     // A warning for the operator (no sound card), shown once the main window has appeared.
     void setStartupWarning(const QString& warning) { m_startupWarning = warning; }
-    // Watches the sound device (the media engine's output): see OutputLost.
+    // Watches the sound device (the media engine's output): see OutputLost. A named device
+    // that is missing at start-up is told at once, as a loss.
     void watchOutput(SupervisedOutput& output);
 
-    // The sound device is lost: the playing deck stops as F11 stops it, the status line
-    // shows kOutputLostWarning until the device is back, and a box says it once (when the
-    // main window is up). Decks, locks and settings stay as they are.
+    // The sound device is lost (or the named one not there yet): the playing deck stops as
+    // F11 stops it, the status line shows the output's warning (a standing warning) until the
+    // device is back, and a box says it once (when the main window is up). Decks, locks and
+    // settings stay as they are.
     void OutputLost();
     void OutputRestored();
 
@@ -68,7 +71,11 @@ public:
     void LoadDeckModes();
     // Exit.
     void Form1_SSCommand2_Click();
+    // Also when the main window is closed through the window manager.
     void CloseAllWindows();
+    // Ends the program as the exit button's Yes does, without asking (a shutdown, a
+    // logout): every window closes and every event loop ends, a box that is up included.
+    void Quit();
 
     // The title window until it closes, then null.
     Title* title() const { return m_title; }
@@ -93,6 +100,8 @@ public:
     InfoWindows& infoWindows() { return m_info; }
     ConfigWindows& configWindows() { return *m_configWindows; }
     AppExtras& extras() { return *m_extras; }
+    // The line under the decks: every feature tells the operator there.
+    StatusLine& statusLine() { return m_statusLine; }
 
 private:
     void showForm1();
@@ -110,6 +119,7 @@ private:
     CartLibrary m_library;
     FunctionKeys m_keys;
     ButtonRow m_buttons;
+    StatusLine m_statusLine;
 
     std::unique_ptr<Form1> m_form1;
     std::unique_ptr<Form1Binding> m_binding;
@@ -120,6 +130,8 @@ private:
     QTimer m_timer1;
     QTimer m_timer2;
     QString m_startupWarning;
+    SupervisedOutput* m_output = nullptr; // the watched output, if any
+    QString m_outputWarning;              // its warning at its last loss
     bool m_lossBoxShown = false;
     qint16 m_titleTicks = 0;
     bool m_form1Loaded = false;

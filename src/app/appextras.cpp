@@ -5,13 +5,19 @@
 #include "decks/asrunlog.h"
 #include "decks/deckengine.h"
 #include "decks/endwarning.h"
+#include "remote/deckstatus.h"
+#include "remote/midicontrol.h"
+#include "remote/nowplaying.h"
+#include "remote/oscserver.h"
 #include "ui/form1.h"
 
 #include <QLabel>
 #include <QTimer>
+#include <cstdio>
 
 AppExtras::AppExtras(const ProfileFile& profile, AudioEngine& audio, DeckEngine& decks,
-                     const MciDevice& player, Form1& form, QTimer& timer1, QObject* parent)
+                     const MciDevice& player, Form1& form, QTimer& timer1, FunctionKeys& keys,
+                     QObject* parent)
     : QObject(parent), m_settings(ExtraSettings::Read(profile)), m_audio(audio), m_decks(decks) {
     if (m_settings.loudnessTarget) {
         m_leveller =
@@ -20,7 +26,33 @@ AppExtras::AppExtras(const ProfileFile& profile, AudioEngine& audio, DeckEngine&
     }
     if (m_settings.logEnabled) {
         m_log = std::make_unique<AsRunLog>(decks, player, m_settings.logFolder);
-        m_decks.setPlayObserver(m_log.get());
+        m_observers.add(m_log.get());
+    }
+    if (m_settings.nowPlayingEnabled) {
+        m_nowPlaying = std::make_unique<NowPlaying>(decks, player, m_settings.nowPlayingFile,
+                                                    m_settings.nowPlayingOscHost,
+                                                    m_settings.nowPlayingOscPort);
+        m_observers.add(m_nowPlaying.get());
+    }
+    if (!m_observers.empty())
+        m_decks.setPlayObserver(&m_observers);
+    if (m_settings.oscPort != 0 || m_settings.midiEnabled)
+        m_watcher = std::make_unique<DeckWatcher>(decks);
+    if (m_settings.oscPort != 0) {
+        OscServer::Options options;
+        options.listen = m_settings.oscListen;
+        options.port = m_settings.oscPort;
+        options.allow = m_settings.oscAllow;
+        options.settingsPath = m_settings.settingsPath;
+        m_osc = std::make_unique<OscServer>(options, keys, decks, *m_watcher);
+    }
+    if (m_settings.midiEnabled) {
+        QStringList complaints;
+        MidiControl::Options options{m_settings.midiJack, m_settings.midiConnect,
+                                     MidiMap::FromLines(m_settings.midiLines, &complaints)};
+        for (const QString& complaint : complaints)
+            std::fprintf(stderr, "Vidav.ini %s\n", qUtf8Printable(complaint));
+        m_midi = std::make_unique<MidiControl>(std::move(options), keys, *m_watcher);
     }
     if (m_settings.endWarningSeconds > 0) {
         m_warning = std::make_unique<EndWarning>(decks, player, m_settings.endWarningSeconds);
@@ -43,9 +75,13 @@ AppExtras::AppExtras(const ProfileFile& profile, AudioEngine& audio, DeckEngine&
 }
 
 AppExtras::~AppExtras() {
-    if (m_log)
+    // The remote controls go first: nothing may act on the decks while the rest closes.
+    m_midi.reset();
+    m_osc.reset();
+    if (!m_observers.empty())
         m_decks.setPlayObserver(nullptr);
     m_log.reset(); // logs the cart that plays
+    m_nowPlaying.reset();
     if (m_leveller)
         m_audio.setLeveller(nullptr);
 }

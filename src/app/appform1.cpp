@@ -1,5 +1,6 @@
 #include "app/appform1.h"
 
+#include "app/statusline.h"
 #include "config/settings.h"
 #include "decks/deckengine.h"
 #include "library/cartlibrary.h"
@@ -41,17 +42,17 @@ void setBackground(EventLabel* label, quint32 rgb) {
 
 Form1Binding::Form1Binding(Form1& form, DeckEngine& decks, CartList& list, CategoryTabs& tabs,
                            StationSettings& settings, CartLibrary& library, FunctionKeys& keys,
-                           ButtonRow& buttons, QObject* parent)
+                           ButtonRow& buttons, StatusLine& status, QObject* parent)
     : QObject(parent), m_form(form), m_decks(decks), m_list(list), m_tabs(tabs),
-      m_settings(settings), m_library(library), m_keys(keys), m_buttons(buttons) {
+      m_settings(settings), m_library(library), m_keys(keys), m_buttons(buttons), m_status(status) {
     m_form.File1()->setModel(&m_fileModel);
 
     for (int deck = 1; deck <= kDeckCount; ++deck)
         renderDeck(deck);
     renderMeter(m_decks.TimeMeterValue());
-    m_status = m_decks.Label2();
-    renderLabel2();
-    m_form.Label3()->setText(m_settings.Label3());
+    m_form.Label2()->setText(m_decks.hiddenStatus());
+    renderStatusLine();
+    m_form.Label3()->setText(m_settings.callLetters());
     renderTabs();
     renderList();
 
@@ -74,27 +75,15 @@ void Form1Binding::renderDeck(int deck) {
     setBackground(m_form.DeckLock(deck), row.lockColour);
 }
 
-void Form1Binding::showStatus(const QString& text) {
-    m_status = text;
-    renderLabel2();
-}
-
-void Form1Binding::setStandingWarning(const QString& warning) {
-    m_standingWarning = warning;
-    renderLabel2();
-}
-
-void Form1Binding::renderLabel2() {
-    QLabel* label = m_form.Label2();
-    if (m_standingWarning.isEmpty()) {
-        label->setPalette(QPalette()); // the colours the label inherits
-        label->setText(m_status);
-        return;
+void Form1Binding::renderStatusLine() {
+    ElidedLabel* line = m_form.statusLine();
+    QPalette colours; // the colours the label inherits
+    if (m_status.isWarning()) {
+        colours = line->palette();
+        colours.setColor(QPalette::WindowText, Qt::red);
     }
-    QPalette colours = label->palette();
-    colours.setColor(QPalette::WindowText, Qt::red);
-    label->setPalette(colours);
-    label->setText(m_standingWarning);
+    line->setPalette(colours);
+    line->setFullText(m_status.text());
 }
 
 void Form1Binding::renderMeter(float value) {
@@ -149,7 +138,8 @@ void Form1Binding::bindDecks() {
         m_form.TimeLabel(deck)->repaint();
     });
     connect(&m_decks, &DeckEngine::timeMeterChanged, this, &Form1Binding::renderMeter);
-    connect(&m_decks, &DeckEngine::label2Changed, this, &Form1Binding::showStatus);
+    connect(&m_decks, &DeckEngine::hiddenStatusChanged, m_form.Label2(), &QLabel::setText);
+    connect(&m_status, &StatusLine::changed, this, &Form1Binding::renderStatusLine);
     connect(&m_decks, &DeckEngine::windowRefreshRequested, &m_form, qOverload<>(&QWidget::update));
 
     for (int deck = 1; deck <= kDeckCount; ++deck) {
@@ -170,7 +160,7 @@ void Form1Binding::bindDecks() {
 }
 
 void Form1Binding::bindLibrary() {
-    connect(&m_settings, &StationSettings::label3Changed, m_form.Label3(), &QLabel::setText);
+    connect(&m_settings, &StationSettings::callLettersChanged, m_form.Label3(), &QLabel::setText);
 
     connect(&m_tabs, &CategoryTabs::tabsChanged, this, &Form1Binding::renderTabs);
     connect(&m_tabs, &CategoryTabs::selectedChanged, this, &Form1Binding::renderSelectedTab);
@@ -258,7 +248,7 @@ void Form1Binding::dragFromDeck(int deck, QPoint pressPos) {
     EventLabel* slot = m_form.DeckLabel(deck);
     auto* drag = new QDrag(slot);
     auto* mime = new QMimeData;
-    setDragProxy(*mime, DragProxy::Label1);
+    setDragProxy(*mime, DragProxy::DeckCart);
     drag->setMimeData(mime);
     drag->setPixmap(deckOutline(slot->size()));
     drag->setHotSpot(pressPos);
@@ -268,7 +258,7 @@ void Form1Binding::dragFromDeck(int deck, QPoint pressPos) {
 void Form1Binding::dragFromList() {
     auto* drag = new QDrag(m_form.File1());
     auto* mime = new QMimeData;
-    setDragProxy(*mime, DragProxy::Label42);
+    setDragProxy(*mime, DragProxy::ListFile);
     drag->setMimeData(mime);
     // Only the drag icon of Label42 shows at the pointer.
     const QPixmap icon = m_form.Label42DragIcon();

@@ -12,11 +12,12 @@ class DeckEngine;
 class Form1;
 class FunctionKeys;
 class StationSettings;
+class StatusLine;
 
 // Binds the main window to the objects behind it. The window renders the deck rows, the
-// meter, Label2, the call letters, the category tabs and the cart list from their owners'
-// signals, and forwards its clicks, keys and drops to the handlers that own them. No
-// decision is taken here: every rule lives in the deck engine, the library, the key map,
+// meter, Label2, the status line, the call letters, the category tabs and the cart list
+// from their owners' signals, and forwards its clicks, keys and drops to the handlers that own
+// them. No decision is taken here: every rule lives in the deck engine, the library, the key map,
 // the button row and the settings. The exit button and the windows that the other
 // buttons open belong to the application.
 //
@@ -26,17 +27,11 @@ class Form1Binding : public QObject {
 public:
     Form1Binding(Form1& form, DeckEngine& decks, CartList& list, CategoryTabs& tabs,
                  StationSettings& settings, CartLibrary& library, FunctionKeys& keys,
-                 ButtonRow& buttons, QObject* parent = nullptr);
+                 ButtonRow& buttons, StatusLine& status, QObject* parent = nullptr);
     ~Form1Binding() override;
 
-    // Label2, the status line: the last status text (the deck engine's, a log failure), or,
-    // while a warning stands, the warning in red, whatever status comes meanwhile; the last
-    // status text returns when the warning is cleared (set empty).
-    void showStatus(const QString& text);
-    void setStandingWarning(const QString& warning);
-
 private:
-    void renderLabel2();
+    void renderStatusLine();
     void renderDeck(int deck);
     void renderTabs();
     void renderSelectedTab();
@@ -60,9 +55,8 @@ private:
     CartLibrary& m_library;
     FunctionKeys& m_keys;
     ButtonRow& m_buttons;
+    StatusLine& m_status;
 
-    QString m_status;
-    QString m_standingWarning;
     QStringListModel m_fileModel;
     // Set while the window is being brought in line with the list or the tabs, so the
     // widgets' own change signals are not taken for the operator's.

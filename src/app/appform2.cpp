@@ -27,9 +27,9 @@ Form2Binding::Form2Binding(Form2& form, ConfigWindow& config, FunctionKeys& keys
     m_form.Dir1()->setModel(&m_folders);
     renderCategory();
     renderFolder();
-    renderOptions();
-    renderText2();
-    m_form.showHelp(m_config.Label1());
+    renderDeckDefaults();
+    renderCallLetters();
+    m_form.showHelp(m_config.helpLine());
 
     bindCategory();
     bindRest();
@@ -39,17 +39,17 @@ Form2Binding::Form2Binding(Form2& form, ConfigWindow& config, FunctionKeys& keys
 
 void Form2Binding::renderCategory() {
     m_rendering = true;
-    m_form.Label16()->setText(m_config.Label16());
-    m_form.VScroll1()->setValue(m_config.VScroll1());
-    if (m_form.Text1()->text() != m_config.Text1())
-        m_form.Text1()->setText(m_config.Text1());
+    m_form.Label16()->setText(m_config.categoryCaption());
+    m_form.VScroll1()->setValue(m_config.categorySelector());
+    if (m_form.Text1()->text() != m_config.categoryName())
+        m_form.Text1()->setText(m_config.categoryName());
     m_rendering = false;
 }
 
 void Form2Binding::renderFolder() {
     m_rendering = true;
     QComboBox* drives = m_form.Drive1();
-    const QList<Volume>& volumes = m_config.Drive1().volumes();
+    const QList<Volume>& volumes = m_config.driveBox().volumes();
     bool same = drives->count() == volumes.size();
     for (int i = 0; same && i < volumes.size(); ++i)
         same = drives->itemText(i) == volumes[i].label;
@@ -58,9 +58,9 @@ void Form2Binding::renderFolder() {
         for (const Volume& volume : volumes)
             drives->addItem(volume.label);
     }
-    drives->setCurrentIndex(m_config.Drive1().ListIndex());
+    drives->setCurrentIndex(m_config.driveBox().ListIndex());
 
-    const FolderBox& box = m_config.Dir1();
+    const FolderBox& box = m_config.folderBox();
     m_folders.clear();
     static const QFileIconProvider icons;
     const QIcon folder = icons.icon(QFileIconProvider::Folder);
@@ -75,14 +75,14 @@ void Form2Binding::renderFolder() {
     m_rendering = false;
 }
 
-void Form2Binding::renderOptions() {
+void Form2Binding::renderDeckDefaults() {
     for (int deck = 1; deck <= kDeckCount; ++deck)
-        m_form.Option(deck, m_config.Option(deck))->setChecked(true);
+        m_form.Option(deck, m_config.deckDefault(deck))->setChecked(true);
 }
 
-void Form2Binding::renderText2() {
-    if (m_form.Text2()->text() != m_config.Text2())
-        m_form.Text2()->setText(m_config.Text2());
+void Form2Binding::renderCallLetters() {
+    if (m_form.Text2()->text() != m_config.callLetters())
+        m_form.Text2()->setText(m_config.callLetters());
 }
 
 void Form2Binding::bindCategory() {
@@ -130,10 +130,10 @@ void Form2Binding::endSelectorPress() {
 }
 
 void Form2Binding::bindRest() {
-    connect(&m_config, &ConfigWindow::optionsChanged, this, &Form2Binding::renderOptions);
-    connect(&m_config, &ConfigWindow::text2Changed, this, &Form2Binding::renderText2);
-    connect(&m_config, &ConfigWindow::label1Changed, this,
-            [this] { m_form.showHelp(m_config.Label1()); });
+    connect(&m_config, &ConfigWindow::deckDefaultsChanged, this, &Form2Binding::renderDeckDefaults);
+    connect(&m_config, &ConfigWindow::callLettersChanged, this, &Form2Binding::renderCallLetters);
+    connect(&m_config, &ConfigWindow::helpLineChanged, this,
+            [this] { m_form.showHelp(m_config.helpLine()); });
     for (int deck = 1; deck <= kDeckCount; ++deck)
         for (int index = 0; index < 3; ++index)
             connect(m_form.Option(deck, index), &QRadioButton::clicked, this,
@@ -167,21 +167,21 @@ bool Form2Binding::eventFilter(QObject* watched, QEvent* event) {
     const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
     const bool ownSurface = widget->childAt(at) == nullptr;
     if (widget == &m_form && ownSurface)
-        m_config.MouseMove(Surface::Form);
+        m_config.MouseMove(Surface::Window);
     else if (widget == m_form.Frame1() && ownSurface)
-        m_config.MouseMove(Surface::Frame1);
+        m_config.MouseMove(Surface::CategoryGroup);
     else if (widget == m_form.Frame2() && ownSurface)
-        m_config.MouseMove(Surface::Frame2);
+        m_config.MouseMove(Surface::DeckDefaults);
     else if (widget == m_form.Frame3() && ownSurface)
-        m_config.MouseMove(Surface::Frame3);
+        m_config.MouseMove(Surface::CallLetters);
     else if (widget == m_form.Text1())
-        m_config.MouseMove(Surface::Text1);
+        m_config.MouseMove(Surface::CategoryName);
     else if (widget == m_form.Dir1() || widget == m_form.Dir1()->viewport())
-        m_config.MouseMove(Surface::Dir1);
+        m_config.MouseMove(Surface::Folders);
     else if (widget == m_form.Command1())
-        m_config.MouseMove(Surface::Command1);
+        m_config.MouseMove(Surface::SaveButton);
     else if (widget == m_form.SSCommand1())
-        m_config.MouseMove(Surface::SSCommand1);
+        m_config.MouseMove(Surface::ExitButton);
     return false;
 }
 
@@ -222,6 +222,8 @@ void ConfigWindows::Form1_SSCommand1_Click() {
         connect(m_form2->buttonAddFolder(), &QPushButton::clicked, this,
                 &ConfigWindows::Form2_buttonAddFolder_Click);
     }
+    // A window manager may minimize it (it has no taskbar entry to bring it back by).
+    m_form2->setWindowState(m_form2->windowState() & ~Qt::WindowMinimized);
     m_form2->show();
     m_form2->raise();
     m_form2->activateWindow();
@@ -233,7 +235,7 @@ void ConfigWindows::closeForm2() {
     m_mainWindow.activateWindow();
     Form2* form = m_form2;
     m_form2 = nullptr;
-    form->close();
+    form->dismiss();
     form->deleteLater();
 }
 
@@ -258,18 +260,28 @@ void ConfigWindows::AddCat_Command1_Click() {
                        MessageBoxes::kOkStop, QStringLiteral("Airloom"));
         return;
     }
-    m_addCat->hide();
+    hideAddCat();
 }
 
 void ConfigWindows::AddCat_Command2_Click() {
+    hideAddCat();
+}
+
+// The dialog was opened from the configuration window: the keyboard goes back there, not to
+// whichever window the window manager picks.
+void ConfigWindows::hideAddCat() {
     m_addCat->hide();
+    if (m_form2) {
+        m_form2->raise();
+        m_form2->activateWindow();
+    }
 }
 
 void ConfigWindows::closeAll() {
     if (m_form2) {
         Form2* form = m_form2;
         m_form2 = nullptr;
-        form->close();
+        form->dismiss();
         form->deleteLater();
     }
     // Left open, the dialog would keep the program running after its last window.

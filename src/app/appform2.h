@@ -31,8 +31,8 @@ protected:
 private:
     void renderCategory();
     void renderFolder();
-    void renderOptions();
-    void renderText2();
+    void renderDeckDefaults();
+    void renderCallLetters();
     void endSelectorPress();
     void bindCategory();
     void bindRest();
@@ -83,6 +83,7 @@ public:
 
 private:
     void closeForm2();
+    void hideAddCat();
 
     ProfileFile& m_file;
     StationSettings& m_settings;

@@ -3,6 +3,13 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -131,4 +138,68 @@ OutputChoice CommandLine::outputChoice(const ExtraSettings& file, QString* error
     take(period, file.outputPeriod, &OutputChoice::setPeriodFrames, "Period");
     take(periods, file.outputPeriods, &OutputChoice::setPeriods, "Periods");
     return choice;
+}
+
+bool CommandLine::keepRawSettingsPath(const QByteArrayList& arguments) {
+    static const QByteArray kOption = QByteArrayLiteral("--settings");
+    std::optional<QByteArray> raw;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QByteArray& argument = arguments[i];
+        if (argument == "--")
+            break;
+        if (argument == kOption && i + 1 < arguments.size())
+            raw = arguments[++i];
+        else if (argument.startsWith(kOption + '='))
+            raw = argument.mid(kOption.size() + 1);
+    }
+    if (!raw || QString::fromUtf8(*raw).toUtf8() == *raw)
+        return true;
+    const auto refuse = [this](const QString& why) {
+        text = QStringLiteral("airloom: --settings: %1\n").arg(why);
+        exitCode = kUsageError;
+        run = false;
+        return false;
+    };
+    QByteArray path = *raw;
+    if (!path.startsWith('/')) {
+        char* here = ::getcwd(nullptr, 0);
+        path = QByteArray(here ? here : ".") + '/' + path;
+        std::free(here);
+    }
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray folder = path.left(std::max<qsizetype>(slash, 1));
+    const QByteArray name = path.mid(slash + 1);
+    const QString shown = QString::fromUtf8(path);
+    if (QString::fromUtf8(name).toUtf8() != name)
+        return refuse(QStringLiteral("the file's own name in %1 is not UTF-8; its folder's may "
+                                     "be anything.")
+                          .arg(shown));
+    // Text cannot name the folder to make it later: it is made now.
+    for (qsizetype at = 1; at <= folder.size(); ++at) {
+        if ((at == folder.size() || folder[at] == '/') &&
+            ::mkdir(folder.left(at).constData(), 0777) != 0 && errno != EEXIST)
+            return refuse(QStringLiteral("cannot make the folder %1: %2")
+                              .arg(shown, QString::fromLocal8Bit(std::strerror(errno))));
+    }
+    // Held for the life of the program: every file beside the settings is reached through it.
+    const int fd = ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return refuse(QStringLiteral("cannot open the folder of %1: %2")
+                          .arg(shown, QString::fromLocal8Bit(std::strerror(errno))));
+    settingsPath = QStringLiteral("/proc/self/fd/%1/%2").arg(fd).arg(QString::fromUtf8(name));
+    return true;
+}
+
+QString CommandLine::settingsNotes() const {
+    const QFileInfo file(settingsPath);
+    if (!file.absoluteDir().exists())
+        return QStringLiteral("airloom: the folder %1 of the settings file does not exist: the "
+                              "program starts on its defaults and makes the folder when it "
+                              "first saves a setting.\n")
+            .arg(file.absolutePath());
+    if (file.exists() && !file.isFile())
+        return QStringLiteral("airloom: the settings file %1 is not a regular file: it is not "
+                              "read, and saving a setting fails.\n")
+            .arg(settingsPath);
+    return {};
 }

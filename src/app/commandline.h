@@ -3,6 +3,7 @@
 #include "audio/outputchoice.h"
 #include "config/extrasettings.h"
 
+#include <QByteArrayList>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -32,6 +33,16 @@ struct CommandLine {
     // A file value that cannot be used is named in *errors (a line each) and left at its
     // default.
     OutputChoice outputChoice(const ExtraSettings& file, QString* errors) const;
+
+    // When the --settings value in arguments (the bytes the program was given) is not
+    // UTF-8, which text cannot carry, settingsPath becomes a name of the same file that
+    // text can: its folder, made when missing, is held open for the life of the program and
+    // reached through /proc/self/fd. False, with text and exitCode set, when the folder
+    // cannot be made or opened, or when the file's own name is not UTF-8.
+    bool keepRawSettingsPath(const QByteArrayList& arguments);
+    // What the operator should know about the settings file before the start, for stderr:
+    // a missing folder (made at the first write), a file that is not a regular file.
+    QString settingsNotes() const;
 
     // arguments: as the program was given them, its own name first. defaultSettingsPath:
     // the settings file when --settings is not given.

@@ -1,9 +1,8 @@
 #pragma once
 
 #include "audio/cartcache.h"
-#include "audio/mixer.h"
 #include "audio/outputdevice.h"
-#include "audio/streamreaders.h"
+#include "audio/voicetransport.h"
 
 #include <QObject>
 #include <QSet>
@@ -17,26 +16,10 @@
 class Cart;
 class FileSource;
 class Leveller;
-struct Voice;
-
-// One play handed out by the engine. The engine looks a play up by the handle's number,
-// which is never given twice: a handle whose play has been released refers to nothing,
-// never to a later play, and every call on it does nothing.
-class VoiceHandle {
-public:
-    VoiceHandle() = default;
-    explicit operator bool() const { return m_id != 0; }
-    friend bool operator==(VoiceHandle, VoiceHandle) = default;
-
-private:
-    friend class AudioEngine;
-    explicit VoiceHandle(std::uint64_t id) : m_id(id) {}
-    std::uint64_t m_id = 0;
-};
 
 // The media engine behind the media controls: one output device kept open for the life of
-// the engine, the cart cache (CartCache), the stream readers, and the voices handed to the
-// output callback.
+// the engine, the cart cache (CartCache), and the transport of the plays (VoiceTransport)
+// that the device renders, each stream read by a thread of its own.
 //
 // UI thread only, apart from the output callback it registers with the device. No call
 // measures a file on the UI thread: openCart() of a cart that is not cached hands the file
@@ -47,8 +30,8 @@ private:
 // a cart whose file is replaced is measured again at its next open. cartChanged tells the
 // UI thread (queued from the worker threads) that the cart at a path has been measured, or
 // has a new length or a new file. fileStalled tells it that a playing cart has run out of
-// decoded frames while its file does not answer.
-class AudioEngine : public QObject, private RenderSource {
+// decoded frames while its file does not answer, fileAnswered that it flows again.
+class AudioEngine : public QObject {
     Q_OBJECT
 public:
     // A prepared cart holds this much of its opening in memory; the rest streams.
@@ -84,88 +67,50 @@ public:
         m_cache.setMeasureRunner(std::move(runner));
     }
 
-    // Starts a play of the cart from its beginning. Empty when there is nothing to play (an
-    // unopenable or empty cart) or every voice slot is taken.
+    // The plays (VoiceTransport), each at its cart's levelling gain.
     VoiceHandle play(const std::shared_ptr<Cart>& cart);
-    void pause(VoiceHandle voice);
-    void resume(VoiceHandle voice);
-    // Silences the voice within one period and lets go of it, and of a follower that has
-    // not started. Returns the follower that has started, if any: a play of its own,
-    // which the caller now holds.
-    VoiceHandle release(VoiceHandle voice);
-
-    // Arms a play of cart to start on the frame after the voice's last, in place of the
-    // one armed before. False, with nothing armed, when the cart cannot play or the voice
-    // has run out or handed over already.
+    void pause(VoiceHandle voice) { m_voices.pause(voice); }
+    void resume(VoiceHandle voice) { m_voices.resume(voice); }
+    VoiceHandle release(VoiceHandle voice) { return m_voices.release(voice); }
     bool arm(VoiceHandle voice, const std::shared_ptr<Cart>& cart);
-    // Takes back the follower armed on the voice, unless it has started.
-    void disarm(VoiceHandle voice);
-    // The follower that started after the voice's last frame; empty while none has.
-    VoiceHandle handedOver(VoiceHandle voice) const;
-    // Whether a follower is armed on the voice or has already taken over from it.
-    bool hasFollower(VoiceHandle voice) const;
-
-    // Not paused, stopped or released.
-    bool isRunning(VoiceHandle voice) const;
-    // The frames of the cart the output has consumed.
-    std::int64_t consumedFrames(VoiceHandle voice) const;
-    // What has been heard of the voice: the frames consumed by the output less those still
-    // in the device's latency.
-    std::int64_t heardFrames(VoiceHandle voice) const;
-    // The voice has rendered its last frame and that frame has been heard (or it is gone).
-    bool isHeardToEnd(VoiceHandle voice) const;
-    std::shared_ptr<Cart> cartOf(VoiceHandle voice) const;
+    void disarm(VoiceHandle voice) { m_voices.disarm(voice); }
+    VoiceHandle handedOver(VoiceHandle voice) { return m_voices.handedOver(voice); }
+    bool hasFollower(VoiceHandle voice) { return m_voices.hasFollower(voice); }
+    bool isRunning(VoiceHandle voice) { return m_voices.isRunning(voice); }
+    std::int64_t consumedFrames(VoiceHandle voice) { return m_voices.consumedFrames(voice); }
+    std::int64_t heardFrames(VoiceHandle voice) { return m_voices.heardFrames(voice); }
+    bool isHeardToEnd(VoiceHandle voice) { return m_voices.isHeardToEnd(voice); }
+    std::shared_ptr<Cart> cartOf(VoiceHandle voice) { return m_voices.cartOf(voice); }
+    VoiceTransport& voices() { return m_voices; }
 
     // The cart cache's waits (tests, benchmarks).
     void waitForMeasurements() { m_cache.waitForMeasurements(); }
     void waitForBackgroundWork() { m_cache.waitForBackgroundWork(); }
     // Reader threads made for the streams so far (tests, benchmarks).
-    std::size_t streamReaders() const { return m_streams.readerCount(); }
+    std::size_t streamReaders() const { return m_voices.streamReaders(); }
 
-    std::uint64_t underruns() const { return m_mixer.underruns(); }
-    std::uint64_t renderedFrames() const { return m_mixer.renderedFrames(); }
-
-    // Once a second the engine prints on stderr the underruns counted since the last line
-    // (a playing cart whose decoding fell behind, a period the device played late), so
-    // drop-outs on air leave a trace on the terminal. The line, or "" when there were none.
-    static constexpr int kUnderrunReportInterval = 1000;
-    QString takeUnderrunReport();
+    std::uint64_t underruns() const { return m_voices.underruns(); }
+    std::uint64_t renderedFrames() const { return m_voices.renderedFrames(); }
+    QString takeUnderrunReport() { return m_voices.takeUnderrunReport(); }
 
 signals:
     void cartChanged(const QString& path);
     // A running play of the cart at path has played all it had while its file does not
     // answer (once per stall); it plays on from there when the file answers.
     void fileStalled(const QString& path);
+    // A play reported by fileStalled has frames again, or is gone.
+    void fileAnswered(const QString& path);
 
 private:
-    void render(float* out, int frames) noexcept override;
-    void waitUntilReady(int frames) override;
-    bool isSilent() const noexcept override { return m_mixer.isSilent(); }
-    // Deletes the voices the callback has let go of.
-    void reap();
-    // A voice for a play of cart from its beginning, not yet handed to the callback; null
-    // when the cart cannot play.
-    std::unique_ptr<Voice> makeVoice(const std::shared_ptr<Cart>& cart);
-    Voice* find(VoiceHandle handle) const;
-    void erase(const Voice* voice);
-    std::uint64_t framesSince(std::uint64_t frame) const;
-    // Reports the streams that starve while their files do not answer; rests when no
-    // voice streams.
+    float gainFor(const std::shared_ptr<Cart>& cart) const;
+    // Reports the streams that starve while their files do not answer, and those that
+    // answer again; rests when no voice streams.
     void checkStalls();
 
     std::unique_ptr<OutputDevice> m_device;
     const int m_sampleRate;
-    const std::size_t m_ringFrames;
-    Mixer m_mixer;
-    StreamReaders m_streams;
+    VoiceTransport m_voices;
     CartCache m_cache;
     Leveller* m_leveller = nullptr;
     QTimer m_stallTimer;
-    QSet<const Stream*> m_starving; // without frames while waiting on the file, last check
-    QSet<const Stream*> m_stalled;  // reported, and not flowing again since
-    std::vector<std::unique_ptr<Voice>> m_voices; // every voice not yet deleted
-    std::uint64_t m_lastVoiceId = 0;
-    QTimer m_underrunTimer;
-    std::uint64_t m_reportedUnderruns = 0;
-    std::uint64_t m_reportedDeviceUnderruns = 0;
 };

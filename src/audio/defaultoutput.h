@@ -10,21 +10,27 @@ class SupervisedOutput;
 
 // What the operator is told, once at start-up and on stderr, when carts cannot be heard.
 inline constexpr char kNoAudioOutputWarning[] = "No audio output device: carts will not be heard.";
+// The same, in a box once and on the status line until it appears, when the output the
+// station named (%1) is not there at start-up.
+inline constexpr char kOutputAwaitedWarning[] =
+    "Audio output '%1' is not there: carts will not be heard until it appears.";
 
 struct DefaultOutput {
     std::unique_ptr<OutputDevice> device; // never null
-    QString warning;                      // empty when a sound device was opened
-    // The watched sound device (owned by device), reopened when lost; null for the silent
-    // output, which nothing watches or polls.
+    QString warning; // kNoAudioOutputWarning for the unwatched silent output, else empty
+    // The watched sound device (owned by device), reopened when lost or awaited while the
+    // named one is missing; null for the silent output, which nothing watches or polls.
     SupervisedOutput* supervised = nullptr;
 };
 
 // The output for the life of the program: the chosen PortAudio output (the default one when
-// the choice names none, or one that does not exist, which stderr is told with the devices
-// there are), watched and reopened when lost (SupervisedOutput), or, when none can be
-// opened, a null device paced by the clock, with kNoAudioOutputWarning (also written to
-// stderr). Writes the device and the latency it
-// obtained to stderr. UI thread, at start-up; blocks while PortAudio looks for devices.
+// the choice names none), watched and reopened when lost (SupervisedOutput). A named output
+// that is missing or does not open is awaited (stderr is told, with the devices there are):
+// the supervised output starts lost, with kOutputAwaitedWarning, and opens that device, never
+// another, once it appears. With no output named and none that opens: a null device paced
+// by the clock, with kNoAudioOutputWarning (also written to stderr). Writes the device and
+// the latency it obtained to stderr. UI thread, at start-up; blocks while PortAudio looks
+// for devices.
 DefaultOutput openDefaultOutput(const OutputChoice& choice = {}, int sampleRate = 48000);
 
 // Writes `airloom --list-devices`: the output devices PortAudio sees, one a line.

@@ -21,8 +21,11 @@ struct _jack_port;
 // while the server answers; the getters never block. The callback runs on JACK's thread.
 class JackDevice : public OutputDevice {
 public:
+    // jack_connect, or what a test puts in its place.
+    using Connect = int (*)(_jack_client*, const char* from, const char* to);
     // Null, with the reason, when no server answers (none is started) or target has no ports.
-    static std::unique_ptr<JackDevice> open(const QString& target, QString* error);
+    static std::unique_ptr<JackDevice> open(const QString& target, QString* error,
+                                            Connect connect = nullptr);
     ~JackDevice() override;
 
     int sampleRate() const override { return m_sampleRate; }
@@ -31,7 +34,8 @@ public:
     std::uint64_t deviceUnderruns() const override {
         return m_xruns.load(std::memory_order_relaxed);
     }
-    // The server shut the client down, or the start failed.
+    // The server shut the client down, or the start failed: the client did not activate, or
+    // neither of its ports reached a playback port of the target.
     bool hasFailed() const override { return m_gone.load() || m_startFailed; }
 
     void start(RenderSource& source) override;
@@ -45,6 +49,7 @@ private:
     _jack_client* m_client = nullptr;
     _jack_port* m_ports[2] = {};
     QString m_target;
+    Connect m_connect = nullptr;
     RenderSource* m_source = nullptr;
     std::vector<float> m_interleaved; // one chunk, allocated at the open
     int m_sampleRate = 0;

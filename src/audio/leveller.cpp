@@ -1,29 +1,34 @@
 #include "audio/leveller.h"
 
 #include "audio/decoder.h"
+#include "common/textfile.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTextStream>
+#include <QSaveFile>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ebur128.h>
 #include <memory>
+#include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 Loudness MeasureLoudness(const QString& path, const std::atomic<bool>* cancel) {
     // The file's own rate: no resampling, and the peak of its own samples.
+    Loudness failed;
+    failed.failed = true;
     const int rate = [&] {
         Decoder probe(48000);
         return probe.open(path, cancel) ? probe.sourceRate() : 0;
     }();
     if (rate <= 0)
-        return {};
+        return failed;
     Decoder decoder(rate);
     if (!decoder.open(path, cancel))
-        return {};
+        return failed;
     const std::unique_ptr<ebur128_state, void (*)(ebur128_state*)> state(
         ebur128_init(2, static_cast<unsigned long>(rate),
                      EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK),
@@ -34,11 +39,14 @@ Loudness MeasureLoudness(const QString& path, const std::atomic<bool>* cancel) {
     std::vector<float> frames(kChunk * 2);
     for (int got; (got = decoder.read(frames.data(), kChunk)) > 0;) {
         if (cancel && cancel->load(std::memory_order_relaxed))
-            return {};
+            return failed;
         if (ebur128_add_frames_float(state.get(), frames.data(), static_cast<size_t>(got)) !=
             EBUR128_SUCCESS)
             return {};
     }
+    // A read that failed or a cancel stopped the decoder short of the end.
+    if (decoder.fault() != 0 || (cancel && cancel->load(std::memory_order_relaxed)))
+        return failed;
     Loudness result;
     double left = 0, right = 0;
     if (ebur128_loudness_global(state.get(), &result.integratedLufs) != EBUR128_SUCCESS ||
@@ -51,46 +59,61 @@ Loudness MeasureLoudness(const QString& path, const std::atomic<bool>* cancel) {
     return result;
 }
 
-float Leveller::gainFrom(double targetLufs, const Loudness& loudness) {
-    if (!loudness.ok)
-        return 1.0f;
+bool Loudness::usable() const {
+    return ok && std::isfinite(integratedLufs) && integratedLufs >= -70.0 &&
+           integratedLufs <= 0.0 && std::isfinite(samplePeak) && samplePeak > 0;
+}
+
+namespace {
+
+// The gain in dB that levels a file of this loudness, below the peak ceiling.
+double gainDbFrom(double targetLufs, const Loudness& loudness) {
     const double peakDb = 20.0 * std::log10(loudness.samplePeak);
-    const double gainDb = std::min(targetLufs - loudness.integratedLufs, kPeakCeilingDb - peakDb);
+    return std::min(targetLufs - loudness.integratedLufs, Leveller::kPeakCeilingDb - peakDb);
+}
+
+} // namespace
+
+float Leveller::gainFrom(double targetLufs, const Loudness& loudness) {
+    if (!loudness.usable())
+        return 1.0f;
+    const double gainDb = gainDbFrom(targetLufs, loudness);
+    if (!(gainDb <= kMaxGainDb))
+        return 1.0f;
     return static_cast<float>(std::pow(10.0, gainDb / 20.0));
 }
 
 Leveller::Leveller(double targetLufs, QString cacheFile)
-    : m_target(targetLufs), m_cacheFile(std::move(cacheFile)),
-      m_lifeline(std::make_shared<Lifeline<Leveller>>(this)),
-      // Measuring can wait: the decoders that feed the output come first.
-      m_queue("airloom-level", kNice) {
-    loadCache();
+    : m_target(targetLufs), m_cacheFile(std::move(cacheFile)) {
+    // The compaction runs first on the thread, and counts as busy.
+    m_busy = loadCache();
+    m_thread = std::thread([this] { run(); });
 }
 
 Leveller::~Leveller() {
-    m_lifeline->cut();
+    {
+        std::lock_guard lock(m_mutex);
+        m_quit = true;
+        m_cancel.store(true, std::memory_order_relaxed);
+    }
+    m_wake.notify_all();
+    m_thread.join();
 }
 
 void Leveller::request(const Cart& cart) {
-    Job job{cart.path(), cart.identity()};
     {
         std::lock_guard lock(m_mutex);
         const auto known = m_known.constFind(cart.path());
         if (known != m_known.constEnd() && known->identity == cart.identity())
             return;
-        const auto same = [&job](const Job& other) {
-            return other.path == job.path && other.identity == job.identity;
+        const auto same = [&cart](const Job& job) {
+            return job.path == cart.path() && job.identity == cart.identity();
         };
-        if (std::any_of(m_pending.begin(), m_pending.end(), same))
+        if ((m_busy && same(m_current)) || std::any_of(m_jobs.begin(), m_jobs.end(), same))
             return;
-        m_pending.push_back(job);
+        m_jobs.push_back({cart.path(), cart.identity()});
     }
-    m_queue.post([job = std::move(job), lifeline = m_lifeline, cancel = m_queue.cancelFlag()] {
-        const Loudness loudness = MeasureLoudness(job.path, cancel);
-        if (cancel->load(std::memory_order_relaxed))
-            return;
-        lifeline->with([&](Leveller& leveller) { leveller.finishMeasure(job, loudness); });
-    });
+    m_wake.notify_one();
 }
 
 float Leveller::gainFor(const Cart& cart) const {
@@ -101,56 +124,136 @@ float Leveller::gainFor(const Cart& cart) const {
     return gainFrom(m_target, known->loudness);
 }
 
-void Leveller::finishMeasure(const Job& job, const Loudness& loudness) {
-    m_measures.fetch_add(1, std::memory_order_relaxed);
-    store(job, loudness);
-    std::lock_guard lock(m_mutex);
-    m_known.insert(job.path, {job.identity, loudness});
-    std::erase_if(m_pending, [&job](const Job& other) {
-        return other.path == job.path && other.identity == job.identity;
-    });
+void Leveller::waitUntilIdle() {
+    std::unique_lock lock(m_mutex);
+    m_idle.wait(lock, [this] { return m_jobs.empty() && !m_busy; });
 }
 
-// One line per measure: size, modification time (ns), integrated loudness (LUFS) and
-// sample peak, or "-" twice for a file that could not be measured, then the path, all
-// separated by tabs.
-void Leveller::loadCache() {
-    QFile file(m_cacheFile);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return;
-    QTextStream in(&file);
-    while (!in.atEnd()) {
-        const QStringList fields = in.readLine().split(QLatin1Char('\t'));
-        if (fields.size() < 5)
-            continue;
-        bool sizeOk = false, timeOk = false;
-        Known known;
-        known.identity = {fields[0].toLongLong(&sizeOk), fields[1].toLongLong(&timeOk)};
-        bool lufsOk = false, peakOk = false;
-        known.loudness.integratedLufs = fields[2].toDouble(&lufsOk);
-        known.loudness.samplePeak = fields[3].toDouble(&peakOk);
-        known.loudness.ok = lufsOk && peakOk && known.loudness.samplePeak > 0;
-        if (sizeOk && timeOk)
-            m_known.insert(fields.mid(4).join(QLatin1Char('\t')), known);
+void Leveller::run() {
+    pthread_setname_np(pthread_self(), "airloom-level"); // seen by top and the benchmarks
+    // Measuring can wait: the decoders that feed the output come first.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kNice);
+    std::unique_lock lock(m_mutex);
+    if (m_busy) {
+        lock.unlock();
+        compactCache();
+        lock.lock();
+        m_busy = false;
+        if (m_jobs.empty())
+            m_idle.notify_all();
+    }
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_quit || !m_jobs.empty(); });
+        if (m_quit)
+            return;
+        m_current = m_jobs.front();
+        m_jobs.pop_front();
+        m_busy = true;
+        const Job job = m_current;
+        lock.unlock();
+        const Loudness loudness = MeasureLoudness(job.path, &m_cancel);
+        // A failed measure leaves nothing behind: the next request measures again.
+        const bool measured = !loudness.failed && !m_cancel.load(std::memory_order_relaxed);
+        m_measures.fetch_add(1, std::memory_order_relaxed);
+        if (measured && loudness.usable())
+            store(job, loudness);
+        lock.lock();
+        if (measured)
+            m_known.insert(job.path, {job.identity, loudness});
+        m_busy = false;
+        if (m_jobs.empty())
+            m_idle.notify_all();
     }
 }
 
+// One line per measure: size, modification time (ns), integrated loudness (LUFS) and
+// sample peak, then the path, all separated by tabs, ended by a line feed. Older files
+// hold "-" twice for a file that could not be measured: such lines are not used.
+bool Leveller::loadCache() {
+    QFile file;
+    if (const QString why = textfile::OpenForReading(file, m_cacheFile); !why.isEmpty()) {
+        if (QFileInfo::exists(m_cacheFile))
+            std::fprintf(stderr, "airloom: loudness cache %s not read: %s\n",
+                         qUtf8Printable(m_cacheFile), qUtf8Printable(why));
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    qsizetype lines = 0;
+    for (qsizetype pos = 0;;) {
+        const qsizetype end = bytes.indexOf('\n', pos);
+        if (end < 0)
+            break; // the last line was cut: its figures are not trusted
+        const QByteArrayView line(bytes.constData() + pos, end - pos);
+        pos = end + 1;
+        ++lines;
+        qsizetype field[4] = {};
+        qsizetype at = 0;
+        for (int i = 0; i < 4 && at >= 0; ++i) {
+            at = line.indexOf('\t', at);
+            if (at >= 0)
+                field[i] = at++;
+        }
+        if (at < 0)
+            continue;
+        bool sizeOk = false, timeOk = false, lufsOk = false, peakOk = false;
+        Known known;
+        known.identity = {line.first(field[0]).toLongLong(&sizeOk),
+                          line.sliced(field[0] + 1, field[1] - field[0] - 1).toLongLong(&timeOk)};
+        known.loudness.integratedLufs =
+            line.sliced(field[1] + 1, field[2] - field[1] - 1).toDouble(&lufsOk);
+        known.loudness.samplePeak =
+            line.sliced(field[2] + 1, field[3] - field[2] - 1).toDouble(&peakOk);
+        known.loudness.ok = lufsOk && peakOk;
+        const QString path = QString::fromUtf8(line.sliced(field[3] + 1));
+        // A line that cannot be used leaves the file to be measured again, even when an
+        // older line of the same path could be.
+        if (sizeOk && timeOk && known.loudness.usable() &&
+            gainDbFrom(m_target, known.loudness) <= kMaxGainDb)
+            m_known.insert(path, known);
+        else
+            m_known.remove(path);
+    }
+    // Compacted when more than half of it is stale, repeated or unusable (and more than a
+    // few lines are).
+    return lines > 2 * m_known.size() + kCompactSlack;
+}
+
+void Leveller::compactCache() {
+    QByteArray text;
+    {
+        std::lock_guard lock(m_mutex);
+        for (auto it = m_known.constBegin(); it != m_known.constEnd(); ++it)
+            text += cacheLine(it.key(), it->identity, it->loudness);
+    }
+    QSaveFile save(m_cacheFile);
+    QString why = save.open(QIODevice::WriteOnly) ? textfile::WriteAndSync(save.handle(), text)
+                                                  : save.errorString();
+    if (!why.isEmpty())
+        save.cancelWriting();
+    if (!save.commit() && why.isEmpty())
+        why = save.errorString();
+    if (!why.isEmpty())
+        std::fprintf(stderr, "airloom: loudness cache %s not compacted: %s\n",
+                     qUtf8Printable(m_cacheFile), qUtf8Printable(why));
+}
+
+QByteArray Leveller::cacheLine(const QString& path, const Cart::Identity& identity,
+                               const Loudness& loudness) {
+    return QStringLiteral("%1\t%2\t%3\t%4\t%5\n")
+        .arg(identity.size)
+        .arg(identity.modified)
+        .arg(loudness.integratedLufs, 0, 'f', 6)
+        .arg(loudness.samplePeak, 0, 'g', 9)
+        .arg(path)
+        .toUtf8();
+}
+
 void Leveller::store(const Job& job, const Loudness& loudness) {
-    const QString figures = loudness.ok ? QStringLiteral("%1\t%2")
-                                              .arg(loudness.integratedLufs, 0, 'f', 6)
-                                              .arg(loudness.samplePeak, 0, 'g', 9)
-                                        : QStringLiteral("-\t-");
-    const QString line = QStringLiteral("%1\t%2\t%3\t%4\n")
-                             .arg(job.identity.size)
-                             .arg(job.identity.modified)
-                             .arg(figures, job.path);
-    QFile file(m_cacheFile);
-    const bool ok = QDir().mkpath(QFileInfo(m_cacheFile).absolutePath()) &&
-                    file.open(QIODevice::WriteOnly | QIODevice::Append) &&
-                    file.write(line.toUtf8()) == line.toUtf8().size() && file.flush();
+    const QString why =
+        textfile::AppendLines(m_cacheFile, {}, cacheLine(job.path, job.identity, loudness), "\n");
     // The figure still serves this run; only the next start measures the file again.
-    if (!ok && !std::exchange(m_cacheFailed, true)) {
+    if (!why.isEmpty() && !std::exchange(m_cacheFailed, true)) {
         std::fprintf(stderr, "airloom: loudness cache %s not written: %s\n",
-                     qUtf8Printable(m_cacheFile), qUtf8Printable(file.errorString()));
+                     qUtf8Printable(m_cacheFile), qUtf8Printable(why));
     }
 }

@@ -1,22 +1,28 @@
 #pragma once
 
 #include "audio/cart.h"
-#include "audio/workerqueue.h"
 
 #include <QHash>
 #include <QString>
 #include <atomic>
-#include <memory>
+#include <condition_variable>
+#include <deque>
 #include <mutex>
-#include <vector>
+#include <thread>
 
 // A file's EBU R128 integrated loudness and sample peak, measured by libebur128 over the
 // frames the decoder gives (what is heard: mono on both channels, more than two mixed down)
-// at the file's own rate. ok is false for a file that cannot be decoded and for silence.
+// at the file's own rate. ok is false for a file that cannot be decoded and for silence;
+// failed tells a measure that could not read the file (an open or read error, a cancel),
+// which is worth another try, from one that read it to its end.
 struct Loudness {
     bool ok = false;
+    bool failed = false;
     double integratedLufs = 0;
     double samplePeak = 0; // linear, 1.0 = full scale
+
+    // Figures that can be levelled by: finite, the loudness from -70 to 0 LUFS, a peak.
+    bool usable() const;
 };
 // Decodes the whole file; blocks on the disk. A cancel flag makes it give up.
 Loudness MeasureLoudness(const QString& path, const std::atomic<bool>* cancel = nullptr);
@@ -25,15 +31,23 @@ Loudness MeasureLoudness(const QString& path, const std::atomic<bool>* cancel = 
 // meets the target, limited so that its sample peak stays at or under -1 dBFS. Carts are
 // measured on a thread of their own after they are opened, once per file: the figures are
 // kept by path, size and modification time in a cache file (one line per measure, the last
-// line of a path wins), so a file is measured again only when it changes.
+// line of a path wins), so a file is measured again only when it changes. A measure that
+// failed is not kept, nor written: the next request tries again. Figures of the cache that
+// are not usable, or that would raise a cart by more than kMaxGainDb (a damaged or edited
+// line), are not used and the cart is measured again. A cache that holds more stale lines
+// than current ones is written anew, compacted, by the measuring thread at its start.
 //
 // request() and gainFor() are for the UI thread and never wait for a measure; gainFor()
-// gives 1 (unity) for a cart not measured yet, being measured, or not measurable.
+// gives 1 (unity) for a cart not measured yet, being measured, or not measurable, and for
+// one that would need more than kMaxGainDb.
 class Leveller {
 public:
     static constexpr double kPeakCeilingDb = -1.0;
+    static constexpr double kMaxGainDb = 20.0;
     // The measuring thread's nice value: it yields to the threads that feed the output.
     static constexpr int kNice = 10;
+    // Stale lines a cache may hold beyond its current ones before it is compacted.
+    static constexpr qsizetype kCompactSlack = 1000;
 
     // cacheFile: read now, appended to by the measuring thread (its folder is created).
     Leveller(double targetLufs, QString cacheFile);
@@ -45,11 +59,12 @@ public:
     void request(const Cart& cart);
     float gainFor(const Cart& cart) const;
 
-    // The gain for a file of this loudness; 1 when it could not be measured.
+    // The gain for a file of this loudness; 1 when it could not be measured or would need
+    // more than kMaxGainDb.
     static float gainFrom(double targetLufs, const Loudness& loudness);
 
     // Blocks until every queued measure is done (tests, benchmarks).
-    void waitUntilIdle() { m_queue.waitUntilIdle(); }
+    void waitUntilIdle();
     // Measures made since the start (tests: a cache hit makes none).
     int measureCount() const { return m_measures.load(std::memory_order_relaxed); }
 
@@ -62,20 +77,27 @@ private:
         QString path;
         Cart::Identity identity;
     };
-    void loadCache();
-    // Measuring thread, while the leveller lives: keeps and stores a finished measure.
-    void finishMeasure(const Job& job, const Loudness& loudness);
+    void run();
+    // UI thread, at the construction: reads the cache; true when it wants compacting.
+    bool loadCache();
+    // Measuring thread: writes the cache anew with the figures known.
+    void compactCache();
     void store(const Job& job, const Loudness& loudness);
+    static QByteArray cacheLine(const QString& path, const Cart::Identity& identity,
+                                const Loudness& loudness);
 
     const double m_target;
     const QString m_cacheFile;
     mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_idle;
     QHash<QString, Known> m_known; // guarded
-    std::vector<Job> m_pending;    // guarded: queued or being measured
+    std::deque<Job> m_jobs;        // guarded
+    Job m_current;                 // guarded: the one measured while busy
+    bool m_busy = false;           // guarded
+    bool m_quit = false;           // guarded
     bool m_cacheFailed = false;    // measuring thread only
+    std::atomic<bool> m_cancel{false};
     std::atomic<int> m_measures{0};
-    // A measure held in a read at the end is left behind; it reaches the leveller only
-    // through this, while it lives.
-    const std::shared_ptr<Lifeline<Leveller>> m_lifeline;
-    WorkerQueue m_queue;
+    std::thread m_thread;
 };

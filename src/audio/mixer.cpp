@@ -1,6 +1,9 @@
 #include "audio/mixer.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <utility>
 
 namespace {
 
@@ -20,66 +23,143 @@ void mixIn(float* out, const float* src, int frames, float gain) {
         out[i] += src[i] * gain;
 }
 
+constexpr std::uint32_t kExponentBits = 0x7f800000u; // all set: NaN or an infinity
+
+// One sample, without a jump: NaN and infinities become silence, the rest is clipped at
+// full scale. 1 for a sample that was not finite.
+std::uint32_t limit(float& sample) noexcept {
+    const auto bits = std::bit_cast<std::uint32_t>(sample);
+    const std::uint32_t nonFinite = (bits & kExponentBits) == kExponentBits;
+    const float finite = std::bit_cast<float>(bits & (nonFinite - 1u));
+    sample = std::min(std::max(finite, -1.0f), 1.0f);
+    return nonFinite;
+}
+
 } // namespace
 
 Mixer::Mixer(int sampleRate)
     : m_rampFrames(std::max(1, sampleRate / (1000000 / kRampMicroseconds))),
       m_scratch(static_cast<std::size_t>(kChunkFrames) * 2) {}
 
-bool Mixer::add(Voice* voice) {
-    // Only this thread stores non-null pointers, so a slot seen empty stays ours.
-    for (auto& slot : m_inbox) {
-        if (slot.load(std::memory_order_relaxed) == nullptr) {
-            // Release: the voice is fully built before the callback that takes it reads it.
-            slot.store(voice, std::memory_order_release);
-            return true;
+int keepWithinFullScale(float* samples, std::size_t count) noexcept {
+    // Blocks of a fixed size, which the compiler turns into vector instructions.
+    constexpr std::size_t kBlock = 16;
+    std::uint32_t nonFinite = 0;
+    std::size_t i = 0;
+    for (; i + kBlock <= count; i += kBlock) {
+        for (std::size_t j = 0; j < kBlock; ++j)
+            nonFinite += limit(samples[i + j]);
+    }
+    for (; i < count; ++i)
+        nonFinite += limit(samples[i]);
+    return static_cast<int>(nonFinite);
+}
+
+void Mixer::report(Event::Kind kind, const Voice& voice, const Voice* next) {
+    // Cannot fail: see canTake().
+    m_events.push({kind, voice.id, next ? next->id : 0});
+}
+
+Voice* Mixer::playing(std::uint64_t id) const {
+    Voice* successor = nullptr;
+    for (int i = 0; i < m_activeCount; ++i) {
+        Voice* voice = m_active[static_cast<std::size_t>(i)];
+        if (voice->id == id)
+            return voice;
+        if (voice->predecessorId == id)
+            successor = voice;
+    }
+    return successor;
+}
+
+void Mixer::drop(Voice* voice) {
+    report(Event::Released, *voice);
+}
+
+void Mixer::releaseVoice(Voice& voice) {
+    voice.request = Voice::Release;
+    if (voice.follower)
+        drop(std::exchange(voice.follower, nullptr));
+}
+
+void Mixer::apply(const Command& command) {
+    switch (command.kind) {
+    case Command::Add:
+        m_active[static_cast<std::size_t>(m_activeCount++)] = command.voice;
+        return;
+    case Command::Arm: {
+        // Only on the voice itself: one that took over from it was never asked for this.
+        Voice* holder = playing(command.target);
+        if (holder && holder->id == command.target && holder->request != Voice::Release) {
+            if (holder->follower)
+                drop(holder->follower);
+            holder->follower = command.voice;
+        } else {
+            drop(command.voice);
         }
+        return;
     }
-    return false;
+    case Command::Disarm:
+        if (Voice* voice = playing(command.target)) {
+            if (voice->id != command.target)
+                releaseVoice(*voice); // the follower started before it was taken back
+            else if (voice->follower)
+                drop(std::exchange(voice->follower, nullptr));
+        }
+        return;
+    case Command::Pause:
+    case Command::Resume:
+        if (Voice* voice = playing(command.target);
+            voice && voice->id == command.target && voice->request != Voice::Release) {
+            voice->request = command.kind == Command::Pause ? Voice::Pause : Voice::Run;
+        }
+        return;
+    case Command::Release:
+        // The sender let go of the voice and of a follower it had not seen start.
+        if (Voice* voice = playing(command.target))
+            releaseVoice(*voice);
+        return;
+    }
 }
 
-bool Mixer::withdraw(Voice* voice) {
-    for (auto& slot : m_inbox) {
-        Voice* expected = voice;
-        if (slot.compare_exchange_strong(expected, nullptr, std::memory_order_acq_rel))
-            return true;
-    }
-    return false;
+bool Mixer::canTake(const Command& command) const {
+    if (command.kind == Command::Add && m_activeCount == kMaxVoices)
+        return false;
+    return m_events.room() > static_cast<std::size_t>(kEventsOwedPerSlot * (m_activeCount + 1));
 }
 
-void Mixer::adopt() {
-    for (auto& slot : m_inbox) {
-        if (m_activeCount == kMaxVoices)
+void Mixer::takeCommands() {
+    // A command that cannot be taken waits for a later render, and those behind it too.
+    while (const Command* command = m_commands.front()) {
+        if (!canTake(*command))
             return;
-        if (slot.load(std::memory_order_relaxed) == nullptr)
-            continue;
-        // Acquire: pairs with add()'s release, so the voice's fields are seen complete.
-        if (Voice* voice = slot.exchange(nullptr, std::memory_order_acquire))
-            m_active[static_cast<std::size_t>(m_activeCount++)] = voice;
+        apply(*command);
+        m_commands.popFront();
     }
 }
 
 void Mixer::render(float* out, int frames) noexcept {
-    std::fill(out, out + static_cast<std::size_t>(frames) * 2, 0.0f);
-    adopt();
+    const std::size_t samples = static_cast<std::size_t>(frames) * 2;
+    std::fill(out, out + samples, 0.0f);
+    takeCommands();
     const std::uint64_t first = m_rendered.load(std::memory_order_relaxed);
     for (int done = 0; done < frames;) {
         const int n = std::min(kChunkFrames, frames - done);
         renderChunk(out + static_cast<std::size_t>(done) * 2, n, first + done);
         done += n;
     }
+    if (const int nonFinite = keepWithinFullScale(out, samples))
+        m_nonFinite.fetch_add(static_cast<std::uint64_t>(nonFinite), std::memory_order_relaxed);
     // Release: the voices' reports written above are visible with the new frame count.
     m_rendered.store(first + static_cast<std::uint64_t>(frames), std::memory_order_release);
 }
 
 bool Mixer::isSilent() const noexcept {
-    for (const auto& slot : m_inbox) {
-        if (slot.load(std::memory_order_relaxed) != nullptr)
-            return false;
-    }
+    if (!m_commands.empty())
+        return false;
     for (int i = 0; i < m_activeCount; ++i) {
         const Voice& voice = *m_active[static_cast<std::size_t>(i)];
-        switch (voice.request.load(std::memory_order_relaxed)) {
+        switch (voice.request) {
         case Voice::Pause:
             // Faded out (or never heard): it stays silent until it is resumed.
             if (voice.started && !voice.finished && !voice.paused)
@@ -87,7 +167,7 @@ bool Mixer::isSilent() const noexcept {
             break;
         case Voice::Run:
             // Only a voice that has played out, with no follower to hand over to, is done.
-            if (!voice.finished || voice.follower.load(std::memory_order_relaxed) != nullptr)
+            if (!voice.finished || voice.follower)
                 return false;
             break;
         default: // a release is still to be let go of
@@ -105,8 +185,6 @@ void Mixer::renderChunk(float* out, int frames, std::uint64_t firstFrame) {
             continue;
         }
         m_active[static_cast<std::size_t>(i)] = m_active[static_cast<std::size_t>(--m_activeCount)];
-        // Release: the last touch; after this the UI thread may delete the voice.
-        voice->released.store(true, std::memory_order_release);
     }
 }
 
@@ -128,22 +206,18 @@ int Mixer::pull(Voice& voice, float* dst, int frames) {
 }
 
 Voice* Mixer::handOver(Voice& voice, float* out, int frames, std::uint64_t firstFrame) {
-    if (voice.follower.load(std::memory_order_relaxed) == nullptr)
-        return &voice;
-    // Acquire: pairs with the arming store, so the follower is seen complete. The exchange
-    // tells the UI thread, which may be taking it back at the same moment, who has it.
-    Voice* next = voice.follower.exchange(nullptr, std::memory_order_acq_rel);
+    Voice* next = std::exchange(voice.follower, nullptr);
     if (!next)
         return &voice;
-    // Release: the last touch of the voice that ran out.
-    voice.released.store(true, std::memory_order_release);
+    next->predecessorId = voice.id;
+    // The last touch of the voice that ran out.
+    report(Event::HandedOver, voice, next);
     return mixVoice(*next, out, frames, firstFrame);
 }
 
 Voice* Mixer::mixVoice(Voice& voice, float* out, int frames, std::uint64_t firstFrame) {
-    const int request = voice.request.load(std::memory_order_acquire);
     const bool audible = voice.started && !voice.finished && !voice.paused;
-    if (request != Voice::Run) {
+    if (voice.request != Voice::Run) {
         if (audible) {
             // A short fade out of the frames that follow, then silence.
             const int n = pull(voice, m_scratch.data(), std::min(m_rampFrames, frames));
@@ -152,8 +226,11 @@ Voice* Mixer::mixVoice(Voice& voice, float* out, int frames, std::uint64_t first
             voice.lastFrame.store(firstFrame + static_cast<std::uint64_t>(n),
                                   std::memory_order_relaxed);
         }
-        if (request == Voice::Release)
+        if (voice.request == Voice::Release) {
+            // The last touch; the UI thread may delete the voice once it takes the event.
+            report(Event::Released, voice);
             return nullptr;
+        }
         // Only a cart that was heard fades back in when it resumes.
         if (audible)
             voice.paused = true;
@@ -186,8 +263,10 @@ Voice* Mixer::mixVoice(Voice& voice, float* out, int frames, std::uint64_t first
                          (!stream || (stream->hasEnded() && stream->ring().readableFrames() == 0));
     if (drained) {
         voice.finished = true;
-        // Release: consumed and lastFrame above are final for a reader that sees this.
-        voice.ended.store(true, std::memory_order_release);
+        if (!voice.follower) {
+            report(Event::Ended, voice);
+            return &voice;
+        }
         // The follower's first frame is the one after this voice's last.
         return handOver(voice, out + static_cast<std::size_t>(got) * 2, frames - got,
                         firstFrame + static_cast<std::uint64_t>(got));

@@ -10,6 +10,11 @@ QString label(const OutputDeviceInfo& device) {
 
 } // namespace
 
+bool OutputChoice::namesDevice() const {
+    const QString name = device.trimmed();
+    return !name.isEmpty() && name.compare(QLatin1String("default"), Qt::CaseInsensitive) != 0;
+}
+
 QString OutputChoice::setPeriodFrames(const QString& text) {
     bool ok = false;
     const int frames = text.trimmed().toInt(&ok);
@@ -47,9 +52,9 @@ QString describeOutputDevices(const std::vector<OutputDeviceInfo>& devices) {
 }
 
 DeviceMatch matchOutputDevice(const std::vector<OutputDeviceInfo>& devices, const QString& wanted) {
-    const QString name = wanted.trimmed();
-    if (name.isEmpty() || name.compare(QLatin1String("default"), Qt::CaseInsensitive) == 0)
+    if (!OutputChoice{wanted}.namesDevice())
         return {};
+    const QString name = wanted.trimmed();
     std::vector<int> exact;
     std::vector<int> partial;
     for (int i = 0; i < static_cast<int>(devices.size()); ++i) {

@@ -14,9 +14,11 @@ struct OutputChoice {
     QString device;                          // a name, a unique part of one; empty: default
     int periodFrames = kDefaultPeriodFrames; // a power of two
     int periods = 0;                         // 0: the fewest the device opens with, from 2
-    // Only the named device, never the default output in its place (reopening a lost one).
+    // Only the named device, never the default output in its place.
     bool exactDevice = false;
 
+    // The station named an output (not the default one): only that one is ever opened.
+    bool namesDevice() const;
     // Each reads a figure; empty when it is usable (and then stored), else the reason.
     QString setPeriodFrames(const QString& text);
     QString setPeriods(const QString& text);

@@ -1,5 +1,7 @@
 #include "audio/portaudiodevice.h"
 
+#include "audio/libraryhooks.h"
+
 #include <QByteArray>
 #include <QThread>
 #include <algorithm>
@@ -7,40 +9,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <pa_jack.h>
 #include <pa_linux_alsa.h>
 #include <sched.h>
-#include <unistd.h>
 
 namespace {
-
-// Sends stderr to /dev/null for its lifetime: ALSA and JACK print a screenful of probing
-// errors while PortAudio enumerates devices on a machine without them.
-class QuietStderr {
-public:
-    QuietStderr() {
-        std::fflush(stderr);
-        m_saved = ::dup(STDERR_FILENO);
-        const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (m_saved >= 0 && devNull >= 0)
-            ::dup2(devNull, STDERR_FILENO);
-        if (devNull >= 0)
-            ::close(devNull);
-    }
-    ~QuietStderr() {
-        std::fflush(stderr);
-        if (m_saved >= 0) {
-            ::dup2(m_saved, STDERR_FILENO);
-            ::close(m_saved);
-        }
-    }
-    QuietStderr(const QuietStderr&) = delete;
-    QuietStderr& operator=(const QuietStderr&) = delete;
-
-private:
-    int m_saved = -1;
-};
 
 // The default output of the default host API, else the first host API that has one.
 PaDeviceIndex defaultOutput() {
@@ -67,6 +40,7 @@ public:
             QByteArray::number(periodFrames) + '/' + QByteArray::number(sampleRate);
         ::setenv("PIPEWIRE_LATENCY", latency.constData(), 0);
         PaJack_SetClientName("Airloom");
+        silenceAudioLibraries();
         m_error = Pa_Initialize();
     }
     ~PortAudioSession() {
@@ -104,7 +78,6 @@ private:
 } // namespace
 
 std::vector<OutputDeviceInfo> PortAudioDevice::listOutputs() {
-    QuietStderr quiet;
     PortAudioSession session(OutputChoice::kDefaultPeriodFrames, 48000);
     return session.outputs(nullptr);
 }
@@ -116,16 +89,15 @@ std::unique_ptr<PortAudioDevice> PortAudioDevice::open(const OutputChoice& choic
             *error = reason;
         return std::unique_ptr<PortAudioDevice>();
     };
-    QuietStderr quiet;
     PortAudioSession session(choice.periodFrames, sampleRate);
     if (!session.ok())
         return fail(session.error());
     std::vector<PaDeviceIndex> indexes;
     const DeviceMatch match = matchOutputDevice(session.outputs(&indexes), choice.device);
-    if (choice.exactDevice && match.index < 0)
-        return fail(QStringLiteral("%1 is not there").arg(choice.device));
     if (notice)
         *notice = match.error;
+    if (choice.exactDevice && match.index < 0)
+        return fail(QStringLiteral("%1 is not there").arg(choice.device));
     const PaDeviceIndex index = match.index >= 0 ? indexes[match.index] : defaultOutput();
     const PaDeviceInfo* info = index == paNoDevice ? nullptr : Pa_GetDeviceInfo(index);
     if (!info || info->maxOutputChannels < 2)

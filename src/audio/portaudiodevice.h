@@ -20,8 +20,8 @@
 // The other getters never block. The PortAudio callback runs on PortAudio's (or JACK's) thread.
 class PortAudioDevice : public OutputDevice {
 public:
-    // The output devices PortAudio sees. The messages that PortAudio, ALSA and JACK print
-    // while they look for devices are kept off stderr, here and in open().
+    // The output devices PortAudio sees. ALSA and JACK are kept quiet while they look for
+    // devices, here and in open() (silenceAudioLibraries).
     static std::vector<OutputDeviceInfo> listOutputs();
     // Opens the chosen output (the default one when the choice names none, or none that
     // exists: *notice then says so and names the devices; an exactDevice that is not there

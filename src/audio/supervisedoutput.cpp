@@ -8,13 +8,20 @@
 SupervisedOutput::SupervisedOutput(std::unique_ptr<OutputDevice> device,
                                    std::unique_ptr<OutputDevice> standIn, Opener reopen,
                                    QObject* parent)
-    : QObject(parent), m_sampleRate(device->sampleRate()), m_periodFrames(device->periodFrames()),
-      m_open(std::move(reopen)), m_device(std::move(device)), m_standIn(std::move(standIn)) {
+    : QObject(parent), m_sampleRate((device ? *device : *standIn).sampleRate()),
+      m_periodFrames((device ? *device : *standIn).periodFrames()), m_open(std::move(reopen)),
+      m_device(std::move(device)), m_standIn(std::move(standIn)) {
     m_watchdog.setInterval(kWatchdogInterval);
     connect(&m_watchdog, &QTimer::timeout, this, &SupervisedOutput::checkDevice);
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &SupervisedOutput::reopen);
     m_worker = std::thread([this, queue = m_queue] { work(*queue); });
+}
+
+SupervisedOutput::SupervisedOutput(std::unique_ptr<OutputDevice> standIn, Opener open,
+                                   const QString& awaitedWarning, QObject* parent)
+    : SupervisedOutput(nullptr, std::move(standIn), std::move(open), parent) {
+    m_warning = awaitedWarning;
 }
 
 SupervisedOutput::~SupervisedOutput() {
@@ -48,7 +55,7 @@ void SupervisedOutput::start(RenderSource& source) {
         return;
     m_source = &source;
     if (!m_device) {
-        // Lost before a stop: the stand-in plays until an attempt succeeds.
+        // Lost before a stop, or not there yet: the stand-in plays until an attempt succeeds.
         m_state = State::Lost;
         m_chosen.store(kStandIn);
         m_standIn->start(m_standInGate);
@@ -107,6 +114,7 @@ void SupervisedOutput::lose(const QString& reason) {
     retire(std::move(m_device));
     m_retryMs = kFirstRetryMs;
     m_lastError.clear();
+    m_warning = QString::fromUtf8(kOutputLostWarning);
     m_toldClosing = false;
     m_retry.start(m_retryMs);
     std::fprintf(stderr, "%s (%s) Reopening it in %d s.\n", kOutputLostWarning, qPrintable(reason),
@@ -127,6 +135,15 @@ void SupervisedOutput::reopen() {
     m_queue->wake.notify_one();
 }
 
+void SupervisedOutput::tryAgainSoon() {
+    if (m_state != State::Lost)
+        return;
+    if (!m_retry.isActive())
+        m_soon = true;
+    else if (m_retry.remainingTime() > kSoonMs)
+        m_retry.start(kSoonMs);
+}
+
 void SupervisedOutput::takeReopened() {
     std::unique_ptr<OutputDevice> device;
     QString error;
@@ -144,9 +161,10 @@ void SupervisedOutput::takeReopened() {
         if (error != std::exchange(m_lastError, error))
             std::fprintf(stderr, "Audio output: cannot reopen it yet (%s).\n", qPrintable(error));
         m_retryMs = std::min(2 * m_retryMs, kMaxRetryMs);
-        m_retry.start(m_retryMs);
+        m_retry.start(std::exchange(m_soon, false) ? kSoonMs : m_retryMs);
         return;
     }
+    m_soon = false;
     m_device = std::move(device);
     m_chosen.store(kDevice);
     // Joins the stand-in's thread: from here on only the device calls the engine.

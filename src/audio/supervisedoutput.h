@@ -18,16 +18,18 @@
 inline constexpr char kOutputLostWarning[] =
     "Audio output lost: carts will not be heard until it returns.";
 
-// The program's output when a sound device was opened: that device, watched, with a silent
-// stand-in (the clock-paced null output) that plays in its place while it is lost, so carts
-// still play, end and are timed.
+// The program's output when a sound device was opened, or named by the station: that device,
+// watched, with a silent stand-in (the clock-paced null output) that plays in its place while
+// it is lost or not there yet, so carts still play, end and are timed.
 //
 // The device is lost when it says its stream stopped (a failed start, an unplugged
 // interface, a server gone) or when it has not called back for kStallTicks ticks of the
 // watchdog. The output then switches to the stand-in, tells `lost` and reopens the device on
 // a worker thread: kFirstRetryMs after the loss, then at doubling intervals up to
 // kMaxRetryMs, until the opener gives a device at the same sample rate that starts. It then
-// switches back and tells `restored`.
+// switches back and tells `restored`. A device named by the station that is missing at
+// start-up is awaited in the same way, the output being lost from its start (no `lost`:
+// isLost() and warning() say it).
 //
 // UI thread, apart from the devices' callbacks and the worker, which closes lost devices
 // and opens and starts new ones (PortAudio's initialisation takes a while, and the close of
@@ -47,6 +49,10 @@ public:
 
     SupervisedOutput(std::unique_ptr<OutputDevice> device, std::unique_ptr<OutputDevice> standIn,
                      Opener reopen, QObject* parent = nullptr);
+    // Awaits a device that is not there yet: the stand-in plays from the start (at its own
+    // rate and period), and warning() is awaitedWarning until the device has been opened.
+    SupervisedOutput(std::unique_ptr<OutputDevice> standIn, Opener open,
+                     const QString& awaitedWarning, QObject* parent = nullptr);
     ~SupervisedOutput() override;
 
     int sampleRate() const override { return m_sampleRate; }
@@ -61,12 +67,20 @@ public:
 
     // Carts are not heard: the stand-in plays while the device is reopened.
     bool isLost() const { return m_state == State::Lost; }
+    // What the operator is told while it is lost: kOutputLostWarning, or the awaited device's
+    // warning until it has been opened once.
+    const QString& warning() const { return m_warning; }
 
     // The watchdog's tick (every kWatchdogInterval while the device plays): is it still
     // calling back and its stream running?
     void checkDevice();
     // Has the worker try to open the device again (the retry timer's shot).
     void reopen();
+    // A device may have appeared (a card plugged in, a JACK server started): while lost, the
+    // next attempt comes kSoonMs from now, or from the end of the one under way, instead of at
+    // the end of its back-off.
+    void tryAgainSoon();
+    static constexpr int kSoonMs = 1000;
     QTimer& watchdog() { return m_watchdog; }
     QTimer& retryTimer() { return m_retry; }
     // Blocks until the worker is idle (tests); what it opened arrives in a queued call.
@@ -127,7 +141,9 @@ private:
     int m_stalledTicks = 0;
     std::uint64_t m_lostUnderruns = 0;
     int m_retryMs = kFirstRetryMs;
+    bool m_soon = false; // tryAgainSoon() during an attempt
     QString m_lastError;
+    QString m_warning = QString::fromUtf8(kOutputLostWarning);
     QTimer m_watchdog;
     QTimer m_retry;
 

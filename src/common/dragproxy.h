@@ -1,5 +1,5 @@
 #pragma once
 
-// The proxy that a drag carries: Label1 is a cart dragged from a deck, Label42 a file
-// dragged from the cart list.
-enum class DragProxy { None, Label1, Label42 };
+// What a drag carries: a cart dragged from a deck (its proxy control is Label1) or a file
+// dragged from the cart list (Label42).
+enum class DragProxy { None, DeckCart, ListFile };

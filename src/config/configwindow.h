@@ -19,7 +19,9 @@ class StationSettings;
 // ShownCategory and CategoryDirty; the window renders it and forwards its events here.
 //
 // Every write to Vidav.ini that fails is reported in one message box naming the file and
-// the reason, and the window goes on. Each opening of the window gets a new one.
+// the reason, and nothing typed is lost: a deck-default row goes back to the stored mode, a
+// category edit stays shown and unsaved, and the window stays open, so that the next try
+// can succeed. Each opening of the window gets a new one.
 // UI thread only; reads and writes the settings file and reads folders.
 class ConfigWindow : public QObject {
     Q_OBJECT
@@ -28,7 +30,16 @@ public:
     static constexpr int kCallLettersLength = 10;
 
     // The surfaces that explain themselves on the help line Label1.
-    enum class Surface { Form, Frame1, Text1, Dir1, Command1, Frame2, Frame3, SSCommand1 };
+    enum class Surface {
+        Window,
+        CategoryGroup,
+        CategoryName,
+        Folders,
+        SaveButton,
+        DeckDefaults,
+        CallLetters,
+        ExitButton
+    };
 
     // applySettings runs when the window closes, after the call letters are written: the
     // main window's LoadSettings and a fresh read of its cart list.
@@ -41,8 +52,10 @@ public:
     void Form2_Form_Load();
     void ShowFirstCategory();
 
-    // Offers the unsaved edits of the category shown for saving under its own number.
-    void ConfirmCategorySave();
+    // Offers the unsaved edits of the category shown for saving under its own number. False
+    // when the operator said Yes and the save failed: the edits stay, and the caller stays on
+    // the category.
+    bool ConfirmCategorySave();
     // The selector moved to category (1..10); the thumb being dragged.
     void Form2_VScroll1_Change(int category);
     void Form2_VScroll1_Scroll();
@@ -63,18 +76,18 @@ public:
     // The pointer moves over a surface.
     void MouseMove(Surface surface);
     // The exit button: the prompt, the call letters written, the main window brought in
-    // line with the file; then closeRequested().
+    // line with the file; then closeRequested(). A failed write keeps the window open.
     void Form2_SSCommand1_Click();
 
     // What the controls show.
-    int VScroll1() const { return m_vscroll1; }
-    const QString& Label16() const { return m_label16; }
-    const QString& Text1() const { return m_text1; }
-    const QString& Text2() const { return m_text2; }
-    const FolderBox& Dir1() const { return m_dir1; }
-    const DriveBox& Drive1() const { return m_drive1; }
-    int Option(int deck) const { return m_options.at(deck - 1); } // selected index
-    const QString& Label1() const { return m_label1; }
+    int categorySelector() const { return m_selector; }
+    const QString& categoryCaption() const { return m_categoryCaption; }
+    const QString& categoryName() const { return m_categoryName; }
+    const QString& callLetters() const { return m_callLetters; }
+    const FolderBox& folderBox() const { return m_folderBox; }
+    const DriveBox& driveBox() const { return m_driveBox; }
+    int deckDefault(int deck) const { return m_deckDefaults.at(deck - 1); } // mode index
+    const QString& helpLine() const { return m_helpLine; }
 
     int ShownCategory() const { return m_shownCategory; }
     bool CategoryDirty() const { return m_categoryDirty; }
@@ -82,34 +95,35 @@ public:
     static QString HelpText(Surface surface);
 
 signals:
-    void categoryChanged(); // VScroll1, Label16, Text1
-    void folderChanged();   // Dir1, Drive1
-    void optionsChanged();
-    void text2Changed();
-    void label1Changed();
+    void categoryChanged(); // the selector, its caption, the name
+    void folderChanged();   // the folder box, the drive box
+    void deckDefaultsChanged();
+    void callLettersChanged();
+    void helpLineChanged();
     void closeRequested();
 
 private:
-    void setText1(const QString& text);
+    void setCategoryName(const QString& text);
     void Form2_Dir1_Change();
     FolderBox::OpenResult setFolder(const QString& folder);
-    void saveCategory(int category);
-    // Whether the write went through; a failure is reported.
-    bool written(const ProfileFile::WriteResult& result, const QString& what);
+    bool saveCategory(int category);
+    // Whether the write went through; a failure is reported after failure ("The call letters
+    // were not saved.").
+    bool written(const ProfileFile::WriteResult& result, const QString& failure);
 
     ProfileFile& m_file;
     StationSettings& m_settings;
     MessageBoxes& m_boxes;
     std::function<void()> m_applySettings;
 
-    int m_vscroll1 = 1;
-    QString m_label16 = QStringLiteral("Label16");
-    QString m_text1 = QStringLiteral("Text1");
-    QString m_text2;
-    FolderBox m_dir1;
-    DriveBox m_drive1;
-    std::array<int, kDeckCount> m_options{};
-    QString m_label1;
+    int m_selector = 1;
+    QString m_categoryCaption = QStringLiteral("Label16");
+    QString m_categoryName = QStringLiteral("Text1");
+    QString m_callLetters;
+    FolderBox m_folderBox;
+    DriveBox m_driveBox;
+    std::array<int, kDeckCount> m_deckDefaults{};
+    QString m_helpLine;
 
     int m_shownCategory = 0;
     bool m_categoryDirty = false;

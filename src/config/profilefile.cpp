@@ -1,5 +1,7 @@
 #include "config/profilefile.h"
 
+#include "common/textfile.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QDir>
@@ -9,29 +11,11 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <iterator>
-#include <unistd.h>
 
 namespace {
 
 enum class Encoding { Utf8, Cp1252 };
-
-// Writes all of bytes to fd and syncs it; the system's reason when that fails, else "".
-QString writeAndSync(int fd, const QByteArray& bytes) {
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return QString::fromLocal8Bit(std::strerror(n < 0 ? errno : EIO));
-        done += n;
-    }
-    if (::fsync(fd) != 0)
-        return QString::fromLocal8Bit(std::strerror(errno));
-    return {};
-}
 
 // Windows-1252 bytes 0x80..0x9F; every other byte is the code point of the same number.
 // The five bytes the code page leaves undefined map to the C1 control of that number, as
@@ -225,8 +209,8 @@ QString ProfileFile::Read(const QString& section, const QString& key, const QStr
     const int maxChars = capacity - 1;
     if (maxChars <= 0)
         return {};
-    QFile file(m_filePath);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!textfile::OpenForReading(file, m_filePath).isEmpty())
         return cutToChars(defaultValue, maxChars);
     const QByteArray bytes = file.readAll();
     const Encoding encoding = detectEncoding(bytes);
@@ -267,9 +251,9 @@ ProfileFile::WriteResult ProfileFile::Write(const QString& section, const QStrin
     // The old text must be read in full: writing without it would lose every other setting.
     QByteArray bytes;
     if (info.exists()) {
-        QFile old(m_filePath);
-        if (!old.open(QIODevice::ReadOnly))
-            return failed(QStringLiteral("Cannot read %1: %2").arg(m_filePath, old.errorString()));
+        QFile old;
+        if (const QString why = textfile::OpenForReading(old, m_filePath); !why.isEmpty())
+            return failed(QStringLiteral("Cannot read %1: %2").arg(m_filePath, why));
         bytes = old.readAll();
         if (old.error() != QFileDevice::NoError)
             return failed(QStringLiteral("Cannot read %1: %2").arg(m_filePath, old.errorString()));
@@ -311,7 +295,7 @@ ProfileFile::WriteResult ProfileFile::Write(const QString& section, const QStrin
     // would rename a short file over the old one, so the text is written and synced first,
     // on the descriptor: the save file reports such failures as "Unknown error", and the
     // operator is told the system's reason ("No space left on device").
-    const QString why = writeAndSync(save.handle(), text);
+    const QString why = textfile::WriteAndSync(save.handle(), text);
     if (!why.isEmpty()) {
         save.cancelWriting();
         save.commit(); // cancelled: removes the temporary file, keeps the old one

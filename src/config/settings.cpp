@@ -51,9 +51,9 @@ void StationSettings::ReadCategoryNames() {
 
 void StationSettings::ShowCallLetters() {
     const QString callLetters = m_file.Read(kGlobal, kCallsign, kDefaultCallsign, kMainCapacity);
-    if (callLetters != m_label3) {
-        m_label3 = callLetters;
-        emit label3Changed(m_label3);
+    if (callLetters != m_callLetters) {
+        m_callLetters = callLetters;
+        emit callLettersChanged(m_callLetters);
     }
 }
 

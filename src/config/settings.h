@@ -73,15 +73,15 @@ public:
     void setConfigLoading(bool loading) { m_configLoading = loading; }
 
     // Caption of the call-letters label; empty until LoadSettings shows them.
-    const QString& Label3() const { return m_label3; }
+    const QString& callLetters() const { return m_callLetters; }
 
 signals:
-    void label3Changed(const QString& caption);
+    void callLettersChanged(const QString& caption);
 
 private:
     ProfileFile& m_file;
 
     std::array<QString, SettingsKeys::kCategoryCount> m_categoryNames;
-    QString m_label3;
+    QString m_callLetters;
     bool m_configLoading = false;
 };

@@ -4,7 +4,6 @@
 #include "decks/mcidevice.h"
 
 #include <QDir>
-#include <QFile>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -18,9 +17,10 @@ const QString kLineEnd = QStringLiteral("\r\n");
 
 // --- LogWriter ---------------------------------------------------------------------------
 
-LogWriter::LogWriter(QString folder, QString header, std::function<void(const QString&)> onFailure)
-    : m_folder(std::move(folder)), m_header(std::move(header)), m_onFailure(std::move(onFailure)),
-      m_thread([this] { run(); }) {}
+LogWriter::LogWriter(QString folder, QString header, std::function<void(const QString&)> onChange,
+                     textfile::WriteFunction write)
+    : m_folder(std::move(folder)), m_header(std::move(header)), m_onChange(std::move(onChange)),
+      m_write(std::move(write)), m_thread([this] { run(); }) {}
 
 LogWriter::~LogWriter() {
     {
@@ -58,11 +58,9 @@ void LogWriter::run() {
         }
         lock.unlock();
         QString error;
-        if (writeBacklog(error)) {
-            m_failing = false;
-        } else if (!m_failing) {
-            m_failing = true;
-            m_onFailure(error);
+        if (writeBacklog(error) == m_failing) {
+            m_failing = !m_failing;
+            m_onChange(error);
         }
         lock.lock();
         m_tried = taken;
@@ -80,31 +78,17 @@ bool LogWriter::writeBacklog(QString& error) {
     while (!m_backlog.empty()) {
         const QString fileName = m_backlog.front().fileName;
         const QString path = QDir(m_folder).filePath(fileName);
-        if (!QDir().mkpath(m_folder)) {
-            error = QStringLiteral("cannot create the folder %1").arg(m_folder);
-            return false;
-        }
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-            error = QStringLiteral("cannot open %1: %2").arg(path, file.errorString());
-            return false;
-        }
         // One write per file: the lines of this file that are next in the backlog.
-        const qint64 oldSize = file.size();
         QByteArray bytes;
-        if (oldSize == 0)
-            bytes += (m_header + kLineEnd).toUtf8();
         std::size_t count = 0;
         for (; count < m_backlog.size() && m_backlog[count].fileName == fileName; ++count)
             bytes += (m_backlog[count].line + kLineEnd).toUtf8();
-        const qint64 written = file.write(bytes);
-        if (written != bytes.size() || !file.flush()) {
-            error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-            // A short write is taken back whole: the lines are written again next time.
-            file.resize(oldSize);
+        const QString why = textfile::AppendLines(path, (m_header + kLineEnd).toUtf8(), bytes,
+                                                  kLineEnd.toUtf8(), m_write);
+        if (!why.isEmpty()) {
+            error = QStringLiteral("cannot write %1: %2").arg(path, why);
             return false;
         }
-        file.close();
         m_backlog.erase(m_backlog.begin(), m_backlog.begin() + static_cast<std::ptrdiff_t>(count));
     }
     return true;
@@ -113,14 +97,29 @@ bool LogWriter::writeBacklog(QString& error) {
 // --- AsRunLog ----------------------------------------------------------------------------
 
 AsRunLog::AsRunLog(const DeckEngine& decks, const MciDevice& player, const QString& folder,
-                   Clock clock, QObject* parent)
+                   Clock clock, textfile::WriteFunction write, QObject* parent)
     : QObject(parent), m_decks(decks), m_player(player), m_clock(std::move(clock)),
-      m_writer(folder, kHeader, [this](const QString& error) {
-          const QString message = QStringLiteral("As-run log not written: %1").arg(error);
-          std::fprintf(stderr, "airloom: %s\n", qUtf8Printable(message));
-          QMetaObject::invokeMethod(
-              this, [this, message] { emit writeFailed(message); }, Qt::QueuedConnection);
-      }) {}
+      m_writer(
+          folder, kHeader,
+          [this](const QString& error) {
+              if (error.isEmpty()) {
+                  std::fputs("airloom: the as-run log is written again\n", stderr);
+                  QMetaObject::invokeMethod(
+                      this, [this] { emit writeRecovered(std::exchange(m_failure, {})); },
+                      Qt::QueuedConnection);
+                  return;
+              }
+              const QString message = QStringLiteral("As-run log not written: %1").arg(error);
+              std::fprintf(stderr, "airloom: %s\n", qUtf8Printable(message));
+              QMetaObject::invokeMethod(
+                  this,
+                  [this, message] {
+                      m_failure = message;
+                      emit writeFailed(message);
+                  },
+                  Qt::QueuedConnection);
+          },
+          std::move(write)) {}
 
 AsRunLog::~AsRunLog() {
     // The exit stops the cart that plays.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/textfile.h"
 #include "decks/playobserver.h"
 
 #include <QDateTime>
@@ -19,11 +20,15 @@ class MciDevice;
 // Appends lines to the daily files of a folder on its own thread, so that a slow or full
 // disk delays the log and never the decks. append() only queues and never blocks on the
 // disk. A line that cannot be written stays queued, in order, and is tried again when the
-// next line arrives; nothing already in a file is ever rewritten. The first failure after
-// a success is reported once through onFailure (called on the writer thread).
+// next line arrives; nothing already in a file is ever rewritten, and a write that fails
+// part-way is taken back, so a file holds whole lines only. onChange (called on the writer
+// thread) gets the system's reason at the first failure after a success, and an empty
+// reason at the first success after a failure.
 class LogWriter {
 public:
-    LogWriter(QString folder, QString header, std::function<void(const QString&)> onFailure);
+    // write: write(2), or a stand-in that fails as a full disk does (tests).
+    LogWriter(QString folder, QString header, std::function<void(const QString&)> onChange,
+              textfile::WriteFunction write = ::write);
     // Tries once more to write what is queued, then stops the thread.
     ~LogWriter();
     LogWriter(const LogWriter&) = delete;
@@ -46,7 +51,8 @@ private:
 
     const QString m_folder;
     const QString m_header;
-    const std::function<void(const QString&)> m_onFailure;
+    const std::function<void(const QString&)> m_onChange;
+    const textfile::WriteFunction m_write;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_done;
@@ -69,7 +75,8 @@ private:
 // CRLF line ends. The file is that of the play's start date.
 //
 // UI thread only; the disk is written by the LogWriter's thread. A write that fails is
-// reported on stderr and through writeFailed, once until a write succeeds again.
+// reported on stderr and through writeFailed, once until a write succeeds again, which
+// writeRecovered tells.
 class AsRunLog : public QObject, public PlayObserver {
     Q_OBJECT
 public:
@@ -77,8 +84,10 @@ public:
     static const QString kHeader;
 
     // folder: the log folder (created when missing). clock: local time now (tests step it).
+    // write: as LogWriter's.
     AsRunLog(const DeckEngine& decks, const MciDevice& player, const QString& folder,
-             Clock clock = &QDateTime::currentDateTime, QObject* parent = nullptr);
+             Clock clock = &QDateTime::currentDateTime, textfile::WriteFunction write = ::write,
+             QObject* parent = nullptr);
     // Logs the playing cart as stopped and writes what is queued.
     ~AsRunLog() override;
 
@@ -94,6 +103,8 @@ public:
 
 signals:
     void writeFailed(const QString& message);
+    // Writing works again: message, the last writeFailed's, no longer holds.
+    void writeRecovered(const QString& message);
 
 private:
     struct Play {
@@ -109,5 +120,6 @@ private:
     const MciDevice& m_player;
     const Clock m_clock;
     std::optional<Play> m_play; // the play that has started and not been logged
+    QString m_failure;          // the message of the failure that holds, else empty
     LogWriter m_writer;
 };

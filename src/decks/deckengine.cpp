@@ -69,11 +69,15 @@ void DeckEngine::LoadCart(int deck) {
     if (!isDeck(deck) || !at(deck).lockedPath.isEmpty())
         return;
     const QString fileName = m_selection.FileName();
-    if (fileName.isEmpty())
-        return;
+    if (!fileName.isEmpty())
+        LoadCartFile(deck, m_selection.Path(), fileName);
+}
 
+void DeckEngine::LoadCartFile(int deck, const QString& folder, const QString& fileName) {
+    if (!isDeck(deck) || !at(deck).lockedPath.isEmpty() || fileName.isEmpty())
+        return;
     Deck& d = at(deck);
-    d.pendingPath = JoinCartPath(m_selection.Path(), fileName);
+    d.pendingPath = JoinCartPath(folder, fileName);
     // The cart's name is the file name less its extension (".wav", ".mpg", ".mp3").
     d.pendingCaption = fileName.left(std::max<qsizetype>(0, fileName.size() - 4));
     // Opening on MMPreview measures the cart and prepares it for an instant start; a file
@@ -88,7 +92,7 @@ void DeckEngine::finishLoad(int deck) {
     setFilePath(deck, std::exchange(d.pendingPath, {}));
     setDeckColour(deck, kYellow);
     const QString text = takePreviewCart(deck);
-    setLabel2(m_preview.FileName());
+    setHiddenStatus(m_preview.FileName());
     setTimeCaption(deck, text);
     emit deckRepaintRequested(deck);
     if (d.idleTimeText != text) {
@@ -170,8 +174,6 @@ void DeckEngine::ClearDeckLabels() {
         setDeckCaption(deck, QString());
         setDeckColour(deck, kBlack);
     }
-    // The status line is in sight: it starts blank rather than with its design caption.
-    setLabel2(QString());
 }
 
 void DeckEngine::SetDeckMode(int deck, const QString& modeWord) {
@@ -229,7 +231,7 @@ void DeckEngine::StartDeckPlayback(int deck) {
         d.idleTimeText = d.controls.timeCaption;
         emit deckChanged(deck);
     }
-    setLabel2(d.filePath.right(4).toUpper());
+    setHiddenStatus(d.filePath.right(4).toUpper());
     m_player.setDeviceType(DeviceTypeFor(d.filePath));
     m_player.setFileName(d.filePath);
     m_player.Command(QStringLiteral("Open"));
@@ -237,11 +239,13 @@ void DeckEngine::StartDeckPlayback(int deck) {
     m_player.Command(QStringLiteral("Stop"));
     m_player.Command(QStringLiteral("Play"));
     emit endCheckWanted();
-    // A cart that cannot play is named on the status line at once, never in a box that
-    // would hold the operator; the deck's state is whatever the player reports.
+    // A cart that cannot play is told at once, never in a box that would hold the
+    // operator; the deck's state is whatever the player reports.
     const QString error = m_player.ErrorMessage();
-    if (!error.isEmpty())
-        setLabel2(QStringLiteral("Deck %1: %2: %3").arg(deck).arg(fileNameOf(d.filePath), error));
+    emit fired(
+        deck, error.isEmpty()
+                  ? QString()
+                  : QStringLiteral("Deck %1: %2: %3").arg(deck).arg(fileNameOf(d.filePath), error));
     if (m_observer)
         m_observer->playStarted(deck);
     armFollower();
@@ -368,9 +372,9 @@ void DeckEngine::BeginDeckDrag(int deck) {
 }
 
 void DeckEngine::DropOnDeck(int deck, DragProxy source) {
-    if (source == DragProxy::Label1)
+    if (source == DragProxy::DeckCart)
         MoveCart(deck);
-    else if (source == DragProxy::Label42)
+    else if (source == DragProxy::ListFile)
         LoadCart(deck);
 }
 
@@ -476,11 +480,11 @@ void DeckEngine::setModeWord(int deck, const QString& word) {
     emit deckChanged(deck);
 }
 
-void DeckEngine::setLabel2(const QString& text) {
-    if (m_label2 == text)
+void DeckEngine::setHiddenStatus(const QString& text) {
+    if (m_hiddenStatus == text)
         return;
-    m_label2 = text;
-    emit label2Changed(text);
+    m_hiddenStatus = text;
+    emit hiddenStatusChanged(text);
 }
 
 // --- Formatting -------------------------------------------------------------------------

@@ -16,7 +16,8 @@ class EventPump;
 
 // The ten cart decks and the single player. Owns the deck table, the module state shared
 // by the deck routines (CurrentDeck, StoppedByOperator, DragSourceDeck and the two
-// latches) and the captions and colours of the deck controls, the meter and Label2.
+// latches) and the captions and colours of the deck controls, the meter and the hidden
+// status label Label2 (the loaded file's path after a load, its extension after a fire).
 // Widgets render this state and forward clicks, keys and drops to the routines below.
 //
 // UI thread only. Time_Display runs pending window events after it repaints, so any
@@ -65,6 +66,9 @@ public:
     // held, or nothing), and the whole load takes effect once the length is known. Another
     // load, an empty, a move or a lock of the deck drops the waiting load.
     void LoadCart(int deck);
+    // LoadCart's steps with a file named by the caller instead of the list's selection (the
+    // studio's remote controls): fileName in folder, "" does nothing.
+    void LoadCartFile(int deck, const QString& folder, const QString& fileName);
     void ClearDeck(int deck);
     void ClearDeckLabels();
     // Start-up mode of a deck from the settings ("Norm", "Seqnc" or "Loop").
@@ -119,7 +123,8 @@ public:
     bool PlayLatch() const { return m_playLatch; }
     bool DisplayLatch() const { return m_displayLatch; }
     float TimeMeterValue() const { return m_timeMeter; }
-    const QString& Label2() const { return m_label2; }
+    // What the hidden status label Label2 holds; the operator never sees it.
+    const QString& hiddenStatus() const { return m_hiddenStatus; }
 
     MciDevice& player() { return m_player; }
     // Told of every start and end of a play; null for none. Not owned.
@@ -131,7 +136,10 @@ signals:
     // The label must be repainted now, not at the next event loop pass.
     void deckRepaintRequested(int deck);
     void timeMeterChanged(float value);
-    void label2Changed(const QString& text);
+    void hiddenStatusChanged(const QString& text);
+    // After each fire: error names deck, file and reason when the cart cannot play, and is
+    // empty when it plays.
+    void fired(int deck, const QString& error);
     // ResetTimeDisplay's repaint of the whole main window once a stopped deck is at rest.
     void windowRefreshRequested();
     // The player was told to play: the end-of-cart check has work again.
@@ -162,7 +170,7 @@ private:
     void setTimeCaption(int deck, const QString& caption);
     void setFilePath(int deck, const QString& path);
     void setModeWord(int deck, const QString& word);
-    void setLabel2(const QString& text);
+    void setHiddenStatus(const QString& text);
     // Opens path on MMPreview; false, with MMPreview closed again, while it is measured.
     bool openOnPreview(const QString& path);
     // The length text of the cart open on MMPreview, which the deck holds from now on;
@@ -192,7 +200,7 @@ private:
     bool m_playLatch = false;
     bool m_displayLatch = false;
     float m_timeMeter = 0.0f;
-    QString m_label2 = QStringLiteral("Label2");
+    QString m_hiddenStatus = QStringLiteral("Label2");
     int m_reportedErrors = 0;
 };
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 // Told of each play of a cart on the deck player, as the deck engine starts and ends it
 // (the as-run log listens here). The engine calls it at the moment it acts; the observer
 // reads what it needs from the engine and the player and never calls the engine's
@@ -21,4 +23,22 @@ public:
     // The current deck's play ends (or has ended) this way. Stopped and Cut also come when
     // the cart has already played out unseen, or when nothing plays at all.
     virtual void playEnding(Ending how) = 0;
+};
+
+// Hands each event on to several observers, in the order they were added. Not owning.
+class PlayObservers : public PlayObserver {
+public:
+    void add(PlayObserver* observer) { m_observers.push_back(observer); }
+    bool empty() const { return m_observers.empty(); }
+    void playStarted(int deck) override {
+        for (PlayObserver* observer : m_observers)
+            observer->playStarted(deck);
+    }
+    void playEnding(Ending how) override {
+        for (PlayObserver* observer : m_observers)
+            observer->playEnding(how);
+    }
+
+private:
+    std::vector<PlayObserver*> m_observers;
 };

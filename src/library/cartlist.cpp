@@ -33,6 +33,14 @@ bool isFileEntry(int dirFd, const dirent* entry) {
     return S_ISREG(info.st_mode);
 }
 
+// The order of the list: without regard to case; names that differ only in case keep a
+// fixed order. The search compares in the same order, so that it finds what the operator
+// sees below the typed text.
+int compareNames(const QString& a, const QString& b) {
+    const int c = QString::compare(a, b, Qt::CaseInsensitive);
+    return c != 0 ? c : QString::compare(a, b, Qt::CaseSensitive);
+}
+
 QString reasonFor(const QString& folder, int error) {
     return QStringLiteral("%1: %2").arg(folder, qt_error_string(error));
 }
@@ -72,11 +80,8 @@ bool readCartNames(const QString& folder, QStringList* names, QString* error) {
             *error = reasonFor(folder, readError);
         return false;
     }
-    // Without regard to case; names that differ only in case keep a fixed order.
-    std::sort(found.begin(), found.end(), [](const QString& a, const QString& b) {
-        const int c = QString::compare(a, b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : QString::compare(a, b, Qt::CaseSensitive) < 0;
-    });
+    std::sort(found.begin(), found.end(),
+              [](const QString& a, const QString& b) { return compareNames(a, b) < 0; });
     *names = std::move(found);
     return true;
 }
@@ -137,10 +142,9 @@ void CartList::setListIndex(int index) {
 }
 
 void CartList::CartListSearch(const QString& text) {
-    // Whole-string ordinal comparison by UTF-16 code unit, capitals before small letters;
-    // the list itself is sorted without regard to case, so this walks it from the top.
+    // The first name at or after the text in the list's own order; not a prefix match.
     for (int i = 0; i < ListCount(); ++i) {
-        if (QString::compare(m_names.at(i), text, Qt::CaseSensitive) >= 0) {
+        if (compareNames(m_names.at(i), text) >= 0) {
             setListIndex(i);
             return;
         }

@@ -32,9 +32,8 @@ public:
     int ListCount() const { return int(m_names.size()); }
     const QStringList& names() const { return m_names; }
 
-    // Selects the first name that compares >= text, ordinally by UTF-16 code unit with case
-    // distinct (an empty text selects the first name); leaves the selection when no name
-    // does.
+    // Selects the first name at or after text in the list's own order, without regard to
+    // case (an empty text selects the first name); leaves the selection when no name is.
     void CartListSearch(const QString& text);
 
 signals:

@@ -20,11 +20,11 @@ void ButtonRow::Form1_SSCommand4_Click() {
 
 void ButtonRow::Form1_SSCommand4_DragDrop(DragProxy source) {
     switch (source) {
-    case DragProxy::Label1:
+    case DragProxy::DeckCart:
         if (!m_decks.IsPlaying(m_decks.DragSourceDeck()))
             m_decks.ClearDeck(m_decks.DragSourceDeck());
         break;
-    case DragProxy::Label42:
+    case DragProxy::ListFile:
         m_library.DeleteCart();
         break;
     case DragProxy::None:

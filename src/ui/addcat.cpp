@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 
 AddCat::AddCat(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("AddCat"));
@@ -25,6 +26,15 @@ AddCat::AddCat(QWidget* parent) : QWidget(parent) {
     m_text1 = new QLineEdit(this);
     m_text1->setObjectName(QStringLiteral("Text1"));
     m_text1->setGeometry(twipsRect(1440, 360, 3015, 285));
+    // The stand-in face is wider than the one the dialog was drawn for: the caption takes the
+    // width it needs, and the title box beside it gives that room up.
+    const int gap = m_text1->x() - m_label1->geometry().right();
+    if (m_label1->sizeHint().width() > m_label1->width()) {
+        m_label1->resize(m_label1->sizeHint().width(), m_label1->height());
+        QRect box = m_text1->geometry();
+        box.setLeft(std::max(box.left(), m_label1->geometry().right() + gap));
+        m_text1->setGeometry(box);
+    }
     m_command1 = new QPushButton(QStringLiteral("&OK"), this);
     m_command1->setObjectName(QStringLiteral("Command1"));
     m_command1->setGeometry(twipsRect(240, 1080, 855, 375));

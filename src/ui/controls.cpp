@@ -217,3 +217,22 @@ void SearchBox::focusInEvent(QFocusEvent* event) {
     QLineEdit::focusInEvent(event);
     emit gotFocus();
 }
+
+// ElidedLabel
+
+void ElidedLabel::setFullText(const QString& text) {
+    m_fullText = text;
+    elide();
+}
+
+void ElidedLabel::resizeEvent(QResizeEvent* event) {
+    QLabel::resizeEvent(event);
+    elide();
+}
+
+void ElidedLabel::elide() {
+    const QString shown =
+        fontMetrics().elidedText(m_fullText, Qt::ElideRight, contentsRect().width());
+    setText(shown);
+    setToolTip(shown == m_fullText ? QString() : m_fullText);
+}

@@ -130,3 +130,22 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
 };
+
+// One line of text that never runs past the label: a text too long for it ends in "…", and
+// the whole text is then the tooltip.
+class ElidedLabel : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+
+    void setFullText(const QString& text);
+    const QString& fullText() const { return m_fullText; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void elide();
+
+    QString m_fullText;
+};

@@ -16,9 +16,9 @@ inline constexpr char kDragProxyMimeType[] = "application/x-airloom-proxy";
 // The payload names the proxy.
 inline QByteArray dragProxyPayload(DragProxy proxy) {
     switch (proxy) {
-    case DragProxy::Label1:
+    case DragProxy::DeckCart:
         return QByteArrayLiteral("Label1");
-    case DragProxy::Label42:
+    case DragProxy::ListFile:
         return QByteArrayLiteral("Label42");
     case DragProxy::None:
         break;
@@ -38,10 +38,10 @@ inline DragProxy dragProxyOf(const QMimeData* mime) {
     if (mime == nullptr || !mime->hasFormat(QLatin1String(kDragProxyMimeType)))
         return DragProxy::None;
     const QByteArray payload = mime->data(QLatin1String(kDragProxyMimeType));
-    if (payload == dragProxyPayload(DragProxy::Label1))
-        return DragProxy::Label1;
-    if (payload == dragProxyPayload(DragProxy::Label42))
-        return DragProxy::Label42;
+    if (payload == dragProxyPayload(DragProxy::DeckCart))
+        return DragProxy::DeckCart;
+    if (payload == dragProxyPayload(DragProxy::ListFile))
+        return DragProxy::ListFile;
     return DragProxy::None;
 }
 

@@ -4,6 +4,7 @@
 #include "ui/fonts.h"
 #include "ui/twips.h"
 
+#include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QProgressBar>
@@ -50,7 +51,7 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    // One line below the frames shows Label2, the status line (a cart that cannot play).
+    // One line below the frames holds the status line.
     setFixedSize(twipsSize(8535, 7995));
     setFont(defaultFont());
 
@@ -207,11 +208,17 @@ void Form1::createDecks() {
     m_label1->lower();
 }
 
-// Label2, the status line, runs along the bottom of the window, under the frames.
+// Label2 receives the deck engine's notes and is never seen. The status line runs along the
+// bottom of the window, under the frames, across the whole width.
 void Form1::createHidden() {
     m_label2 = new QLabel(QStringLiteral("Label2"), this);
     m_label2->setObjectName(QStringLiteral("Label2"));
     m_label2->setGeometry(twipsRect(120, 7680, 6615, 255));
+    m_label2->hide();
+
+    m_statusLine = new ElidedLabel(this);
+    m_statusLine->setObjectName(QStringLiteral("StatusLine"));
+    m_statusLine->setGeometry(twipsRect(120, 7680, 8295, 255));
 }
 
 void Form1::setFocusOrder() {
@@ -219,6 +226,11 @@ void Form1::setFocusOrder() {
                               m_picture1,   SSCommand6(), m_tabStrip1,  m_file1,      m_text1};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    emit closing();
 }
 
 QPixmap Form1::Label42DragIcon() const {

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <array>
 
+class QCloseEvent;
 class QGroupBox;
 class QLabel;
 class QProgressBar;
@@ -45,7 +46,7 @@ public:
     SearchBox* Text1() const { return m_text1; }
 
     QLabel* Label1() const { return m_label1; }   // deck drag proxy, hidden
-    QLabel* Label2() const { return m_label2; }   // the status line, below the frames
+    QLabel* Label2() const { return m_label2; }   // the deck engine's notes, hidden
     QLabel* Label3() const { return m_label3; }   // call letters
     QLabel* Label4() const { return m_label4; }   // "Search"
     QLabel* Label42() const { return m_label42; } // cart-list drag proxy, hidden
@@ -53,9 +54,18 @@ public:
     QProgressBar* TimeMeter() const { return m_timeMeter; }
     QGroupBox* Frame1() const { return m_frame1; } // decks
     QGroupBox* Frame2() const { return m_frame2; } // "Available Carts"
+    // The operator's messages, under the frames.
+    ElidedLabel* statusLine() const { return m_statusLine; }
 
     // The pointer picture of a drag of Label42, a curved arrow.
     QPixmap Label42DragIcon() const;
+
+signals:
+    // The window is closing, by the exit button or through the window manager.
+    void closing();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void createHeader();
@@ -74,6 +84,7 @@ private:
     SearchBox* m_text1 = nullptr;
     QLabel* m_label1 = nullptr;
     QLabel* m_label2 = nullptr;
+    ElidedLabel* m_statusLine = nullptr;
     QLabel* m_label3 = nullptr;
     QLabel* m_label4 = nullptr;
     QLabel* m_label42 = nullptr;

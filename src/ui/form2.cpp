@@ -4,6 +4,7 @@
 #include "ui/fonts.h"
 #include "ui/twips.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -15,6 +16,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <algorithm>
 
 namespace {
 
@@ -214,16 +216,33 @@ void Form2::createAddRemove() {
 }
 
 void Form2::showHelp(const QString& text) {
-    // The stand-in face is wider than the one the window was drawn for: the longest texts
-    // take a smaller size rather than lose their last line.
-    constexpr qreal kSmallest = 6.5;
-    QFont fitted = font();
-    const QRect box = m_label1->contentsRect();
-    while (fitted.pointSizeF() > kSmallest &&
-           QFontMetrics(fitted).boundingRect(box, Qt::TextWordWrap, text).height() > box.height())
-        fitted.setPointSizeF(fitted.pointSizeF() - 0.25);
-    m_label1->setFont(fitted);
+    // The stand-in face is wider than the one the window was drawn for: a text that does not
+    // fit takes 8 pt, no smaller, and the line then grows into the margin under it rather
+    // than lose its last line.
+    constexpr qreal kSmallest = 8.0;
+    QRect drawn = twipsRect(120, 5880, 6255, 735);
     m_label1->setText(text);
+    m_label1->setFont(font());
+    if (m_label1->heightForWidth(drawn.width()) > drawn.height()) {
+        QFont smaller = font();
+        smaller.setPointSizeF(kSmallest);
+        m_label1->setFont(smaller);
+    }
+    const int room = std::max(height() - drawn.top() - twipsToPixels(60), drawn.height());
+    drawn.setHeight(std::clamp(m_label1->heightForWidth(drawn.width()), drawn.height(), room));
+    m_label1->setGeometry(drawn);
+}
+
+void Form2::dismiss() {
+    m_dismissing = true;
+    close();
+}
+
+// Closed any other way, the window would skip the prompt, the call letters and the main
+// window's refresh, and come back with stale edits.
+void Form2::closeEvent(QCloseEvent* event) {
+    if (!m_dismissing)
+        event->ignore();
 }
 
 QList<QWidget*> Form2::focusOrder() const {

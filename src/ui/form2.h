@@ -62,7 +62,9 @@ protected:
 // them out by name. Object names are the control names; the option buttons are named
 // "Option<deck>_<index>" and carry the index in the dynamic property "Index".
 //
-// It has no title-bar buttons and no taskbar entry: its exit button closes it.
+// It has no title-bar buttons and no taskbar entry: its exit button closes it. A close from
+// anywhere else (a window manager's close button or Alt+F4) is refused; its owner closes it
+// with dismiss().
 class Form2 : public QWidget {
     Q_OBJECT
 public:
@@ -100,6 +102,12 @@ public:
     // The focusable controls in their tab order.
     QList<QWidget*> focusOrder() const;
 
+    // Closes the window for its owner (the exit button's closing, the program's end).
+    void dismiss();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void createCallLetters();
     void createCategories();
@@ -127,4 +135,5 @@ private:
     QPushButton* m_addFolder = nullptr;
     QPushButton* m_removeFolder = nullptr;
     QPushButton* m_updateFolder = nullptr;
+    bool m_dismissing = false;
 };

@@ -1,6 +1,8 @@
 #include "ui/qtmessageboxes.h"
 
+#include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
 namespace {
@@ -35,16 +37,30 @@ QMessageBox::Icon iconFor(int style) {
 } // namespace
 
 int QtMessageBoxes::MsgBox(const QString& text, int style, const QString& caption) {
+    // The box belongs to the window the operator is in: the window manager keeps it in front
+    // of that window, and the keyboard goes back there, to the same control, once it is
+    // answered.
+    const QPointer<QWidget> owner = QApplication::activeWindow();
+    const QPointer<QWidget> focus = owner ? owner->focusWidget() : nullptr;
     const bool yesNo = (style & kButtonsMask) == kButtonsYesNo;
-    QMessageBox box(iconFor(style), caption, text,
-                    yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
+    // On the heap: a box whose owner went away meanwhile has gone with it.
+    const QPointer<QMessageBox> box =
+        new QMessageBox(iconFor(style), caption, text,
+                        yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, owner);
     if (yesNo) {
         const bool noFirst = (style & kDefaultMask) == kDefaultSecond;
-        box.setDefaultButton(noFirst ? QMessageBox::No : QMessageBox::Yes);
+        box->setDefaultButton(noFirst ? QMessageBox::No : QMessageBox::Yes);
         // Closing the box by the window manager or Escape counts as No.
-        box.setEscapeButton(QMessageBox::No);
+        box->setEscapeButton(QMessageBox::No);
     }
-    switch (box.exec()) {
+    const int answer = box->exec();
+    delete box;
+    if (owner && owner->isVisible()) {
+        owner->activateWindow();
+        if (focus)
+            focus->setFocus(Qt::ActiveWindowFocusReason);
+    }
+    switch (answer) {
     case QMessageBox::Yes:
         return kYes;
     case QMessageBox::No:

@@ -1,9 +1,12 @@
 #include "audio/leveller.h"
 #include "decks/deckrig.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <cmath>
 #include <ebur128.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -84,4 +87,62 @@ TEST_F(LevellerTest, CartsPlayAtTheirGainSampleForSample) {
     EXPECT_NEAR(loudnessOf(heardQuiet.data(), heardQuiet.size() / 2), -23, 0.01);
 
     audio().setLeveller(nullptr);
+}
+
+// Lines of the cache that cannot be trusted (an old "-" for a failed measure, figures that
+// are not finite, out of range or that would raise the cart by over 20 dB, a cut last line)
+// are not used: the cart is measured again and its line is written on a line of its own.
+// A cache mostly of stale lines is compacted.
+TEST_F(LevellerTest, UntrustedCacheLinesAreMeasuredAgainAndStaleOnesCompacted) {
+    const Cart::Identity id = Cart::identityOf(loud);
+    const QString known = QString("%1\t%2\t").arg(id.size).arg(id.modified);
+    const float genuine = Leveller::gainFrom(-23, MeasureLoudness(loud));
+    const auto cart = cartOf(loud);
+    ASSERT_TRUE(QDir().mkpath(folder() + "/dtb"));
+    for (const char* figures : {"-\t-", "nan\t0.5", "-1e308\t0.5", "-60\t0.001", "-23\tinf"}) {
+        Fixtures::file(
+            folder(), "dtb/loudness.db",
+            (known + figures + '\t' + loud + "\n" + known + "-23\t0.5\t/carts/Cu").toUtf8());
+        Leveller leveller(-23, cacheFile);
+        EXPECT_EQ(leveller.gainFor(*cart), 1.0f) << figures;
+        leveller.request(*cart);
+        leveller.waitUntilIdle();
+        EXPECT_EQ(leveller.measureCount(), 1) << figures;
+        EXPECT_FLOAT_EQ(leveller.gainFor(*cart), genuine) << figures;
+        const QStringList lines = QString::fromUtf8(Fixtures::bytes(cacheFile)).split('\n');
+        ASSERT_EQ(lines.size(), 4) << figures; // the doctored line, the cut one ended, loud's
+        EXPECT_TRUE(lines[1].endsWith("/carts/Cu"));
+        EXPECT_TRUE(lines[2].startsWith(known) && lines[2].endsWith('\t' + loud));
+    }
+
+    QByteArray stale;
+    for (int line = 0; line < 3000; ++line)
+        stale += (known + "-20.0\t0.5\t" + folder() + "/Old.wav\n").toUtf8();
+    Fixtures::file(folder(), "dtb/loudness.db", stale + Fixtures::bytes(cacheFile));
+    Leveller leveller(-23, cacheFile);
+    leveller.waitUntilIdle();
+    const QString compacted = QString::fromUtf8(Fixtures::bytes(cacheFile));
+    EXPECT_EQ(compacted.count('\n'), 3); // Old.wav's, the cut line's (ended), Loud.wav's
+    EXPECT_TRUE(compacted.contains(known + "-20.000000\t0.5\t" + folder() + "/Old.wav\n"));
+    EXPECT_FLOAT_EQ(leveller.gainFor(*cart), genuine);
+    EXPECT_EQ(leveller.measureCount(), 0);
+}
+
+// A measure that cannot read the file is not remembered: the next request (a load, a fire)
+// measures again. A FIFO in place of the cache blocks nothing; the figures serve this run.
+TEST_F(LevellerTest, AFailedMeasureIsTriedAgainAndAFifoCacheBlocksNothing) {
+    ASSERT_TRUE(QDir().mkpath(folder() + "/dtb"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(cacheFile).constData(), 0644), 0);
+    Leveller leveller(-23, cacheFile);
+    const auto cart = cartOf(loud);
+    ASSERT_TRUE(QFile::rename(loud, loud + ".away"));
+    leveller.request(*cart);
+    leveller.waitUntilIdle();
+    EXPECT_EQ(leveller.gainFor(*cart), 1.0f);
+    ASSERT_TRUE(QFile::rename(loud + ".away", loud)); // the same size and time
+    leveller.request(*cart);
+    leveller.waitUntilIdle();
+    EXPECT_EQ(leveller.measureCount(), 2);
+    EXPECT_FLOAT_EQ(leveller.gainFor(*cart), Leveller::gainFrom(-23, MeasureLoudness(loud)));
+    EXPECT_FALSE(QFileInfo(cacheFile).isFile());
 }

@@ -3,19 +3,23 @@
 #include "audio/manualdevice.h"
 #include "audio/nulldevice.h"
 #include "audio/portaudiodevice.h"
+#include "audio/supervisedoutput.h"
 #include "decks/mcidevice.h"
 #include "fixtures.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -26,6 +30,13 @@ namespace {
 auto useAlsaConfig(const QString& dir, const QByteArray& text) {
     qputenv("ALSA_CONFIG_PATH", QFile::encodeName(Fixtures::file(dir, u"asound.conf"_s, text)));
     return qScopeGuard([] { qunsetenv("ALSA_CONFIG_PATH"); });
+}
+
+// The retry timer's shot, and what the worker opened.
+void attempt(SupervisedOutput& output) {
+    output.reopen();
+    output.waitForWorker();
+    QCoreApplication::sendPostedEvents(&output);
 }
 
 // Plays the file as a deck does once the preview has prepared it, until it stops (with a
@@ -94,17 +105,36 @@ TEST(PortAudioOutput, WithoutADeviceCartsPlayOnTheClockAfterOneQuietWarning) {
     const int fd = ::open(errPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     ::dup2(fd, STDERR_FILENO);
     ::close(fd);
+    // Another thread prints numbered lines all the while: the libraries are silenced without
+    // taking stderr from it.
+    std::atomic<bool> opening{true};
+    int printed = 0;
+    std::thread printer([&] {
+        for (; opening.load() && printed < 100000; ++printed)
+            std::fprintf(stderr, "line %d\n", printed);
+    });
     DefaultOutput output = openDefaultOutput();
+    opening.store(false);
+    printer.join();
     std::fflush(stderr);
     ::dup2(saved, STDERR_FILENO);
     ::close(saved);
     QFile err(QFile::decodeName(errPath));
     ASSERT_TRUE(err.open(QIODevice::ReadOnly));
-    const QByteArray text = err.readAll();
     EXPECT_EQ(output.warning, u"No audio output device: carts will not be heard."_s);
-    // One line on stderr, and none of the enumeration noise.
-    EXPECT_TRUE(text.startsWith("No audio output device: carts will not be heard.")) << text.data();
-    EXPECT_EQ(text.count('\n'), 1) << text.data();
+    // Every line of the other thread in order, one line of ours, and none of the enumeration
+    // noise.
+    QByteArrayList ours;
+    int next = 0;
+    for (const QByteArray& line : err.readAll().split('\n')) {
+        if (line == "line " + QByteArray::number(next))
+            ++next;
+        else if (!line.isEmpty())
+            ours << line;
+    }
+    EXPECT_EQ(next, printed);
+    ASSERT_EQ(ours.size(), 1) << ours.join('\n').data();
+    EXPECT_TRUE(ours[0].startsWith("No audio output device: carts will not be heard."));
 
     // The null device plays carts to their end on the clock.
     ASSERT_NE(dynamic_cast<NullDevice*>(output.device.get()), nullptr);
@@ -114,6 +144,32 @@ TEST(PortAudioOutput, WithoutADeviceCartsPlayOnTheClockAfterOneQuietWarning) {
     EXPECT_EQ(player.Position(), 300);
     EXPECT_EQ(engine.underruns(), 0u);
     EXPECT_GE(engine.renderedFrames(), 300u * 48);
+}
+
+// The output the station named is awaited on the silent output, never replaced by the
+// default one, and opened once it appears.
+TEST(PortAudioOutput, ANamedOutputIsAwaitedAndOpenedOnceItAppears) {
+    QTemporaryDir dir;
+    const auto filePcm = [&dir](const QByteArray& name, const QString& file) {
+        return "pcm." + name + " { type file slave.pcm \"discard\" file \"" +
+               QFile::encodeName(dir.filePath(file)) + "\" format \"raw\" }\n";
+    };
+    const QByteArray defaultOnly = filePcm("!default", u"d.raw"_s) + "pcm.discard { type null }\n";
+    const auto config = useAlsaConfig(dir.path(), defaultOnly);
+    DefaultOutput output = openDefaultOutput({u"studio"_s});
+    ASSERT_NE(output.supervised, nullptr);
+    SupervisedOutput& watched = *output.supervised;
+    AudioEngine engine(std::move(output.device));
+    EXPECT_EQ(watched.warning(),
+              u"Audio output 'studio' is not there: carts will not be heard until it appears."_s);
+    attempt(watched);
+    EXPECT_TRUE(watched.isLost());
+
+    Fixtures::file(dir.path(), u"asound.conf"_s, defaultOnly + filePcm("studio", u"s.raw"_s));
+    attempt(watched);
+    EXPECT_FALSE(watched.isLost());
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(u"s.raw"_s)));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(u"d.raw"_s)));
 }
 
 // The silent output rests with nothing to play; a play and a restart after a stop wake it.

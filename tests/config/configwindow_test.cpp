@@ -16,14 +16,14 @@ struct ConfigRig : Form2Rig {
 
     QByteArray ini() const { return Fixtures::bytes(iniPath); }
     int rowOf(const QString& path) const {
-        const QList<FolderBox::Entry>& rows = config().Dir1().entries();
+        const QList<FolderBox::Entry>& rows = config().folderBox().entries();
         for (int i = 0; i < rows.size(); ++i)
             if (rows[i].path == path)
                 return i;
         return -1;
     }
     QString drive() const {
-        return config().Drive1().volumes().at(config().Drive1().ListIndex()).label;
+        return config().driveBox().volumes().at(config().driveBox().ListIndex()).label;
     }
 };
 
@@ -33,23 +33,23 @@ struct ConfigRig : Form2Rig {
 TEST(ConfigWindow, OpeningWritesNothing) {
     ConfigRig rig;
     ConfigWindow& config = rig.config();
-    EXPECT_EQ(config.Label16(), "Category 1");
-    EXPECT_EQ(config.Text1(), "Jingles");
-    EXPECT_EQ(config.Dir1().Path(), rig.carts);
+    EXPECT_EQ(config.categoryCaption(), "Category 1");
+    EXPECT_EQ(config.categoryName(), "Jingles");
+    EXPECT_EQ(config.folderBox().Path(), rig.carts);
     EXPECT_EQ(rig.drive(), "carts");
-    EXPECT_EQ(config.Text2(), "KAIR");
-    EXPECT_EQ(config.Option(4), 0) << "an unknown mode shows as Normal";
+    EXPECT_EQ(config.callLetters(), "KAIR");
+    EXPECT_EQ(config.deckDefault(4), 0) << "an unknown mode shows as Normal";
     EXPECT_FALSE(config.CategoryDirty() || rig.app->settings().ConfigLoading());
     EXPECT_EQ(rig.ini(), rig.settings.toUtf8());
 
     // The folder box shows the open folder with the folders above it.
-    const FolderBox& box = config.Dir1();
+    const FolderBox& box = config.folderBox();
     EXPECT_EQ(box.entries().at(box.openRow() - 1).path, rig.dir.path());
 
     // A category never configured: the window's own defaults.
     config.Form2_VScroll1_Change(3);
-    EXPECT_EQ(config.Text1(), "- - - - - -");
-    EXPECT_EQ(config.Dir1().Path(), "/");
+    EXPECT_EQ(config.categoryName(), "- - - - - -");
+    EXPECT_EQ(config.folderBox().Path(), "/");
     EXPECT_EQ(rig.drive(), "/");
     EXPECT_TRUE(rig.boxes.take().isEmpty());
     EXPECT_EQ(rig.ini(), rig.settings.toUtf8());
@@ -57,7 +57,7 @@ TEST(ConfigWindow, OpeningWritesNothing) {
     // A medium mounted while the window is open shows when the drive box is opened.
     rig.volumes.append(Volume{"/media/op/USB", "USB"});
     config.Form2_Drive1_DropDown();
-    EXPECT_EQ(config.Drive1().volumes().last().label, "USB");
+    EXPECT_EQ(config.driveBox().volumes().last().label, "USB");
     EXPECT_EQ(rig.drive(), "/");
 }
 
@@ -79,8 +79,8 @@ TEST(ConfigWindow, ThePromptSavesUnderTheCategoryShownBeforeTheMove) {
                                         " is invalid!|0"}));
     expected.replace("Name=Jingles\n", "Name=Jingles Hot\n");
     EXPECT_EQ(rig.ini(), expected);
-    EXPECT_EQ(config.Label16() + "|" + config.Text1(), "Category 2|Spots");
-    EXPECT_EQ(config.Dir1().Path(), rig.carts);
+    EXPECT_EQ(config.categoryCaption() + "|" + config.categoryName(), "Category 2|Spots");
+    EXPECT_EQ(config.folderBox().Path(), rig.carts);
     EXPECT_EQ(rig.drive(), "carts");
     EXPECT_FALSE(config.CategoryDirty());
     config.Form2_Command1_Click();
@@ -99,7 +99,7 @@ TEST(ConfigWindow, ThePromptSavesUnderTheCategoryShownBeforeTheMove) {
     EXPECT_FALSE(config.CategoryDirty()) << "the open folder opened again is no change";
     config.Form2_Text1_Change("News");
     config.Form2_Drive1_Change(1);
-    EXPECT_EQ(config.Dir1().Path(), rig.dir.path());
+    EXPECT_EQ(config.folderBox().Path(), rig.dir.path());
     const QString news = rig.folder("carts/news", {});
     config.Form2_Dir1_Open(rig.rowOf(rig.carts));
     config.Form2_Dir1_Open(rig.rowOf(news));
@@ -112,7 +112,7 @@ TEST(ConfigWindow, ThePromptSavesUnderTheCategoryShownBeforeTheMove) {
     // A change of volume alone is an edit; a volume that cannot be read changes nothing.
     config.Form2_Drive1_Change(2);
     EXPECT_FALSE(config.CategoryDirty());
-    EXPECT_EQ(config.Dir1().Path(), "/");
+    EXPECT_EQ(config.folderBox().Path(), "/");
     EXPECT_EQ(rig.drive(), "/");
     config.Form2_Drive1_Change(1);
     EXPECT_TRUE(config.CategoryDirty());
@@ -130,36 +130,55 @@ TEST(ConfigWindow, ThePromptSavesUnderTheCategoryShownBeforeTheMove) {
 }
 
 // A settings file that cannot be written (its folder cannot be made): every write of the
-// window says so once, naming the file and the reason, and the window goes on.
-TEST(ConfigWindow, EachFailedWriteIsReportedOnce) {
+// window says so once, naming the file and the reason, and nothing typed is lost: the deck
+// row goes back to the stored mode, the category edit stays shown and unsaved, the window
+// stays open. With the folder back, the next try succeeds.
+TEST(ConfigWindow, AFailedWriteKeepsWhatWasTyped) {
     QTemporaryDir dir;
     QFile(dir.filePath("blocker")).open(QIODevice::WriteOnly);
     ProfileFile blocked(dir.filePath("blocker/Vidav.ini"));
     StationSettings settings(blocked);
     ScriptedMessageBoxes boxes;
+    int applied = 0;
     ConfigWindow config(
-        blocked, settings, boxes, [] {},
+        blocked, settings, boxes, [&applied] { ++applied; },
         [] {
             return QList<Volume>{{"/", "/"}};
         });
+    int closed = 0;
+    QObject::connect(&config, &ConfigWindow::closeRequested, [&closed] { ++closed; });
     config.Form2_Form_Load();
     EXPECT_TRUE(boxes.take().isEmpty()) << "opening writes nothing";
 
-    const QString reason =
-        " was not saved. Cannot create the folder " + dir.filePath("blocker") + ".";
+    const QString reason = " not saved. Cannot create the folder " + dir.filePath("blocker") + ".";
+    const QString category1 = "Airloom|Category 1 was" + reason + "|16";
     config.Form2_Option_Click(4, 2);
+    EXPECT_EQ(config.deckDefault(4), 0);
     config.Form2_Text1_Change("Promos");
     config.Form2_Command1_Click();
-    config.Form2_Text1_Change("Promos 2");
-    boxes.answers = {MessageBoxes::kYes};
+    boxes.answers = {MessageBoxes::kYes, MessageBoxes::kYes};
     config.Form2_VScroll1_Change(2);
     config.Form2_SSCommand1_Click();
-    EXPECT_EQ(boxes.take(), QStringList({"Airloom|The default mode of deck 4" + reason + "|16",
-                                         "Airloom|Category 1" + reason + "|16", kPrompt,
-                                         "Airloom|Category 1" + reason + "|16",
-                                         "Airloom|The call letters" + reason + "|16"}));
-    EXPECT_EQ(config.Option(4), 2);
-    EXPECT_EQ(config.ShownCategory(), 2);
+    EXPECT_EQ(boxes.take(), QStringList({"Airloom|The default mode of deck 4 was" + reason + "|16",
+                                         category1, kPrompt, category1, kPrompt, category1}));
+    EXPECT_EQ(config.categorySelector() * 10 + config.ShownCategory(), 11);
+    EXPECT_EQ(config.categoryName(), "Promos");
+    EXPECT_TRUE(config.CategoryDirty());
+    EXPECT_EQ(closed + applied, 0);
+
+    // No drops the category edit; the call letters cannot be written: the window stays.
+    boxes.answers = {MessageBoxes::kNo};
+    config.Form2_Text2_Change("wnew");
+    config.Form2_SSCommand1_Click();
+    EXPECT_EQ(boxes.take(),
+              QStringList({kPrompt, "Airloom|The call letters were" + reason + "|16"}));
+    EXPECT_EQ(closed + applied, 0);
+
+    ASSERT_TRUE(QFile::remove(dir.filePath("blocker")));
+    config.Form2_SSCommand1_Click();
+    EXPECT_TRUE(boxes.take().isEmpty());
+    EXPECT_EQ(closed + applied, 2);
+    EXPECT_TRUE(Fixtures::bytes(blocked.filePath()).contains("callsign=wnew"));
 }
 
 // The real list of volumes leaves out the kernel's own file systems.

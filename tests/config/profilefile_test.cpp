@@ -1,4 +1,6 @@
 #include "audio/fixtures.h"
+#include "config/categorylist.h"
+#include "config/extrasettings.h"
 #include "config/profilefile.h"
 
 #include <QDir>
@@ -8,6 +10,8 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -189,6 +193,57 @@ TEST_F(ProfileFileTest, FirstWriteCreatesTheFolderButNothingElseIsReplaced) {
     EXPECT_EQ(folder.Read("cat 1", "Name", "?", 75), "?");
     expectRefused(folder.Write("cat 1", "Name", "Jingles"));
     EXPECT_TRUE(QFileInfo(path()).isDir());
+}
+
+// A FIFO where the settings file or the category list should be blocks nothing: a read
+// gives the default, a write fails with the reason. A file where the folder dtb should be
+// gives the system's reason.
+TEST_F(ProfileFileTest, AFifoInPlaceOfAFileBlocksNothing) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path()).constData(), 0644), 0);
+    ProfileFile ini(path());
+    EXPECT_EQ(ini.Read("cat 1", "Name", "?", 75), "?");
+    EXPECT_EQ(ini.Write("cat 1", "Name", "Jingles").error,
+              "Cannot read " + path() + ": not a regular file");
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir("dtb"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("dtb/cats.db")).constData(), 0644), 0);
+    EXPECT_EQ(CategoryList(path()).AppendTitle("Promos").error,
+              "Cannot write " + path("dtb/cats.db") + ": not a regular file");
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir("b"));
+    fileWith("", "b/dtb");
+    EXPECT_EQ(CategoryList(path("b/Vidav.ini")).AppendTitle("Promos").error,
+              "Cannot write " + path("b/dtb/cats.db") + ": Not a directory");
+}
+
+// Every station option given but not usable is named with what is used instead; the
+// values that are understood say nothing.
+TEST_F(ProfileFileTest, MistypedStationOptionsAreNamedWithWhatIsUsedInstead) {
+    for (const char* warning : {"-5", "1e309", "10s"}) {
+        const ExtraSettings extras = ExtraSettings::Read(
+            fileWith(QByteArray("[global]\nEndWarning=") + warning + "\n[log]\nEnabled=yes\n"));
+        EXPECT_EQ(extras.endWarningSeconds, 0);
+        EXPECT_EQ(extras.problems, QString("[global] EndWarning in the settings file: the "
+                                           "warning is a whole number of seconds, 0 for none, "
+                                           "not '%1'; the end-of-cart warning is off.\n")
+                                       .arg(warning));
+    }
+    for (const char* target : {"abc", "nan", "-23 LUFS", "-23,0", "9"}) {
+        const ExtraSettings extras =
+            ExtraSettings::Read(fileWith(QByteArray("[audio]\nLoudnessTarget=") + target));
+        EXPECT_FALSE(extras.loudnessTarget);
+        EXPECT_TRUE(extras.problems.endsWith(
+            QString("the target is a loudness from -70 to 0 LUFS, a number alone, not '%1'; "
+                    "levelling is off.\n")
+                .arg(target)))
+            << extras.problems.toStdString();
+    }
+    ExtraSettings extras = ExtraSettings::Read(fileWith("[log]\nEnabled=maybe\n"));
+    EXPECT_TRUE(extras.logEnabled);
+    EXPECT_TRUE(extras.problems.endsWith("not 'maybe'; the as-run log is on.\n"));
+    extras = ExtraSettings::Read(
+        fileWith("[log]\nEnabled=Off\n[global]\nEndWarning=0\n[audio]\nLoudnessTarget=-23.5"));
+    EXPECT_EQ(std::tuple(extras.logEnabled, extras.endWarningSeconds, *extras.loudnessTarget,
+                         extras.problems),
+              std::tuple(false, 0, -23.5, QString()));
 }
 
 } // namespace

@@ -25,7 +25,7 @@ protected:
     CategoryTabs& tabs = app->tabs();
     CartList& list = app->cartList();
     StationSettings& station = app->settings();
-    QSignalSpy m_label3{&station, &StationSettings::label3Changed};
+    QSignalSpy m_label3{&station, &StationSettings::callLettersChanged};
 };
 
 TEST_F(StationSettingsTest, LoadSettingsFromNoFileABadFolderThenAGoodOne) {
@@ -36,7 +36,7 @@ TEST_F(StationSettingsTest, LoadSettingsFromNoFileABadFolderThenAGoodOne) {
     EXPECT_EQ(station.CategoryNames(11), "");
     EXPECT_EQ(list.Path(), "/");
     EXPECT_EQ(m_label3.count(), 1);
-    EXPECT_EQ(station.Label3(), "WXYZ");
+    EXPECT_EQ(station.callLetters(), "WXYZ");
     EXPECT_TRUE(boxes.shown.isEmpty());
     EXPECT_FALSE(QFile::exists(iniPath));
 
@@ -55,7 +55,7 @@ TEST_F(StationSettingsTest, LoadSettingsFromNoFileABadFolderThenAGoodOne) {
     expectNames(names);
     EXPECT_EQ(tabs.SelectedIndex(), 1);
     EXPECT_EQ(list.Path(), "/");
-    EXPECT_EQ(station.Label3(), "WXYZ");
+    EXPECT_EQ(station.callLetters(), "WXYZ");
     EXPECT_EQ(m_label3.count(), 1);
 
     // Longer than both read capacities: a cut path would name a folder that is not there.
@@ -66,7 +66,7 @@ TEST_F(StationSettingsTest, LoadSettingsFromNoFileABadFolderThenAGoodOne) {
     expectNames(names);
     EXPECT_EQ(list.Path(), deep);
     EXPECT_EQ(list.names(), QStringList{"promo.wav"});
-    EXPECT_EQ(station.Label3(), "wkrp"); // no change of case on the main window
+    EXPECT_EQ(station.callLetters(), "wkrp"); // no change of case on the main window
     ASSERT_EQ(m_label3.count(), 2);
     EXPECT_EQ(m_label3.at(1).at(0).toString(), "wkrp");
 }

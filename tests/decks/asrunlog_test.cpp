@@ -4,6 +4,9 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <cerrno>
+#include <unistd.h>
 
 // The as-run log over the deck engine on the manual device. Its clock gives 14:05:09.042
 // (UTC+1) and one second more at each play's start.
@@ -80,7 +83,8 @@ TEST_F(AsRunLogTest, AFailingFolderIsReportedOnceAndNothingIsLost) {
     log->flush();
     QCoreApplication::processEvents();
     ASSERT_EQ(failed.count(), 1);
-    EXPECT_TRUE(failed[0][0].toString().startsWith("As-run log not written: cannot create"));
+    EXPECT_EQ(failed[0][0].toString(), "As-run log not written: cannot write " + logFolder +
+                                           "/2026-03-01.csv: Not a directory");
     EXPECT_TRUE(playing());
 
     blocker.remove();
@@ -90,4 +94,59 @@ TEST_F(AsRunLogTest, AFailingFolderIsReportedOnceAndNothingIsLost) {
     EXPECT_EQ(held[0], "05:09.042+01:00,1,A,A.wav,100,100,end");
     EXPECT_EQ(held[5], "05:14.042+01:00,2,B,B.wav,100,100,end");
     EXPECT_EQ(held[6], "05:15.042+01:00,1,A,A.wav,100,100,end");
+}
+
+// A disk that fills up: a write stops at the space left, and the next one fails as a full
+// disk does.
+TEST(LogWriterTest, AFullDiskLeavesWholeLinesAndTheSystemsReason) {
+    QTemporaryDir dir;
+    std::atomic<qint64> spaceLeft = 30;
+    const textfile::WriteFunction disk = [&](int fd, const char* bytes, std::size_t count) {
+        const auto room = std::size_t(std::max<qint64>(spaceLeft, 0));
+        if (room == 0) {
+            errno = ENOSPC;
+            return ssize_t(-1);
+        }
+        const ssize_t written = ::write(fd, bytes, std::min(count, room));
+        spaceLeft -= written;
+        return written;
+    };
+    QStringList changes; // written by the writer thread, read after flush()
+    auto writer = std::make_unique<LogWriter>(
+        dir.path(), "head", [&](const QString& error) { changes << error; }, disk);
+    const auto file = [&] {
+        QFile log(dir.filePath("day.csv"));
+        return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : "no file";
+    };
+
+    writer->append("day.csv", "line one");
+    writer->flush();
+    writer->append("day.csv", "line two, cut by the full disk");
+    writer->flush();
+    EXPECT_EQ(file(), "head\r\nline one\r\n");
+    writer->append("day.csv", "line three");
+    writer->flush();
+    ASSERT_EQ(changes.size(), 1);
+    EXPECT_EQ(changes[0], "cannot write " + dir.filePath("day.csv") + ": No space left on device");
+
+    spaceLeft = 1000;
+    writer->append("day.csv", "line four");
+    writer->flush();
+    EXPECT_EQ(file(), "head\r\nline one\r\nline two, cut by the full disk\r\nline three\r\n"
+                      "line four\r\n");
+    EXPECT_EQ(changes, QStringList({changes[0], ""}));
+
+    // Quitting while the disk is full: the last try is taken back whole.
+    spaceLeft = 4;
+    writer->append("day.csv", "line five");
+    writer.reset();
+    EXPECT_TRUE(file().endsWith("line four\r\n"));
+
+    // A line that another program's crash cut is ended, never glued to the next.
+    QFile cut(dir.filePath("day.csv"));
+    ASSERT_TRUE(cut.open(QIODevice::Append));
+    cut.write("line fi");
+    cut.close();
+    LogWriter(dir.path(), "head", [](const QString&) {}).append("day.csv", "line six");
+    EXPECT_TRUE(file().endsWith("line four\r\nline fi\r\nline six\r\n"));
 }

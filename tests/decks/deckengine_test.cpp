@@ -30,8 +30,8 @@ TEST_F(DeckTable, DeckNumbersOutsideOneToTenChangeNothing) {
                               &DeckEngine::BeginDeckDrag, &DeckEngine::MoveCart})
             (engine.*op)(d);
         engine.SetDeckMode(d, "Loop");
-        engine.DropOnDeck(d, DragProxy::Label1);
-        engine.DropOnDeck(d, DragProxy::Label42);
+        engine.DropOnDeck(d, DragProxy::DeckCart);
+        engine.DropOnDeck(d, DragProxy::ListFile);
         EXPECT_FALSE(engine.IsPlaying(d) || !engine.FilePath(d).isEmpty());
     }
     EXPECT_EQ(changed.count(), 0);
@@ -42,7 +42,7 @@ TEST_F(DeckTable, DeckNumbersOutsideOneToTenChangeNothing) {
 TEST_F(DeckTable, LoadAndClear) {
     cart("Station ID.wav", 2500);
     QSignalSpy repaint(&engine, &DeckEngine::deckRepaintRequested);
-    QSignalSpy label2(&engine, &DeckEngine::label2Changed);
+    QSignalSpy label2(&engine, &DeckEngine::hiddenStatusChanged);
     // Loading leaves the preview closed and never touches the player.
     EXPECT_EQ(step("mode 3 Loop, load 3 Station ID.wav"),
               "3 Station ID yellow 0:00:02 Loop | deck 0 closed");
@@ -117,7 +117,7 @@ TEST_F(DeckMove, MoveSwapAndThePlayingDeck) {
     put(2, "ID.wav", 2500);
     cart("Weather.wav", 6500);
     const std::string start = snapshot();
-    engine.DropOnDeck(7, DragProxy::Label1);
+    engine.DropOnDeck(7, DragProxy::DeckCart);
     engine.MoveCart(7);
     EXPECT_EQ(snapshot(), start);
     EXPECT_EQ(step("mode 2 Loop, mode 7 Seqnc, drag 2 7"),

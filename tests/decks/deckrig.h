@@ -153,7 +153,7 @@ public:
             else if (w[0] == "load") // Ctrl+F-key with a file selected ("load 4" with none)
                 load(n, w.mid(2).join(' '));
             else if (w[0] == "drop") { // a drop from the cart list
-                engine.DropOnDeck(n, DragProxy::Label42);
+                engine.DropOnDeck(n, DragProxy::ListFile);
                 m_audio.waitForMeasurements();
             } else if (w[0] == "hold")
                 holdMeasurements = true;
@@ -164,7 +164,7 @@ public:
                 m_audio.waitForMeasurements();
             } else if (w[0] == "drag") { // a press on one deck label, released on another
                 engine.BeginDeckDrag(n);
-                engine.DropOnDeck(w.value(2).toInt(), DragProxy::Label1);
+                engine.DropOnDeck(w.value(2).toInt(), DragProxy::DeckCart);
             } else
                 ADD_FAILURE() << "unknown event " << event.toStdString();
         }

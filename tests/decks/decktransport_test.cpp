@@ -174,16 +174,18 @@ TEST_F(DeckTransport, WhatWasLoadedPlaysAndAChangedFileIsTakenUpBeforeTheFire) {
         tickUntilStopped();
         EXPECT_EQ(heardRuns().at(0), std::pair(level, ms * kRate / 1000));
     }
-    EXPECT_EQ(engine.Label2(), ".WAV");
+    EXPECT_EQ(engine.hiddenStatus(), ".WAV");
 
     // Junk: one line names the deck, the file and the reason; the deck never plays.
+    QSignalSpy fired(&engine, &DeckEngine::fired);
     EXPECT_EQ(step("fire 3, tick 5"), "1 Gone yellow 0:00:00, 2 Jingle yellow 0:00:00, "
                                       "3 Junk yellow 0:00:00 | deck 3 closed");
-    EXPECT_EQ(engine.Label2(), "Deck 3: Junk.wav: Not a sound file (Invalid data found when "
-                               "processing input)");
-    // The next fire that plays clears it; emptying the deck lets the deleted file go.
+    EXPECT_EQ(fired.takeFirst(), QVariantList({3, "Deck 3: Junk.wav: Not a sound file (Invalid "
+                                                  "data found when processing input)"}));
+    // The next fire plays; emptying the deck lets the deleted file go.
     step("fire 1, tick");
-    EXPECT_EQ(engine.Label2(), ".WAV");
+    EXPECT_EQ(fired.takeFirst(), QVariantList({1, QString()}));
+    EXPECT_EQ(engine.hiddenStatus(), ".WAV");
     EXPECT_TRUE(heldOpen("Gone.wav (deleted)"));
     step("stop, clear 1, fire 2, tick, fire 3"); // a play is let go at the next fire
     EXPECT_FALSE(heldOpen("Gone.wav (deleted)"));

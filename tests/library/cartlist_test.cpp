@@ -46,19 +46,19 @@ TEST_F(CartListTest, ListsOnlyCartFilesSortedWithoutRegardToCase) {
                            "link to zed.wav", "Zed.wav", "Ärger.wav"}));
     EXPECT_EQ(m_list.Path(), path());
     EXPECT_EQ(m_list.ListIndex(), -1);
-    // The search selects the first name of the list as shown that is >= the text, compared
-    // whole (not as a prefix) by code unit with case distinct ("a" >= "B"; beyond ASCII only
-    // "Ä", U+00C4, is >= "z"). With none the selection stays; it is announced only when it
-    // moves.
+    // The search selects the first name at or after the text in the list's own order, compared
+    // whole (not as a prefix) and without regard to case, whatever case the names mix
+    // ("Lin" finds "link to zed.wav", not "a.Mpg"). With none the selection stays; it is
+    // announced only when it moves.
     QSignalSpy index(&m_list, &CartList::listIndexChanged);
     QStringList found;
-    for (const char* text : {"B", "b.WAV", "b.WAV ", "z", "\u00FF", "", "a.Mpg"}) {
+    for (const char* text : {"Lin", "b.WAV ", "jin", "z", "\u00FF", "", "jingle.wav"}) {
         m_list.CartListSearch(QString::fromUtf8(text));
         found << m_list.FileName();
     }
-    EXPECT_EQ(found, QStringList({"a.Mpg", "b.WAV", "jingle.wav", "Ärger.wav", "Ärger.wav", "a.Mpg",
-                                  "a.Mpg"}));
-    EXPECT_EQ(index.count(), 5);
+    EXPECT_EQ(found, QStringList({"link to zed.wav", "C.mp3", "JINGLE.wav", "Zed.wav", "Zed.wav",
+                                  "a.Mpg", "jingle.wav"}));
+    EXPECT_EQ(index.count(), 6);
     ASSERT_TRUE(m_list.setPath("/"));
     EXPECT_EQ(m_list.Path(), "/");
 }

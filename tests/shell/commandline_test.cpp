@@ -1,8 +1,12 @@
 #include "app/commandline.h"
+#include "config/profilefile.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // Command lines that do not start the program, and the start of what each prints: usage
 // errors exit with 2, --help and --version with 0.
@@ -97,4 +101,34 @@ TEST(OutputChoice, DeviceNamesAndTheirFallback) {
         matchOutputDevice(devices, "hw:")
             .error.startsWith(
                 "'hw:' names more than one audio output device. The output devices are:\n"));
+}
+
+// A settings folder whose name is not UTF-8 (a valid Linux name that text cannot carry)
+// still holds the settings and everything written beside them; a missing folder is named,
+// and a missing one that text cannot name is made at the start.
+TEST(CommandLine, ASettingsFolderNamedInAnyBytesWorks) {
+    QTemporaryDir dir;
+    const QByteArray folder = QFile::encodeName(dir.path()) + "/caf\xe9/studio";
+    CommandLine line = CommandLine::Parse({"airloom", "--settings", "x"}, {});
+    ASSERT_TRUE(line.keepRawSettingsPath({"airloom", "--settings=" + folder + "/Vidav.ini"}));
+    EXPECT_TRUE(line.settingsPath.startsWith("/proc/self/fd/"));
+    EXPECT_EQ(line.settingsNotes(), "");
+    ProfileFile settings(line.settingsPath);
+    ASSERT_TRUE(settings.Write("global", "callsign", "kair").ok);
+    EXPECT_EQ(settings.Read("global", "callsign", "", 80), "kair");
+    struct stat written {};
+    EXPECT_EQ(::stat(folder + "/Vidav.ini", &written), 0);
+
+    EXPECT_FALSE(line.keepRawSettingsPath({"airloom", "--settings", folder + "/V\xe9.ini"}));
+    EXPECT_EQ(line.exitCode, CommandLine::kUsageError);
+    // QTemporaryDir cannot name them either.
+    ::unlink(folder + "/Vidav.ini");
+    ::rmdir(folder);
+    ::rmdir(QFile::encodeName(dir.path()) + "/caf\xe9");
+    line = CommandLine::Parse({"airloom", "--settings", dir.filePath("gone/Vidav.ini")}, {});
+    EXPECT_TRUE(line.keepRawSettingsPath({"airloom", "--settings", "plain/Vidav.ini"}));
+    EXPECT_EQ(line.settingsNotes(), "airloom: the folder " + dir.filePath("gone") +
+                                        " of the settings file does not exist: the program "
+                                        "starts on its defaults and makes the folder when it "
+                                        "first saves a setting.\n");
 }

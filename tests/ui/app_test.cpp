@@ -1,5 +1,6 @@
 #include "app/app.h"
 #include "app/appextras.h"
+#include "app/quitsignals.h"
 #include "audio/fixtures.h"
 #include "decks/asrunlog.h"
 #include "decks/endwarning.h"
@@ -23,8 +24,10 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
+#include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -32,7 +35,7 @@
 
 namespace {
 
-// Every deck row, the meter and Label2 on the window show what the engine holds.
+// Every deck row, the meter and the hidden Label2 on the window show what the engine holds.
 void expectWindowMirrorsEngine(const AppRig& rig) {
     for (int deck = 1; deck <= kDeckCount; ++deck) {
         SCOPED_TRACE(deck);
@@ -45,7 +48,8 @@ void expectWindowMirrorsEngine(const AppRig& rig) {
         EXPECT_EQ(rig.form().DeckLock(deck)->background(), row.lockColour);
     }
     EXPECT_EQ(rig.form().TimeMeter()->value(), qRound(rig.decks().TimeMeterValue()));
-    EXPECT_EQ(rig.form().Label2()->text(), rig.decks().Label2());
+    EXPECT_EQ(rig.form().Label2()->text(), rig.decks().hiddenStatus());
+    EXPECT_TRUE(rig.form().Label2()->isHidden());
 }
 
 const QString kPathError = "File path/access error!|Please check your category directory path.|16";
@@ -89,7 +93,7 @@ TEST(AppStartup, TheFourthTitleTickLoadsTheMainWindow) {
     EXPECT_TRUE(rig.form().Label42()->isHidden());
     EXPECT_EQ(rig.form().PlayMode(3)->text(), "Loop");
     EXPECT_EQ(rig.form().Label3()->text(), "kair"); // no change of case
-    EXPECT_EQ(rig.form().Label2()->text(), "");     // the status line starts blank
+    EXPECT_EQ(rig.form().statusLine()->text(), ""); // nothing to say
     EXPECT_EQ(rig.form().focusWidget(), rig.form().SSCommand1());
     EXPECT_EQ(rig.form().File1()->model()->rowCount(), 3);
     EXPECT_EQ(rig.boxes.shown, QStringList{"Airloom|No sound|48"});
@@ -121,8 +125,9 @@ TEST(AppStartup, AnUnreadableFirstCategoryIsReportedAndTheWindowStillOpens) {
     EXPECT_TRUE(rig.form().isVisible());
 }
 
-// No changes nothing; Yes closes every window, the title window too
-// if it is still up. Closing the window through the window manager asks nothing.
+// No changes nothing; Yes closes every window, the title window too if it is still up.
+// Closing the main window through the window manager asks nothing and closes every other
+// window too, so that the program ends.
 TEST(AppExit, NoLeavesEverythingAsItWasAndYesClosesEveryWindow) {
     AppRig rig(false);
     rig.app->start();
@@ -140,8 +145,13 @@ TEST(AppExit, NoLeavesEverythingAsItWasAndYesClosesEveryWindow) {
         EXPECT_FALSE(window->isVisible()) << window->objectName().toStdString();
 
     AppRig closing;
+    QTest::mouseClick(closing.form().SSCommand3(), Qt::LeftButton);
+    QTest::mouseClick(closing.form().SSCommand1(), Qt::LeftButton);
+    closing.app->configWindows().Form2_buttonAddFolder_Click();
     closing.form().close();
-    EXPECT_FALSE(closing.form().isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    for (const QWidget* window : QApplication::topLevelWidgets())
+        EXPECT_FALSE(window->isVisible()) << window->objectName().toStdString();
     EXPECT_TRUE(closing.boxes.shown.isEmpty());
 }
 
@@ -184,6 +194,43 @@ TEST(AppWindow, DeckRowsDriveAndMirrorTheEngine) {
     QTest::mouseClick(rig.form().SSCommand4(), Qt::LeftButton);
     EXPECT_EQ(rig.decks().FilePath(6), "");
     expectWindowMirrorsEngine(rig);
+}
+
+// The status line is empty until there is something to say: a load or a fire writes only the
+// hidden Label2. A cart that would not play is named until a fire plays; a standing warning
+// covers it, in red, until it is cleared; a long text ends in "…" with the whole in the tooltip.
+TEST(AppWindow, TheStatusLineSaysOnlyWhatTheOperatorNeeds) {
+    AppRig rig;
+    const ElidedLabel* line = rig.form().statusLine();
+    StatusLine& status = rig.app->statusLine();
+    Fixtures::file(rig.carts, "Junk.wav", "This is not a sound.\n");
+    rig.app->cartList().Refresh();
+    rig.load(1, "News.wav");
+    rig.decks().FireDeck(1);
+    EXPECT_EQ(line->text(), "");
+    EXPECT_EQ(rig.form().Label2()->text(), ".WAV");
+    rig.load(2, "Junk.wav");
+    rig.decks().FireDeck(2);
+    EXPECT_TRUE(line->text().startsWith("Deck 2: Junk.wav: Not a sound file"))
+        << line->text().toStdString();
+
+    status.set(StatusLine::kOutput, "Lost", StatusLine::Priority::Warning);
+    EXPECT_EQ(line->text(), "Lost");
+    EXPECT_EQ(line->palette().color(QPalette::WindowText), QColor(Qt::red));
+    rig.decks().FireDeck(1);
+    status.set("file", "Slow share");
+    EXPECT_EQ(line->text(), "Lost");
+    status.clear(StatusLine::kOutput);
+    EXPECT_EQ(line->text(), "Slow share");
+    EXPECT_NE(line->palette().color(QPalette::WindowText), QColor(Qt::red));
+
+    const QString longText = QString("word ").repeated(80) + "end";
+    status.set("file", longText);
+    EXPECT_TRUE(line->text().endsWith(QChar(0x2026)));
+    EXPECT_EQ(line->toolTip(), longText);
+    EXPECT_LE(line->fontMetrics().horizontalAdvance(line->text()), line->contentsRect().width());
+    status.clear("file");
+    EXPECT_EQ(line->text() + line->toolTip(), "");
 }
 
 TEST(AppWindow, TabsAndListFollowTheLibrary) {
@@ -389,11 +436,18 @@ TEST(AppInfoWindows, TheHelpDocumentFollowsItsOutlineAndTheKeyMap) {
             EXPECT_EQ(pressEffect(rig, keyCode, shift).toStdString(),
                       table.value({keyCode, shift}).toStdString())
                 << "F" << keyCode - 111 << " shift " << shift;
+
+    // Its example of the search holds.
+    EXPECT_TRUE(help->toPlainText().contains("\"Sta\" and \"sta\" both find Station ID.wav"));
+    for (const char* typed : {"Sta", "", "sta"}) {
+        rig.form().Text1()->setText(typed);
+        EXPECT_EQ(rig.app->cartList().FileName(), *typed ? "Station ID.wav" : "News.wav");
+    }
 }
 
 // The station options as Vidav.ini switches them, in the main window: the lit time label and
-// its way back, and a log failure in Label2. The warning is on (the log is by default, the
-// levelling is not).
+// its way back, and a log failure on the status line until writing works again. The warning is on
+// (the log is by default, the levelling is not).
 TEST(AppExtras, TheWindowShowsTheWarningAndLogFailures) {
     AppRig rig(false, true, "EndWarning=1\n[audio]\nLoudnessTarget=9\n");
     AppExtras& extras = rig.app->extras();
@@ -412,7 +466,42 @@ TEST(AppExtras, TheWindowShowsTheWarningAndLogFailures) {
     EXPECT_FALSE(time->autoFillBackground());
 
     emit extras.asRunLog()->writeFailed("As-run log not written: disk full");
-    EXPECT_EQ(rig.form().Label2()->text(), "As-run log not written: disk full");
+    EXPECT_EQ(rig.form().statusLine()->text(), "As-run log not written: disk full");
+    // Writing works again: the failure goes, but never a newer message.
+    emit extras.asRunLog()->writeRecovered("As-run log not written: disk full");
+    EXPECT_EQ(rig.form().statusLine()->text(), "");
+    emit extras.asRunLog()->writeFailed("As-run log not written: disk full");
+    rig.app->statusLine().set(StatusLine::kFire, "Deck 2: the file stopped answering");
+    emit extras.asRunLog()->writeRecovered("As-run log not written: disk full");
+    EXPECT_EQ(rig.form().statusLine()->text(), "Deck 2: the file stopped answering");
+}
+
+// A shutdown, a logout or Ctrl+C ends the program as its exit does: the signal reaches the
+// UI thread, every window closes without a question, and the log records the cart on air.
+TEST(AppExit, AQuitSignalEndsTheProgramAsItsExitDoes) {
+    AppRig rig;
+    rig.load(4, "News.wav");
+    rig.decks().FireDeck(4);
+    {
+        QuitSignals quitSignals;
+        QSignalSpy received(&quitSignals, &QuitSignals::received);
+        QObject::connect(&quitSignals, &QuitSignals::received, rig.app.get(), &AirloomApp::Quit);
+        // The program's own loop, which Quit ends; the guard only ends a failing test.
+        QTimer::singleShot(0, [] { ::raise(SIGHUP); });
+        QTimer guard;
+        QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+        guard.start(20000);
+        EXPECT_EQ(QCoreApplication::exec(), 0);
+        ASSERT_EQ(received.count(), 1);
+        EXPECT_EQ(received[0][0].toInt(), SIGHUP);
+    }
+    EXPECT_FALSE(rig.form().isVisible());
+    EXPECT_TRUE(rig.boxes.shown.isEmpty());
+    rig.app.reset();
+    QFile log(rig.dir.filePath("log/" + QDate::currentDate().toString("yyyy-MM-dd") + ".csv"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(log.readAll().endsWith(",4,News," + QFile::encodeName(rig.carts) +
+                                       "/News.wav,300,0,stopped\r\n"));
 }
 
 // Drags with the real pointer of the X server.

@@ -48,6 +48,9 @@ TEST(Form2Layout, ControlsAsDrawn) {
     EXPECT_EQ(f.windowFlags() & buttons, Qt::WindowFlags());
     EXPECT_EQ(f.windowFlags() & Qt::WindowType_Mask, Qt::Tool) << "no taskbar entry";
     EXPECT_EQ(a.windowFlags() & buttons, Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    // "Category Title" whole, beside the title box.
+    EXPECT_GE(a.Label1()->width(), a.Label1()->sizeHint().width());
+    EXPECT_LT(a.Label1()->geometry().right(), a.Text1()->x());
 
     // The focus chain holds the tab order; Tab reaches the covered group from the
     // call-letters box.
@@ -76,8 +79,9 @@ TEST(Form2Layout, ControlsAsDrawn) {
 
 // The wrench opens the window beside the main window, which stays usable; a second click
 // brings it forward without loading it again. Deck defaults are written at the click and
-// leave the running decks alone. The exit button writes the call letters as typed, brings
-// the main window in line with the file and discards the window.
+// leave the running decks alone. A close from the window manager is refused. The exit
+// button writes the call letters as typed, brings the main window in line with the file
+// and discards the window.
 TEST(Form2App, OpensModelessWritesDeckDefaultsAndClosesWithTheExitButton) {
     Form2Rig rig;
     rig.writeIni(rig.settings + "; keep\n");
@@ -90,8 +94,10 @@ TEST(Form2App, OpensModelessWritesDeckDefaultsAndClosesWithTheExitButton) {
     f.Text1()->setFocus();
     QTest::keyClicks(f.Text1(), "Hot");
     EXPECT_EQ(f.Text1()->text(), "Hot") << "the focus selected the whole name";
+    f.showMinimized();
     QTest::mouseClick(rig.form().SSCommand1(), Qt::LeftButton);
     EXPECT_EQ(rig.windows().form2(), &f);
+    EXPECT_FALSE(f.isMinimized());
     EXPECT_EQ(f.Text1()->text(), "Hot");
     QTest::mouseClick(f.Command1(), Qt::LeftButton);
 
@@ -107,6 +113,8 @@ TEST(Form2App, OpensModelessWritesDeckDefaultsAndClosesWithTheExitButton) {
 
     f.Text2()->selectAll();
     QTest::keyClicks(f.Text2(), "kxyz");
+    EXPECT_FALSE(f.close());
+    EXPECT_TRUE(f.isVisible());
     QTest::mouseClick(f.SSCommand1(), Qt::LeftButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(rig.windows().form2(), nullptr);
@@ -134,22 +142,24 @@ TEST(Form2App, KeysAndHelpLine) {
     const auto help = [](ConfigWindow::Surface surface) {
         return ConfigWindow::HelpText(surface).toStdString();
     };
-    EXPECT_EQ(helpAfterMove(f, f.Frame2(), {5, f.Frame2()->height() - 5}), help(Surface::Frame2));
-    const QRect box = f.Label1()->contentsRect(); // the longest text, shown in full
-    EXPECT_LE(
-        f.Label1()->fontMetrics().boundingRect(box, Qt::TextWordWrap, f.Label1()->text()).height(),
-        box.height());
-    EXPECT_EQ(helpAfterMove(f, f.Text1(), {3, 3}), help(Surface::Text1));
-    EXPECT_EQ(helpAfterMove(f, f.Option(2, 1), {3, 3}), help(Surface::Text1)) << "not the group's";
-    EXPECT_EQ(helpAfterMove(f, f.Dir1()->viewport(), {3, 3}), help(Surface::Dir1));
-    EXPECT_EQ(helpAfterMove(f, f.Label16(), {3, 3}), help(Surface::Dir1)) << "not Frame1's";
+    EXPECT_EQ(helpAfterMove(f, f.Frame2(), {5, f.Frame2()->height() - 5}),
+              help(Surface::DeckDefaults));
+    // The longest text, whole and readable.
+    EXPECT_GE(f.Label1()->height(), f.Label1()->heightForWidth(f.Label1()->width()));
+    EXPECT_GE(f.Label1()->font().pointSizeF(), 8.0);
+    EXPECT_TRUE(f.rect().contains(f.Label1()->geometry()));
+    EXPECT_EQ(helpAfterMove(f, f.Text1(), {3, 3}), help(Surface::CategoryName));
+    EXPECT_EQ(helpAfterMove(f, f.Option(2, 1), {3, 3}), help(Surface::CategoryName))
+        << "not the group's";
+    EXPECT_EQ(helpAfterMove(f, f.Dir1()->viewport(), {3, 3}), help(Surface::Folders));
+    EXPECT_EQ(helpAfterMove(f, f.Label16(), {3, 3}), help(Surface::Folders)) << "not Frame1's";
     EXPECT_EQ(helpAfterMove(f, &f, {f.width() - 3, f.height() - 3}), "");
 }
 
 // Real keys and pointer of the X server. Alt+A presses the covered Add button: the dialog
-// opens with no owner; OK appends the title, hides the dialog and leaves everything else;
-// shown again it keeps the title. The program's exit closes both windows without a
-// question.
+// opens with no owner; OK appends the title, hides the dialog, gives the keyboard back to the
+// configuration window and leaves everything else; shown again it keeps the title. The program's
+// exit closes both windows without a question.
 TEST(XvfbForm2, AltAOpensAddCategoryAndTheExitClosesBoth) {
     Form2Rig rig;
     const QByteArray before = Fixtures::bytes(rig.iniPath);
@@ -163,6 +173,7 @@ TEST(XvfbForm2, AltAOpensAddCategoryAndTheExitClosesBoth) {
     ASSERT_TRUE(xdotool({"type", "--delay", "30", "Promos"}));
     ASSERT_TRUE(xdotool({"key", "--delay", "50", "alt+o"}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog->isVisible(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&rig.form2())) << "the focus goes back";
     EXPECT_EQ(Fixtures::bytes(rig.dir.filePath("dtb/cats.db")), "Promos\r\n");
     EXPECT_EQ(Fixtures::bytes(rig.iniPath), before);
     rig.windows().Form2_buttonAddFolder_Click();

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
@@ -30,8 +31,8 @@ int countOpaque(const QImage& image) {
 
 // Every named control is there in its container and inside it, visible siblings share at
 // most a line of pixels (the time label and mode box of a deck row do), the deck rows
-// stand 600 twips apart and the picture buttons 720, left to right 6, 1, 4, 5, 3, 2. A
-// sample of places, captions and fonts checks the twips-to-pixels rule.
+// stand 600 twips apart and the picture buttons 720, left to right 6, 1, 4, 5, 3, 2. One
+// sample place, captions and fonts check the twips-to-pixels rule.
 TEST(Layout, WindowsAndControlsAsDrawn) {
     Form1 f;
     Title t;
@@ -48,10 +49,10 @@ TEST(Layout, WindowsAndControlsAsDrawn) {
                       .manhattanLength(),
                   2);
 
-    QStringList names = {"Form1/Picture1", "Form1/Label3",     "Form1/Frame2",     "Form1/Frame1",
-                         "Form1/Label2",   "Frame2/File1",     "Frame2/Label4",    "Frame2/Text1",
-                         "Frame2/Label42", "Frame2/TabStrip1", "Frame1/TimeMeter", "Frame1/Label1",
-                         "Title/Picture2", "Title/Label1"};
+    QStringList names = {
+        "Form1/Picture1",   "Form1/Label3",  "Form1/Frame2",   "Form1/Frame1",   "Form1/StatusLine",
+        "Frame2/File1",     "Frame2/Label4", "Frame2/Text1",   "Frame2/Label42", "Frame2/TabStrip1",
+        "Frame1/TimeMeter", "Frame1/Label1", "Title/Picture2", "Title/Label1"};
     for (int n = 1; n <= Form1::kButtonCount; ++n)
         names << QString("Form1/SSCommand%1").arg(n);
     for (int deck = 1; deck <= kDeckCount; ++deck)
@@ -81,12 +82,12 @@ TEST(Layout, WindowsAndControlsAsDrawn) {
                     << a->objectName().toStdString() << " " << b->objectName().toStdString();
             }
     }
-    for (int deck = 1; deck <= kDeckCount; ++deck)
-        EXPECT_EQ(f.DeckLabel(deck)->geometry(),
-                  QRect(840 / 15, (360 + 600 * (deck - 1)) / 15, 2775 / 15, 495 / 15));
+    EXPECT_EQ(f.DeckLabel(4)->geometry(), QRect(56, 144, 185, 33)); // a sample place
     const int screenOrder[] = {6, 1, 4, 5, 3, 2};
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(f.SSCommand(screenOrder[i])->geometry(), QRect((4200 + 720 * i) / 15, 8, 40, 40));
+    for (int i = 1; i < 6; ++i) {
+        EXPECT_EQ(f.SSCommand(screenOrder[i])->x() - f.SSCommand(screenOrder[i - 1])->x(), 48);
+        EXPECT_EQ(f.DeckLabel(i + 1)->y() - f.DeckLabel(i)->y(), 40);
+    }
     EXPECT_EQ(t.Label1()->text(), "version " AIRLOOM_VERSION);
     EXPECT_TRUE(f.DeckLock(4)->font().bold() && f.DeckLock(4)->font().pointSizeF() == 18);
     EXPECT_EQ(f.TimeLabel(4)->font().pointSizeF(), 8.25);
@@ -108,8 +109,8 @@ TEST(Layout, WindowsAndControlsAsDrawn) {
 }
 
 // Only the ten controls of the tab order take the focus; the first holds it when the window
-// opens, and Tab walks them in order and wraps around. The drag proxies
-// stay hidden and the status label lies outside the client area.
+// opens, and Tab walks them in order and wraps around. The drag proxies and Label2 stay
+// hidden; the status line is seen whole, under the frames.
 TEST(Layout, FocusOrderAndHiddenControls) {
     Form1 form;
     const QList<QWidget*> order = {form.SSCommand1(), form.SSCommand4(), form.SSCommand5(),
@@ -134,9 +135,9 @@ TEST(Layout, FocusOrderAndHiddenControls) {
     }
     EXPECT_FALSE(form.Label1()->isVisible());
     EXPECT_FALSE(form.Label42()->isVisible());
-    // The status line is seen whole, under the frames.
-    form.Label2()->setText("status");
-    EXPECT_EQ(form.Label2()->visibleRegion(), QRegion(form.Label2()->rect()));
+    EXPECT_FALSE(form.Label2()->isVisible());
+    form.statusLine()->setFullText("status");
+    EXPECT_EQ(form.statusLine()->visibleRegion(), QRegion(form.statusLine()->rect()));
 }
 
 // Every paint of the title window is announced, and the border is drawn around it. The
@@ -196,7 +197,7 @@ TEST(Controls, LabelEventsAndBackground) {
 TEST(Controls, OnlyOurProxyFromThisProcessIsDropped) {
     Form1 form;
     QMimeData mime;
-    setDragProxy(mime, DragProxy::Label1);
+    setDragProxy(mime, DragProxy::DeckCart);
     for (QWidget* target : QList<QWidget*>{form.DeckLabel(1), form.SSCommand4()}) {
         QDragEnterEvent enter(QPoint(5, 5), Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(target, &enter);
@@ -246,4 +247,32 @@ TEST(QtMessageBoxes, EachStyleShowsItsButtonsIconAndDefault) {
                   c.answer);
         EXPECT_TRUE(shown);
     }
+}
+
+// A box belongs to the window that was active and gives the focus back to the control that
+// held it there, not to another window of the program.
+TEST(QtMessageBoxes, TheBoxBelongsToTheActiveWindowAndGivesTheFocusBack) {
+    QWidget main;
+    QWidget config;
+    new QLineEdit(&config);
+    auto* edit = new QLineEdit(&config);
+    edit->move(0, 40);
+    main.show();
+    config.show();
+    QApplication::setActiveWindow(&config);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&config));
+    edit->setFocus();
+    const QWidget* owner = nullptr;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        ASSERT_NE(box, nullptr);
+        owner = box->parentWidget();
+        QApplication::setActiveWindow(&main); // where a window manager may send the focus
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    QtMessageBoxes boxes;
+    EXPECT_EQ(boxes.MsgBox("Saved?", MessageBoxes::kOkStop, "Airloom"), MessageBoxes::kOk);
+    EXPECT_EQ(owner, &config);
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&config));
+    EXPECT_EQ(QApplication::focusWidget(), edit);
 }
