@@ -5,10 +5,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QtEndian>
 #include <bit>
+#include <cerrno>
 #include <cmath>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -30,17 +34,37 @@ QByteArray le(quint32 value, int bytes) {
 // Runs the tool that writes path from source (removed after); path, or "" if it failed.
 QString make(const QString& program, const QStringList& arguments, const QString& path,
              const QString& source = {}) {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(program, arguments);
-    const bool ok = process.waitForFinished(60000) &&
-                    process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    const bool ok = run(program, arguments);
     if (!source.isEmpty())
         QFile::remove(source);
     return ok ? path : QString();
 }
 
 } // namespace
+
+bool run(const QString& program, const QStringList& arguments) {
+    std::vector<QByteArray> args{program.toLocal8Bit()};
+    for (const QString& argument : arguments)
+        args.push_back(argument.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return false;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR)
+            return false;
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 QString file(const QString& dir, const QString& name, const QByteArray& bytes) {
     const QString path = QDir(dir).filePath(name);

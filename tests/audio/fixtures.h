@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <condition_variable>
 #include <map>
 #include <memory>
@@ -38,6 +39,11 @@ QString mp3(const QString& dir, const QString& name, int milliseconds, Mp3Kind k
 // An MPEG program stream with MP2 audio and/or an MPEG-1 video stream.
 QString mpg(const QString& dir, const QString& name, int milliseconds, bool withVideo = false,
             bool withAudio = true);
+
+// Runs a tool to its end, its output dropped and its errors shown; whether it succeeded.
+// Spawned without forking this process: a fork of the multi-threaded test process leaves
+// the thread sanitizer blind to the locks of threads started after it.
+bool run(const QString& program, const QStringList& arguments);
 
 // A file with the given bytes.
 QString file(const QString& dir, const QString& name, const QByteArray& bytes);

@@ -3,7 +3,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <cmath>
 #include <ebur128.h>
 #include <sys/stat.h>
@@ -30,7 +29,7 @@ public:
     QString loud = Fixtures::wav(folder(), "Loud.wav", 3000);
     QString quiet = folder() + "/Quiet.wav";
 
-    LevellerTest() { QProcess::execute("sox", {loud, quiet, "vol", "0.25"}); }
+    LevellerTest() { Fixtures::run("sox", {loud, quiet, "vol", "0.25"}); }
     static std::shared_ptr<Cart> cartOf(const QString& path) {
         return Cart::open(path, *FileSource::system());
     }

@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -272,7 +271,7 @@ TEST_F(MciDeviceTest, TheBackgroundDecodeCorrectsTheLengthOfDamagedAndJoinedMp3s
     const QString stereo = Fixtures::mp3(tmp, u"a.mp3"_s, 7000, Fixtures::Mp3Kind::Cbr, 44100);
     const QString monoSource = Fixtures::wav(tmp, u"b.wav"_s, 6000, 48000);
     const QString mono = tmp + u"/b.mp3"_s;
-    ASSERT_EQ(QProcess::execute(u"lame"_s, {u"--quiet"_s, u"-m"_s, u"m"_s, monoSource, mono}), 0);
+    ASSERT_TRUE(Fixtures::run(u"lame"_s, {u"--quiet"_s, u"-m"_s, u"m"_s, monoSource, mono}));
     QFile first(stereo), second(mono);
     ASSERT_TRUE(first.open(QIODevice::ReadOnly) && second.open(QIODevice::ReadOnly));
 
