@@ -141,8 +141,13 @@ JackDevice::~JackDevice() {
 bool JackDevice::hasFailed() const {
     if (m_gone.load() || m_startFailed)
         return true;
-    if (m_active && m_graphChanged.exchange(false))
-        m_unlinked = m_client->connections(0) + m_client->connections(1) == 0;
+    // A server may make the connections a moment after it accepted them (PipeWire's JACK
+    // layer does): only connections seen and then gone count.
+    if (m_active && m_graphChanged.exchange(false)) {
+        const bool linked = m_client->connections(0) + m_client->connections(1) > 0;
+        m_unlinked = m_linked && !linked;
+        m_linked = m_linked || linked;
+    }
     return m_unlinked;
 }
 

@@ -85,6 +85,7 @@ private:
     int m_latencyFrames = 0;
     bool m_active = false;
     bool m_startFailed = false;
+    mutable bool m_linked = false;
     mutable bool m_unlinked = false;
     std::atomic<bool> m_gone{false};
     mutable std::atomic<bool> m_graphChanged{false};
