@@ -10,12 +10,13 @@
 #   silence put in at the joins of a Sequence of three carts;
 # - a server stop and start: how long until the program says "back", and whether F1 then
 #   plays within 1 s;
-# - PIPEWIRE_LATENCY=1024/48000 with the default settings: presses heard, and the Sequence
-#   heard sample for sample;
+# - PIPEWIRE_LATENCY=1024/48000, and then clock.force-quantum 1024, with the default
+#   settings: what the program said, presses heard, and the Sequence heard sample for sample;
 # - the sink destroyed and created again 6 s later: what the program said, and whether F1
 #   then plays.
 #
 # Usage: scripts/measure-pipewire.sh [BUILD_DIR] [X_DISPLAY] [PRESSES]
+# AIRLOOM_PW_PATHS (e.g. "pipewire|pw-jack") picks paths by name.
 # Needs what scripts/install-deps.sh installs, and PipeWire (see below), which that script
 # does not install: pipewire-alsa puts links into /etc/alsa/conf.d that hand every program's
 # default ALSA device to PipeWire.
@@ -108,8 +109,14 @@ launch() {
   "$@" --settings "$work/Vidav.ini" >/dev/null 2> >(python3 -u -c "$stamp" >"$log") &
   app=$!
   pids+=("$app")
-  sleep 6 # the title window gives way to the main window, centred under the pointer
+  # The title window gives way to the main window, centred under the pointer; an output
+  # lost at the start has told its box by then.
+  sleep "${settle:-6}"
   xdotool mousemove 640 512
+  if xdotool search --onlyvisible --name '^Airloom$' >/dev/null; then
+    echo "    (a box was up at the start: closed with Return)"
+    xdotool key Return && sleep 0.5
+  fi
   for load in tone:F1 seq-1:F5 seq-2:F6 seq-3:F7; do
     xdotool key F12 && sleep 0.3
     xdotool type "${load%:*}" && sleep 0.5
@@ -132,6 +139,11 @@ stampOf() {
   return 1
 }
 lines() { wc -l <"$log"; }
+# F1 pressed $1 times, timed to the first captured frame, and the presses not heard.
+presses() {
+  capture "$1" | awk '/no sound/ { n++ } /^fire to/ { s = $0 }
+    END { printf "    %s; %d of the presses not heard\n", s ? s : "nothing heard", n }'
+}
 # One press of F1, timed to the first captured frame; when nothing is heard, a box may hold
 # the keys: Return closes it, and F1 is tried again.
 firstPress() {
@@ -152,6 +164,7 @@ paths=("default ALSA device|"
   "pw-jack|--device jack")
 for path in "${paths[@]}"; do
   name=${path%%|*}
+  [[ $name =~ ^(${AIRLOOM_PW_PATHS:-.*})$ ]] || continue
   read -r -a opts <<<"${path#*|}"
   run=("$build/airloom" "${opts[@]}")
   [ "$name" = pw-jack ] && run=(pw-jack "${run[@]}")
@@ -160,7 +173,7 @@ for path in "${paths[@]}"; do
   launch "$label" "${run[@]}"
   said '^Audio output:'
   echo "  fire to first captured frame:"
-  capture "$presses" | tail -n 1 | sed 's/^/    /'
+  presses "$presses"
   echo "  Sequence of three carts:"
   sequence
 
@@ -191,11 +204,18 @@ for path in "${paths[@]}"; do
   fi
   quit
 
-  echo "  PIPEWIRE_LATENCY=1024/48000, default settings:"
-  launch "$label-1024" env PIPEWIRE_LATENCY=1024/48000 "${run[@]}"
-  sleep 4 # long enough for a stalling output to be lost and back
-  said '^Audio output'
-  capture "$presses" | tail -n 1 | sed 's/^/    /'
-  sequence
-  quit
+  for quantum in PIPEWIRE_LATENCY clock.force-quantum; do
+    echo "  $quantum 1024, default settings:"
+    if [ $quantum = clock.force-quantum ]; then
+      pw-metadata -n settings 0 clock.force-quantum 1024 >/dev/null
+      settle=12 launch "$label-force" "${run[@]}"
+    else
+      launch "$label-1024" env PIPEWIRE_LATENCY=1024/48000 "${run[@]}"
+    fi
+    said '^Audio output'
+    presses "$presses"
+    sequence
+    quit
+    pw-metadata -n settings 0 clock.force-quantum 0 >/dev/null
+  done
 done
