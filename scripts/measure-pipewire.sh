@@ -111,7 +111,7 @@ launch() {
   pids+=("$app")
   # The title window gives way to the main window, centred under the pointer; an output
   # lost at the start has told its box by then.
-  sleep "${settle:-6}"
+  sleep "${settle:-8}"
   xdotool mousemove 640 512
   if xdotool search --onlyvisible --name '^Airloom$' >/dev/null; then
     echo "    (a box was up at the start: closed with Return)"

@@ -70,6 +70,14 @@ public:
                 return 0;
             },
             this);
+        jack_set_buffer_size_callback(
+            m_client,
+            [](jack_nframes_t frames, void* self) {
+                static_cast<LibJackClient*>(self)->m_device->periodChanged(
+                    static_cast<int>(frames));
+                return 0;
+            },
+            this);
         jack_set_process_callback(
             m_client,
             [](jack_nframes_t frames, void* self) {
@@ -125,12 +133,12 @@ std::unique_ptr<JackDevice> JackDevice::open(const QString& target, QString* err
 
 JackDevice::JackDevice(std::unique_ptr<JackClient> client, const QString& target)
     : m_client(std::move(client)), m_target(target), m_sampleRate(m_client->sampleRate()),
-      m_periodFrames(m_client->bufferSize()), m_latencyFrames(m_periodFrames) {
+      m_periodFrames(m_client->bufferSize()) {
     m_interleaved.resize(2 * kChunkFrames);
     // PipeWire's JACK layer reports 0 for its sinks: a period is the least there is.
     const QStringList targets = m_client->playbackPorts(m_target);
     if (!targets.isEmpty())
-        m_latencyFrames = std::max(m_periodFrames, m_client->playbackLatency(targets.front()));
+        m_portLatency = m_client->playbackLatency(targets.front());
     m_client->listen(*this);
 }
 

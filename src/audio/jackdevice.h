@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -13,7 +14,8 @@ class JackDevice;
 
 // What JackDevice asks of the JACK server: libjack's calls for a client of the program's own
 // with two output ports, or a graph of a test's own. listen() makes the server's callbacks
-// reach the device (process, shutdown, xrun, and each change of connections or graph order).
+// reach the device (process, shutdown, xrun, the period, and each change of connections or
+// graph order).
 // The thread that owns the device calls it; a call may block briefly while the server answers.
 class JackClient {
 public:
@@ -51,9 +53,10 @@ public:
     ~JackDevice() override;
 
     int sampleRate() const override { return m_sampleRate; }
-    int periodFrames() const override { return m_periodFrames; }
-    // The server's playback latency of the ports it plays into, at least a period.
-    int latencyFrames() const override { return m_latencyFrames; }
+    int periodFrames() const override { return m_periodFrames.load(std::memory_order_relaxed); }
+    // The server's playback latency of the ports it plays into, at least a period (a period
+    // the server may change while it runs: PipeWire's quantum).
+    int latencyFrames() const override { return std::max(periodFrames(), m_portLatency); }
     std::uint64_t deviceUnderruns() const override {
         return m_xruns.load(std::memory_order_relaxed);
     }
@@ -74,6 +77,7 @@ public:
     void serverGone() { m_gone.store(true); }
     void xrun() { m_xruns.fetch_add(1, std::memory_order_relaxed); }
     void graphChanged() { m_graphChanged.store(true); }
+    void periodChanged(int frames) { m_periodFrames.store(frames, std::memory_order_relaxed); }
 
 private:
     std::unique_ptr<JackClient> m_client;
@@ -81,8 +85,8 @@ private:
     RenderSource* m_source = nullptr;
     std::vector<float> m_interleaved; // one chunk, allocated at the open
     int m_sampleRate = 0;
-    int m_periodFrames = 0;
-    int m_latencyFrames = 0;
+    std::atomic<int> m_periodFrames{0};
+    int m_portLatency = 0;
     bool m_active = false;
     bool m_startFailed = false;
     mutable bool m_linked = false;
