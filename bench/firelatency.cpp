@@ -23,7 +23,9 @@
 // stops the deck again.
 //
 // DISPLAY and JACK_DEFAULT_SERVER name the X display and the JACK server;
-// scripts/measure-latency.sh sets all of this up.
+// scripts/measure-latency.sh sets all of this up. AIRLOOM_CAPTURE ("LEFT,RIGHT") names the
+// ports captured instead of Airloom:out_0 and out_1: a PipeWire sink's monitor ports, under
+// pw-jack, for the program's other paths into PipeWire (scripts/measure-pipewire.sh).
 #include "audio/decoder.h"
 
 #include <QString>
@@ -370,10 +372,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no client Airloom within %s s\n", argv[2]);
         return 1;
     }
+    std::string left = "Airloom:out_0";
+    std::string right = "Airloom:out_1";
+    if (const char* ports = std::getenv("AIRLOOM_CAPTURE"); ports && std::strchr(ports, ',')) {
+        left.assign(ports, std::strchr(ports, ','));
+        right = std::strchr(ports, ',') + 1;
+    }
     if (jack_activate(client) != 0 ||
-        jack_connect(client, "Airloom:out_0", "airloom-capture:in_1") != 0 ||
-        jack_connect(client, "Airloom:out_1", "airloom-capture:in_2") != 0) {
-        std::fprintf(stderr, "cannot capture Airloom:out_0 and out_1\n");
+        jack_connect(client, left.c_str(), "airloom-capture:in_1") != 0 ||
+        jack_connect(client, right.c_str(), "airloom-capture:in_2") != 0) {
+        std::fprintf(stderr, "cannot capture %s and %s\n", left.c_str(), right.c_str());
         return 1;
     }
     std::printf("JACK: %u Hz, %u-frame periods\n", jack_get_sample_rate(client),

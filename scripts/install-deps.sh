@@ -24,6 +24,9 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth xdotool
   ffmpeg lame sox
+  # (scripts/measure-pipewire.sh needs PipeWire, which is not installed here: pipewire-alsa
+  # would make PipeWire every program's default ALSA device; that script says how to install
+  # it without that)
   # a share that stops answering on demand (scripts/hangfs.py, scripts/measure-stall.sh)
   python3-fuse fuse3
   clang libclang-rt-14-dev

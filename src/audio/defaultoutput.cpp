@@ -5,8 +5,10 @@
 #include "audio/portaudiodevice.h"
 #include "audio/supervisedoutput.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 #include <utility>
@@ -15,52 +17,86 @@ namespace {
 
 // The device and the latency it obtained, on stderr.
 void describe(const PortAudioDevice& device) {
-    const QString periods = device.periods() > 0 ? QStringLiteral("%1 periods of %2 frames")
-                                                       .arg(device.periods())
-                                                       .arg(device.periodFrames())
-                                                 : QStringLiteral("periods set by the JACK server");
-    std::fprintf(stderr, "Audio output: %s, %d Hz, %s, latency %.1f ms.\n",
-                 device.name().toLocal8Bit().constData(), device.sampleRate(),
-                 periods.toLocal8Bit().constData(),
-                 1000.0 * device.latencyFrames() / device.sampleRate());
+    std::fprintf(stderr, "Audio output: %s, %d Hz, %d periods of %d frames, latency %.1f ms.\n",
+                 device.name().toLocal8Bit().constData(), device.sampleRate(), device.periods(),
+                 device.periodFrames(), 1000.0 * device.latencyFrames() / device.sampleRate());
 }
 
-// Opens the station's output again, never another in its place, on the supervised output's
-// worker: through PortAudio, by the name of the device once one has opened; once a JACK
-// output has played, as a JACK client of the program's own, since PortAudio's JACK host stays
-// wedged by the stream of a server that died.
-class Reopener {
+// Opens the JACK client into target and starts nothing.
+std::unique_ptr<OutputDevice> openJack(const QString& target, QString* error) {
+    auto device = JackDevice::open(target, error);
+    if (device)
+        std::fprintf(stderr,
+                     "Audio output: JACK client Airloom into %s, %d Hz, %d-frame periods set by "
+                     "the JACK server, latency %.1f ms.\n",
+                     qPrintable(target), device->sampleRate(), device->periodFrames(),
+                     1000.0 * device->latencyFrames() / device->sampleRate());
+    return device;
+}
+
+// Opens the station's output, at the start and again on the supervised output's worker, never
+// another in its place: through PortAudio, by the name of the device once one has opened; a
+// device of the JACK host as a JACK client of the program's own. A device that stalls at once
+// after every open is opened once more with periods that cover PipeWire's usual quantum.
+class Opener {
 public:
-    Reopener(const OutputChoice& choice, int sampleRate) : m_choice(choice), m_rate(sampleRate) {
+    Opener(const OutputChoice& choice, int sampleRate) : m_choice(choice), m_rate(sampleRate) {}
+
+    // The first open, which may fall back on the default output; *notice names the devices
+    // when the one named is not there.
+    std::unique_ptr<OutputDevice> first(QString* error, QString* notice) {
+        m_choice.exactDevice = m_choice.namesDevice();
+        auto device = open(error, notice);
         m_choice.exactDevice = true;
-    }
-    void opened(const PortAudioDevice& device) {
-        m_choice.device = device.name();
-        if (device.isJack())
-            m_jackTarget = device.deviceName();
+        if (device)
+            m_stalls.opened(m_clock.elapsed());
+        return device;
     }
 
     std::unique_ptr<OutputDevice> operator()(QString* error) {
-        if (!m_jackTarget.isEmpty()) {
-            auto reopened = JackDevice::open(m_jackTarget, error);
-            if (reopened)
-                std::fprintf(
-                    stderr, "Audio output: JACK client into %s, %d Hz, %d-frame periods.\n",
-                    qPrintable(m_jackTarget), reopened->sampleRate(), reopened->periodFrames());
-            return reopened;
+        const qint64 now = m_clock.elapsed();
+        if (m_stalls.attempt(now) && m_jackTarget.isEmpty()) {
+            m_choice.periodFrames = std::max(2 * m_choice.periodFrames, kUsualQuantum);
+            std::fprintf(stderr,
+                         "Audio output: it stopped taking frames at once after each open; the "
+                         "sound server may run at a longer quantum than the buffer. Opening "
+                         "%d-frame periods.\n",
+                         m_choice.periodFrames);
         }
-        auto reopened = PortAudioDevice::open(m_choice, m_rate, error);
-        if (reopened) {
-            describe(*reopened);
-            opened(*reopened);
-        }
-        return reopened;
+        auto device = open(error, nullptr);
+        if (device)
+            m_stalls.opened(now);
+        return device;
     }
+    int sampleRate() const { return m_rate; }
 
 private:
+    // PipeWire's default quantum at 48 kHz.
+    static constexpr int kUsualQuantum = 1024;
+
+    std::unique_ptr<OutputDevice> open(QString* error, QString* notice) {
+        if (!m_jackTarget.isEmpty())
+            return openJack(m_jackTarget, error);
+        auto device = PortAudioDevice::open(m_choice, m_rate, error, notice, &m_jackTarget);
+        if (!m_jackTarget.isEmpty())
+            return openJack(m_jackTarget, error);
+        if (!device)
+            return nullptr;
+        describe(*device);
+        m_choice.device = device->name();
+        m_rate = device->sampleRate();
+        return device;
+    }
+
     OutputChoice m_choice;
-    const int m_rate;
+    int m_rate;
     QString m_jackTarget;
+    QuickLossGuard m_stalls;
+    QElapsedTimer m_clock = [] {
+        QElapsedTimer timer;
+        timer.start();
+        return timer;
+    }();
 };
 
 // Has the output try again soon when a sound card's device nodes change or the JACK
@@ -96,22 +132,15 @@ DefaultOutput openDefaultOutput(const OutputChoice& choice, int sampleRate) {
     QString reason;
     QString notice;
     // A device the station named is the only one ever opened: a missing one is awaited.
-    OutputChoice wanted = choice;
-    wanted.exactDevice = choice.namesDevice();
-    auto device = PortAudioDevice::open(wanted, sampleRate, &reason, &notice);
+    Opener opener(choice, sampleRate);
+    auto device = opener.first(&reason, &notice);
     std::fputs(notice.toLocal8Bit().constData(), stderr);
+    std::unique_ptr<SupervisedOutput> output;
     if (device) {
-        describe(*device);
-        Reopener reopen(choice, device->sampleRate());
-        reopen.opened(*device);
         auto standIn = std::make_unique<NullDevice>(device->sampleRate(), device->periodFrames());
-        auto output = std::make_unique<SupervisedOutput>(std::move(device), std::move(standIn),
-                                                         std::move(reopen));
-        SupervisedOutput* supervised = output.get();
-        watchForDevices(*supervised);
-        return {std::move(output), QString(), supervised};
-    }
-    if (wanted.exactDevice) {
+        output = std::make_unique<SupervisedOutput>(std::move(device), std::move(standIn),
+                                                    std::move(opener));
+    } else if (choice.namesDevice()) {
         const QString warning =
             QString::fromUtf8(kOutputAwaitedWarning).arg(choice.device.trimmed());
         QString line = warning;
@@ -119,16 +148,17 @@ DefaultOutput openDefaultOutput(const OutputChoice& choice, int sampleRate) {
         if (notice.isEmpty())
             line += QStringLiteral(" (%1)").arg(reason);
         std::fprintf(stderr, "%s\n", qPrintable(line));
-        auto output = std::make_unique<SupervisedOutput>(
-            std::make_unique<NullDevice>(sampleRate, choice.periodFrames),
-            Reopener(choice, sampleRate), warning);
-        SupervisedOutput* supervised = output.get();
-        watchForDevices(*supervised);
-        return {std::move(output), QString(), supervised};
+        output = std::make_unique<SupervisedOutput>(
+            std::make_unique<NullDevice>(opener.sampleRate(), choice.periodFrames),
+            std::move(opener), warning);
+    } else {
+        std::fprintf(stderr, "%s (%s)\n", kNoAudioOutputWarning, reason.toLocal8Bit().constData());
+        return {std::make_unique<NullDevice>(sampleRate, choice.periodFrames),
+                QString::fromUtf8(kNoAudioOutputWarning), nullptr};
     }
-    std::fprintf(stderr, "%s (%s)\n", kNoAudioOutputWarning, reason.toLocal8Bit().constData());
-    return {std::make_unique<NullDevice>(sampleRate, choice.periodFrames),
-            QString::fromUtf8(kNoAudioOutputWarning), nullptr};
+    SupervisedOutput* supervised = output.get();
+    watchForDevices(*supervised);
+    return {std::move(output), QString(), supervised};
 }
 
 QString listOutputDevices() {

@@ -1,5 +1,7 @@
 #include "audio/outputchoice.h"
 
+#include <QStringList>
+#include <algorithm>
 #include <bit>
 
 namespace {
@@ -13,6 +15,10 @@ QString label(const OutputDeviceInfo& device) {
 bool OutputChoice::namesDevice() const {
     const QString name = device.trimmed();
     return !name.isEmpty() && name.compare(QLatin1String("default"), Qt::CaseInsensitive) != 0;
+}
+
+bool OutputChoice::namesJack() const {
+    return device.trimmed().compare(QLatin1String("jack"), Qt::CaseInsensitive) == 0;
 }
 
 QString OutputChoice::setPeriodFrames(const QString& text) {
@@ -39,15 +45,59 @@ QString OutputChoice::setPeriods(const QString& text) {
     return {};
 }
 
+OutputChoice coverQuantum(OutputChoice choice, int quantumFrames) {
+    const int periods = std::max(choice.periods, 2);
+    if (quantumFrames <= 0 || choice.periodFrames * periods >= quantumFrames)
+        return choice;
+    choice.periodFrames =
+        std::min(static_cast<int>(std::bit_ceil(static_cast<unsigned>(quantumFrames))),
+                 OutputChoice::kMaxPeriodFrames);
+    return choice;
+}
+
+int userQuantumFrames(const QByteArray& pipewireLatency, int sampleRate) {
+    const QList<QByteArray> parts = pipewireLatency.split('/');
+    bool framesOk = false;
+    bool rateOk = false;
+    const qint64 frames = parts.value(0).trimmed().toLongLong(&framesOk);
+    const qint64 rate = parts.size() == 2 ? parts[1].trimmed().toLongLong(&rateOk) : 0;
+    if (!framesOk || frames <= 0 || (parts.size() == 2 && (!rateOk || rate <= 0)))
+        return 0;
+    // Without a rate the frames are the graph's, taken as at the engine's rate.
+    const qint64 scaled = rate > 0 ? (frames * sampleRate + rate - 1) / rate : frames;
+    return static_cast<int>(std::min<qint64>(scaled, OutputChoice::kMaxPeriodFrames));
+}
+
+bool QuickLossGuard::attempt(qint64 nowMs) {
+    const bool quick = m_lastOpen >= 0 && nowMs - m_lastOpen < kQuickLossMs;
+    m_quick = quick ? m_quick + 1 : 0;
+    m_lastOpen = -1;
+    if (m_quick < 2 || m_enlarged)
+        return false;
+    m_enlarged = true;
+    return true;
+}
+
 QString describeOutputDevices(const std::vector<OutputDeviceInfo>& devices) {
     if (devices.empty())
         return QStringLiteral("  (no output devices)\n");
+    QStringList hosts;
+    for (const OutputDeviceInfo& device : devices) {
+        if (!hosts.contains(device.hostApi))
+            hosts << device.hostApi;
+    }
     QString text;
-    for (const OutputDeviceInfo& device : devices)
-        text += QStringLiteral("  %1: %2, %3 channels, %4 Hz\n")
-                    .arg(device.hostApi, device.name)
-                    .arg(device.channels)
-                    .arg(device.defaultSampleRate, 0, 'f', 0);
+    for (const QString& host : hosts) {
+        text += host + QStringLiteral(":\n");
+        for (const OutputDeviceInfo& device : devices) {
+            if (device.hostApi == host)
+                text += QStringLiteral("  %1, %2 channels, %3 Hz%4\n")
+                            .arg(device.name)
+                            .arg(device.channels)
+                            .arg(device.defaultSampleRate, 0, 'f', 0)
+                            .arg(device.hostDefault ? QStringLiteral(" (default)") : QString());
+        }
+    }
     return text;
 }
 
@@ -55,6 +105,21 @@ DeviceMatch matchOutputDevice(const std::vector<OutputDeviceInfo>& devices, cons
     if (!OutputChoice{wanted}.namesDevice())
         return {};
     const QString name = wanted.trimmed();
+    if (OutputChoice{wanted}.namesJack()) {
+        // The host's default output, else its first.
+        int jack = -1;
+        for (int i = static_cast<int>(devices.size()) - 1; i >= 0; --i) {
+            if (devices[i].hostApi.startsWith(QLatin1String("JACK")) &&
+                (jack < 0 || !devices[jack].hostDefault))
+                jack = i;
+        }
+        if (jack >= 0)
+            return {jack, {}};
+        return {-1, QStringLiteral("No JACK server answers (none runs under the name in "
+                                   "JACK_DEFAULT_SERVER, or the program was not started through "
+                                   "pw-jack). The output devices are:\n") +
+                        describeOutputDevices(devices)};
+    }
     std::vector<int> exact;
     std::vector<int> partial;
     for (int i = 0; i < static_cast<int>(devices.size()); ++i) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <vector>
 
@@ -19,9 +20,38 @@ struct OutputChoice {
 
     // The station named an output (not the default one): only that one is ever opened.
     bool namesDevice() const;
+    // "jack": the JACK host's default output, whatever the server calls its playback client.
+    bool namesJack() const;
     // Each reads a figure; empty when it is usable (and then stored), else the reason.
     QString setPeriodFrames(const QString& text);
     QString setPeriods(const QString& text);
+};
+
+// The choice with a buffer that covers one quantum of the sound server the device plays into
+// (quantumFrames, 0 when unknown): a PipeWire graph that runs at a longer quantum than the
+// buffer takes frames from it once and never again. The period grows to the quantum (a
+// longer period is how PipeWire's ALSA layer learns it; more periods do not help there).
+OutputChoice coverQuantum(OutputChoice choice, int quantumFrames);
+
+// The quantum a user set for PipeWire's clients (PIPEWIRE_LATENCY, "frames/rate"), in frames
+// at sampleRate; 0 when it is not set or cannot be read.
+int userQuantumFrames(const QByteArray& pipewireLatency, int sampleRate);
+
+// Tells a device that stalls at once after every open (a sound server whose quantum is longer
+// than the buffer it was not told about) from an output that was lost for good reasons: true,
+// once, at the second attempt in a row that follows its device's open within kQuickLossMs.
+class QuickLossGuard {
+public:
+    static constexpr qint64 kQuickLossMs = 5000;
+    // An attempt to reopen at nowMs (any steady clock).
+    bool attempt(qint64 nowMs);
+    // The attempt opened a device at nowMs.
+    void opened(qint64 nowMs) { m_lastOpen = nowMs; }
+
+private:
+    qint64 m_lastOpen = -1;
+    int m_quick = 0;
+    bool m_enlarged = false;
 };
 
 // An output device as the host lists it.
@@ -30,9 +60,11 @@ struct OutputDeviceInfo {
     QString name;
     int channels = 0;
     double defaultSampleRate = 0.0;
+    bool hostDefault = false; // the default output of its host API
 };
 
-// One line per device: host API, name, channels and default rate.
+// The devices grouped by host API, a line each: name, channels and default rate, the host's
+// default output marked.
 QString describeOutputDevices(const std::vector<OutputDeviceInfo>& devices);
 
 struct DeviceMatch {
@@ -40,6 +72,7 @@ struct DeviceMatch {
     QString error;  // why the wanted device was not found (naming the devices there are)
 };
 
-// The device that wanted names: "" or "default" is the default output; else the device whose
-// name is wanted (ignoring case), else the only one whose "name (host API)" contains it.
+// The device that wanted names: "" or "default" is the default output; "jack" the JACK host's
+// default output; else the device whose name is wanted (ignoring case), else the only one
+// whose "name (host API)" contains it.
 DeviceMatch matchOutputDevice(const std::vector<OutputDeviceInfo>& devices, const QString& wanted);

@@ -5,11 +5,11 @@
 #include <QByteArray>
 #include <QThread>
 #include <algorithm>
+#include <alsa/asoundlib.h>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <pa_jack.h>
 #include <pa_linux_alsa.h>
 #include <sched.h>
 
@@ -28,6 +28,28 @@ PaDeviceIndex defaultOutput() {
     return paNoDevice;
 }
 
+// PIPEWIRE_LATENCY as the user set it before the program set its own; empty when unset.
+const QByteArray& userPipewireLatency() {
+    static const QByteArray latency = qgetenv("PIPEWIRE_LATENCY");
+    return latency;
+}
+
+// The type of the ALSA PCM named name ("hw", "pipewire", "pulse"), through its definition in
+// ALSA's configuration; empty when it has none.
+QByteArray alsaPcmType(const QByteArray& name) {
+    snd_config_t* pcm = nullptr;
+    snd_config_t* type = nullptr;
+    const char* text = nullptr;
+    if (snd_config_update() < 0 ||
+        snd_config_search_definition(snd_config, "pcm", name.constData(), &pcm) < 0)
+        return {};
+    QByteArray found;
+    if (snd_config_search(pcm, "type", &type) == 0 && snd_config_get_string(type, &text) == 0)
+        found = text;
+    snd_config_delete(pcm);
+    return found;
+}
+
 // PortAudio for as long as it lives, with the settings it reads at its initialisation.
 // ok() is false when PortAudio could not start.
 class PortAudioSession {
@@ -35,11 +57,13 @@ public:
     explicit PortAudioSession(int periodFrames, int sampleRate) {
         // PortAudio's JACK host would otherwise start a JACK server of its own.
         ::setenv("JACK_NO_START_SERVER", "1", 0);
-        // PipeWire's ALSA and JACK layers choose long buffers unless told the latency.
-        const QByteArray latency =
-            QByteArray::number(periodFrames) + '/' + QByteArray::number(sampleRate);
-        ::setenv("PIPEWIRE_LATENCY", latency.constData(), 0);
-        PaJack_SetClientName("Airloom");
+        // PipeWire's ALSA layer chooses long buffers unless told the latency; a latency the
+        // user set stays (the buffer is made to cover it).
+        if (userPipewireLatency().isEmpty()) {
+            const QByteArray latency =
+                QByteArray::number(periodFrames) + '/' + QByteArray::number(sampleRate);
+            ::setenv("PIPEWIRE_LATENCY", latency.constData(), 1);
+        }
         silenceAudioLibraries();
         m_error = Pa_Initialize();
     }
@@ -64,7 +88,8 @@ public:
                 continue;
             const PaHostApiInfo* api = Pa_GetHostApiInfo(info->hostApi);
             list.push_back({QString::fromUtf8(api ? api->name : "?"), QString::fromUtf8(info->name),
-                            info->maxOutputChannels, info->defaultSampleRate});
+                            info->maxOutputChannels, info->defaultSampleRate,
+                            api && api->defaultOutputDevice == i});
             if (indexes)
                 indexes->push_back(i);
         }
@@ -82,13 +107,16 @@ std::vector<OutputDeviceInfo> PortAudioDevice::listOutputs() {
     return session.outputs(nullptr);
 }
 
-std::unique_ptr<PortAudioDevice> PortAudioDevice::open(const OutputChoice& choice, int sampleRate,
-                                                       QString* error, QString* notice) {
+std::unique_ptr<PortAudioDevice> PortAudioDevice::open(const OutputChoice& wanted, int sampleRate,
+                                                       QString* error, QString* notice,
+                                                       QString* jackClient) {
     const auto fail = [error](const QString& reason) {
         if (error)
             *error = reason;
         return std::unique_ptr<PortAudioDevice>();
     };
+    const int userQuantum = userQuantumFrames(userPipewireLatency(), sampleRate);
+    const OutputChoice choice = coverQuantum(wanted, userQuantum);
     PortAudioSession session(choice.periodFrames, sampleRate);
     if (!session.ok())
         return fail(session.error());
@@ -103,6 +131,20 @@ std::unique_ptr<PortAudioDevice> PortAudioDevice::open(const OutputChoice& choic
     if (!info || info->maxOutputChannels < 2)
         return fail(QStringLiteral("no output device"));
     const PaHostApiInfo* api = Pa_GetHostApiInfo(info->hostApi);
+    if (api && api->type == paJACK) {
+        // Played through a JACK client of the program's own, which watches its connections.
+        if (jackClient)
+            *jackClient = QString::fromUtf8(info->name);
+        return fail(QStringLiteral("%1 is on the JACK host").arg(QString::fromUtf8(info->name)));
+    }
+    if (choice.periodFrames != wanted.periodFrames) {
+        static std::atomic<bool> told{false};
+        if (!told.exchange(true))
+            std::fprintf(stderr,
+                         "Audio output: PIPEWIRE_LATENCY=%s asks PipeWire for %d-frame quanta; "
+                         "opening %d-frame periods to cover them.\n",
+                         userPipewireLatency().constData(), userQuantum, choice.periodFrames);
+    }
 
     std::unique_ptr<PortAudioDevice> device(new PortAudioDevice);
     PaStreamParameters out{};
@@ -112,13 +154,10 @@ std::unique_ptr<PortAudioDevice> PortAudioDevice::open(const OutputChoice& choic
     int rate = sampleRate;
     if (Pa_IsFormatSupported(nullptr, &out, rate) != paFormatIsSupported)
         rate = static_cast<int>(std::lround(info->defaultSampleRate));
-    // A JACK server sets the period itself; the callback then runs in its process cycle.
-    const bool jack = api && api->type == paJACK;
-    const unsigned long framesPerBuffer =
-        jack ? paFramesPerBufferUnspecified : static_cast<unsigned long>(choice.periodFrames);
+    const auto framesPerBuffer = static_cast<unsigned long>(choice.periodFrames);
     // The fewest periods the device opens with, unless the station chose a number.
-    const int fewest = jack ? 0 : choice.periods > 0 ? choice.periods : 2;
-    const int most = jack ? 0 : choice.periods > 0 ? choice.periods : 4;
+    const int fewest = choice.periods > 0 ? choice.periods : 2;
+    const int most = choice.periods > 0 ? choice.periods : 4;
     PaError opened = paNoError;
     for (int periods = fewest; periods <= most; ++periods) {
         out.suggestedLatency = static_cast<double>(periods * choice.periodFrames) / rate;
@@ -137,19 +176,22 @@ std::unique_ptr<PortAudioDevice> PortAudioDevice::open(const OutputChoice& choic
     session.keep();
     device->m_sampleRate = rate;
     device->m_periodFrames = choice.periodFrames;
-    const PaStreamInfo* stream = Pa_GetStreamInfo(device->m_stream);
-    device->m_latencyFrames =
-        stream ? static_cast<int>(std::lround(stream->outputLatency * rate)) : choice.periodFrames;
-    device->m_jack = jack;
-    device->m_deviceName = QString::fromUtf8(info->name);
+    const int buffer = device->m_periods * choice.periodFrames;
+    if (api && api->type == paALSA && alsaPcmType(info->name) == "pipewire") {
+        // PipeWire's ALSA layer reports its own buffer only; the graph holds one quantum more:
+        // ours, or the user's when longer.
+        device->m_latencyFrames = buffer + std::max(choice.periodFrames, userQuantum);
+    } else {
+        const PaStreamInfo* stream = Pa_GetStreamInfo(device->m_stream);
+        const long reported = stream ? std::lround(stream->outputLatency * rate) : 0;
+        device->m_latencyFrames = reported > 0 ? static_cast<int>(reported) : buffer;
+    }
     device->m_name = QStringLiteral("%1 (%2)").arg(QString::fromUtf8(info->name),
                                                    QString::fromUtf8(api ? api->name : "?"));
     return device;
 }
 
 PortAudioDevice::~PortAudioDevice() {
-    if (serverGone())
-        return;
     stop();
     if (m_stream) {
         Pa_CloseStream(m_stream);
@@ -190,12 +232,8 @@ void PortAudioDevice::checkRealtime() {
                      std::strerror(e));
 }
 
-bool PortAudioDevice::serverGone() const {
-    return m_jack && m_running && Pa_IsStreamActive(m_stream) != 1;
-}
-
 void PortAudioDevice::stop() {
-    if (!m_running || serverGone())
+    if (!m_running)
         return;
     // Returns once the last callback has finished.
     Pa_StopStream(m_stream);

@@ -10,10 +10,11 @@
 #include <pthread.h>
 #include <vector>
 
-// The sound card: an output device of PortAudio (ALSA, JACK as the client "Airloom", PipeWire
-// through either), float32 stereo. Opened at start-up, and again after a loss by the
-// SupervisedOutput's worker (each open initialises PortAudio afresh once the lost device has
-// been closed, so a restarted JACK server is seen).
+// The sound card: an output device of PortAudio's ALSA host (a card, or PipeWire and
+// PulseAudio through their ALSA plug-ins), float32 stereo. Opened at start-up, and again after
+// a loss by the SupervisedOutput's worker (each open initialises PortAudio afresh once the
+// lost device has been closed). Devices of PortAudio's JACK host are only listed and matched
+// here: JackDevice plays into them.
 //
 // One thread at a time (the UI thread, or the worker that reopens a lost output) for open(),
 // start(), stop() and hasFailed(); open(), start() and stop() block while PortAudio works.
@@ -25,10 +26,13 @@ public:
     static std::vector<OutputDeviceInfo> listOutputs();
     // Opens the chosen output (the default one when the choice names none, or none that
     // exists: *notice then says so and names the devices; an exactDevice that is not there
-    // fails) at sampleRate, or, if it refuses that, at its own rate. Null, with the reason
-    // in *error, when nothing can be opened.
+    // fails) at sampleRate, or, if it refuses that, at its own rate, with a buffer that
+    // covers the quantum the user set for PipeWire (coverQuantum). Null, with the reason
+    // in *error, when nothing can be opened; a device of the JACK host is not opened, and
+    // *jackClient names the JACK client it plays into.
     static std::unique_ptr<PortAudioDevice> open(const OutputChoice& choice, int sampleRate,
-                                                 QString* error, QString* notice = nullptr);
+                                                 QString* error, QString* notice = nullptr,
+                                                 QString* jackClient = nullptr);
     ~PortAudioDevice() override;
 
     int sampleRate() const override { return m_sampleRate; }
@@ -42,11 +46,8 @@ public:
     bool hasFailed() const override;
     // The name of the device and its host API ("default (ALSA)").
     const QString& name() const { return m_name; }
-    // Periods in the device's buffer; 0 when a JACK server sets them.
+    // Periods in the device's buffer.
     int periods() const { return m_periods; }
-    // On PortAudio's JACK host; deviceName() is then the JACK client it plays into.
-    bool isJack() const { return m_jack; }
-    const QString& deviceName() const { return m_deviceName; }
 
     void start(RenderSource& source) override;
     void stop() override;
@@ -61,10 +62,6 @@ private:
     // Raises the callback's thread to real-time priority when it does not have it yet, and
     // says on stderr when that is refused.
     void checkRealtime();
-    // PortAudio's JACK host cannot stop or close a stream whose server died: it waits 10
-    // minutes, then fails an assertion and aborts. Such a stream, and PortAudio with it, is
-    // left as it is (a lost JACK output is reopened through JackDevice).
-    bool serverGone() const;
 
     PaStream* m_stream = nullptr;
     RenderSource* m_source = nullptr;
@@ -74,9 +71,7 @@ private:
     int m_periods = 0;
     bool m_running = false;
     bool m_startFailed = false;
-    bool m_jack = false;
     QString m_name;
-    QString m_deviceName;
     // The callback's thread, set by its first call, for the real-time check.
     std::atomic<pthread_t> m_callbackThread{};
     std::atomic<bool> m_called{false};
