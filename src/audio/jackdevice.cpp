@@ -15,12 +15,12 @@ constexpr int kChunkFrames = 1024;
 
 } // namespace
 
-std::unique_ptr<JackDevice> JackDevice::open(const QString& target, QString* error,
-                                             Connect connect) {
+std::unique_ptr<JackDevice> JackDevice::open(const QString& target, QString* error, Connect connect,
+                                             JackNames names) {
     // libjack would print a screenful at each attempt while the server is away.
     silenceAudioLibraries();
     jack_status_t status{};
-    jack_client_t* client = jack_client_open("Airloom", JackNoStartServer, &status);
+    jack_client_t* client = jack_client_open(names.client, JackNoStartServer, &status);
     if (!client) {
         *error = QStringLiteral("no JACK server");
         return nullptr;
@@ -34,7 +34,7 @@ std::unique_ptr<JackDevice> JackDevice::open(const QString& target, QString* err
     device->m_latencyFrames = device->m_periodFrames;
     device->m_interleaved.resize(2 * kChunkFrames);
     for (int channel = 0; channel < 2; ++channel) {
-        const QByteArray name = "out_" + QByteArray::number(channel);
+        const QByteArray name = names.ports + QByteArray::number(channel);
         device->m_ports[channel] = jack_port_register(client, name.constData(),
                                                       JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
         if (!device->m_ports[channel]) {

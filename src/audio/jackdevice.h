@@ -11,6 +11,12 @@
 struct _jack_client;
 struct _jack_port;
 
+// A JACK client's name and its two ports' names (the prefix, then 0 and 1).
+struct JackNames {
+    const char* client = "Airloom";
+    const char* ports = "out_";
+};
+
 // A JACK client of the program's own ("Airloom", ports out_0 and out_1, connected to the
 // playback ports of the JACK client named target, "system" for the sound card), float
 // stereo at the server's rate and period. It reopens a JACK output whose server died:
@@ -25,7 +31,7 @@ public:
     using Connect = int (*)(_jack_client*, const char* from, const char* to);
     // Null, with the reason, when no server answers (none is started) or target has no ports.
     static std::unique_ptr<JackDevice> open(const QString& target, QString* error,
-                                            Connect connect = nullptr);
+                                            Connect connect = nullptr, JackNames names = {});
     ~JackDevice() override;
 
     int sampleRate() const override { return m_sampleRate; }
