@@ -28,11 +28,17 @@ start_jackd
 "$build/airloom" --settings "$work/Vidav.ini" --device system --preview-device system \
   >"$work/airloom.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do
-  window=$(xdotool search --name '^Airloom$' 2>/dev/null | tail -1) && break
+# The main window follows the title window: the one over 500 pixels wide.
+window=
+for _ in $(seq 300); do
+  for id in $(xdotool search --name '^Airloom' 2>/dev/null); do
+    eval "$(xdotool getwindowgeometry --shell "$id")"
+    [ "$WIDTH" -gt 500 ] && window=$id
+  done
+  [ -n "$window" ] && break
   sleep 0.1
 done
-sleep 5
+sleep 2
 # The list's rows, from the window's corner: air.wav, then cue.wav.
 eval "$(xdotool getwindowgeometry --shell "$window")"
 row() { xdotool mousemove $((X + 55)) $((Y + 110 + 13 * $1)) click 1; sleep 0.3; }
@@ -42,12 +48,14 @@ sleep 1
 xdotool key F1
 sleep 1
 row 1
-jack_rec -f "$work/main.wav" -d $((presses * 6 / 10 + 3)) Airloom:out_0 Airloom:out_1 \
-  >/dev/null 2>&1 &
-pids+=($!)
-jack_rec -f "$work/cue.wav" -d $((presses * 6 / 10 + 3)) "Airloom preview:preview_0" \
+# Longer than the presses take on a busy machine; each recorder ends by itself.
+record=$((presses * 8 / 10 + 5))
+jack_rec -f "$work/main.wav" -d "$record" Airloom:out_0 Airloom:out_1 >/dev/null 2>&1 &
+recorders=($!)
+jack_rec -f "$work/cue.wav" -d "$record" "Airloom preview:preview_0" \
   "Airloom preview:preview_1" >/dev/null 2>&1 &
-pids+=($!)
+recorders+=($!)
+pids+=("${recorders[@]}")
 sleep 1
 for _ in $(seq "$presses"); do
   xdotool key space
@@ -55,25 +63,32 @@ for _ in $(seq "$presses"); do
   xdotool key space
   sleep 0.3
 done
-sleep 3
+wait "${recorders[@]}"
 python3 - "$work/main.wav" "$work/cue.wav" <<'PY'
-import array, sys, wave
+import array, math, sys, wave
 for path, name in zip(sys.argv[1:], ("on air", "preview")):
     w = wave.open(path)
     a = array.array("h")
     a.frombytes(w.readframes(w.getnframes()))
     left = a[0::w.getnchannels()]
     rate = w.getframerate()
-    # Each 256-frame block: its tone by zero crossings, or silence.
-    tones = {"440 Hz": 0, "1 kHz": 0, "silence": 0, "other": 0}
+    # Each 256-frame block: silence, or the tone whose power (Goertzel) is the larger; a
+    # block holding over 1 % of the other tone's power is counted as mixed.
+    tones = {"440 Hz": 0, "1 kHz": 0, "silence": 0, "mixed": 0}
+    def power(b, hz):
+        c = 2 * math.cos(2 * math.pi * hz / rate)
+        s1 = s2 = 0.0
+        for x in b:
+            s1, s2 = x + c * s1 - s2, s1
+        return s1 * s1 + s2 * s2 - c * s1 * s2
     for i in range(0, len(left) - 256, 256):
         b = left[i:i + 256]
         if max(abs(x) for x in b) < 64:
             tones["silence"] += 256
             continue
-        zc = sum(1 for j in range(1, 256) if (b[j - 1] < 0) != (b[j] < 0))
-        hz = zc * rate / 2 / 256
-        tones["440 Hz" if 380 < hz < 500 else "1 kHz" if 900 < hz < 1100 else "other"] += 256
+        low, high = power(b, 440), power(b, 1000)
+        tone = "440 Hz" if low > high else "1 kHz"
+        tones["mixed" if min(low, high) > 0.01 * max(low, high) else tone] += 256
     silent, run, starts, quiet = 0, 0, 0, True
     for x in left:
         run = run + 1 if x == 0 else 0
