@@ -36,8 +36,7 @@ public:
     void toggle(const QString& path);
     // The cart at path from its start (a cart still being measured starts once it is).
     void start(const QString& path) { begin(path, false); }
-    // The last kEndSeconds of the cart being heard, or of the cart at path when another or
-    // none is.
+    // The last kEndSeconds of the cart at path (in place of whatever is being heard).
     void jumpToEnd(const QString& path);
     void stop();
     // The output stopped: the pre-listen ends (its supervision reopens the device).
