@@ -2,6 +2,7 @@
 #include "app/commandline.h"
 #include "app/quitsignals.h"
 #include "audio/defaultoutput.h"
+#include "audio/supervisedoutput.h"
 #include "config/extrasettings.h"
 #include "config/profilefile.h"
 #include "ui/artwork.h"
@@ -56,6 +57,15 @@ int main(int argc, char** argv) {
     airloom.setStartupWarning(output.warning);
     if (output.supervised)
         airloom.watchOutput(*output.supervised);
+    // Pre-listen is off unless the station names its output; one that does not open is said
+    // on stderr and leaves it off.
+    if (const QString preview = commandLine.previewDeviceChoice(extras); !preview.isEmpty()) {
+        if (auto previewOutput =
+                openPreviewOutput(preview, choice.periodFrames, airloom.audio().sampleRate())) {
+            SupervisedOutput* supervised = previewOutput.get();
+            airloom.enablePreListen(std::move(previewOutput), supervised);
+        }
+    }
     // A shutdown or a logout ends the program as its exit does: the log records the cart
     // on air, and what is queued is written.
     QuitSignals quitSignals;

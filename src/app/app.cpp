@@ -3,9 +3,11 @@
 #include "app/appextras.h"
 #include "app/appform1.h"
 #include "app/appform2.h"
+#include "app/appprelisten.h"
 #include "audio/supervisedoutput.h"
 #include "common/messageboxes.h"
 #include "decks/asrunlog.h"
+#include "decks/prelisten.h"
 #include "ui/form1.h"
 #include "ui/title.h"
 
@@ -118,6 +120,14 @@ void AirloomApp::watchOutput(SupervisedOutput& output) {
     // The device the station named is not there yet: told as a loss is.
     if (output.isLost())
         OutputLost();
+}
+
+void AirloomApp::enablePreListen(std::unique_ptr<OutputDevice> output,
+                                 SupervisedOutput* supervised) {
+    m_preListenBinding.reset();
+    m_preListen = std::make_unique<PreListen>(m_audio, std::move(output));
+    m_preListenBinding = std::make_unique<PreListenBinding>(*m_form1, m_cartList, m_decks,
+                                                            *m_preListen, m_statusLine, supervised);
 }
 
 void AirloomApp::OutputLost() {

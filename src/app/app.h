@@ -26,6 +26,8 @@ class Form1;
 class Form1Binding;
 class MessageBoxes;
 class OutputDevice;
+class PreListen;
+class PreListenBinding;
 class SupervisedOutput;
 
 // The running program: the media engine and its two media controls, the deck engine, the
@@ -62,6 +64,12 @@ public:
     // settings stay as they are.
     void OutputLost();
     void OutputRestored();
+    // Pre-listening on a second output (off unless the station names one), bound to the
+    // cart list and the decks (PreListenBinding); supervised, when given, is that output.
+    void enablePreListen(std::unique_ptr<OutputDevice> output,
+                         SupervisedOutput* supervised = nullptr);
+    // Null while off.
+    PreListen* preListen() const { return m_preListen.get(); }
 
     // Start-up.
     void Title_Form_Paint();
@@ -135,4 +143,7 @@ private:
     bool m_lossBoxShown = false;
     qint16 m_titleTicks = 0;
     bool m_form1Loaded = false;
+    // Before the window and the engine it uses go.
+    std::unique_ptr<PreListen> m_preListen;
+    std::unique_ptr<PreListenBinding> m_preListenBinding;
 };

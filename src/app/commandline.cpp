@@ -59,7 +59,13 @@ CommandLine CommandLine::Parse(const QStringList& arguments, const QString& defa
                        "default: the fewest the device opens with).")
             .arg(OutputChoice::kMaxPeriods),
         QStringLiteral("N"));
-    parser.addOptions({help, version, settings, listDevices, device, period, periods});
+    const QCommandLineOption previewDevice(
+        QStringLiteral("preview-device"),
+        QStringLiteral("Pre-listen to carts through NAME, named as for --device (instead of "
+                       "[audio] PreviewDevice; default: no pre-listen)."),
+        QStringLiteral("NAME"));
+    parser.addOptions(
+        {help, version, settings, listDevices, device, period, periods, previewDevice});
 
     const QString given = arguments.isEmpty() ? QString() : QFileInfo(arguments.first()).fileName();
     const QString program = given.isEmpty() ? QStringLiteral("airloom") : given;
@@ -93,6 +99,8 @@ CommandLine CommandLine::Parse(const QStringList& arguments, const QString& defa
     line.listDevices = !line.run;
     if (parser.isSet(device))
         line.device = parser.value(device);
+    if (parser.isSet(previewDevice))
+        line.previewDevice = parser.value(previewDevice);
     OutputChoice checked;
     if (parser.isSet(period)) {
         if (const QString why = checked.setPeriodFrames(parser.value(period)); !why.isEmpty())

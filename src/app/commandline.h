@@ -9,8 +9,8 @@
 #include <optional>
 
 // The program's command line, in the usual GNU form: --help, --version, --settings FILE,
-// --list-devices, --device NAME, --period FRAMES and --periods N. It is read before the
-// application opens the display, so --help and --version work on a machine without one.
+// --list-devices, --device NAME, --period FRAMES, --periods N and --preview-device NAME. It is read
+// before the application opens the display, so --help and --version work on a machine without one.
 struct CommandLine {
     // The exit status of a command line that cannot be understood.
     static constexpr int kUsageError = 2;
@@ -28,11 +28,16 @@ struct CommandLine {
     std::optional<QString> device;
     std::optional<QString> period;
     std::optional<QString> periods;
+    std::optional<QString> previewDevice;
 
     // The output to open: the station's [audio] keys, with the options given here winning.
     // A file value that cannot be used is named in *errors (a line each) and left at its
     // default.
     OutputChoice outputChoice(const ExtraSettings& file, QString* errors) const;
+    // The pre-listen output: the option, else [audio] PreviewDevice; empty when off.
+    QString previewDeviceChoice(const ExtraSettings& file) const {
+        return previewDevice.value_or(file.previewDevice).trimmed();
+    }
 
     // When the --settings value in arguments (the bytes the program was given) is not
     // UTF-8, which text cannot carry, settingsPath becomes a name of the same file that

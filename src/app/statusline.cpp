@@ -12,6 +12,19 @@ void StatusLine::set(const QString& source, const QString& text, Priority priori
         emit changed();
 }
 
+void StatusLine::update(const QString& source, const QString& text) {
+    const auto held = std::find_if(m_entries.begin(), m_entries.end(),
+                                   [&](const Entry& entry) { return entry.source == source; });
+    if (held == m_entries.end() || text.isEmpty()) {
+        set(source, text);
+        return;
+    }
+    const QString before = this->text();
+    held->text = text;
+    if (this->text() != before)
+        emit changed();
+}
+
 const StatusLine::Entry* StatusLine::shown() const {
     const auto warning = std::find_if(m_entries.rbegin(), m_entries.rend(), [](const Entry& e) {
         return e.priority == Priority::Warning;

@@ -28,6 +28,9 @@ public:
 
     void set(const QString& source, const QString& text, Priority priority = Priority::Message);
     void clear(const QString& source) { set(source, QString()); }
+    // As set(), but a source that has a text keeps its place among the messages (a clock
+    // that runs is not a newer message than those that came after it).
+    void update(const QString& source, const QString& text);
 
     QString text() const;
     bool isWarning() const;

@@ -67,6 +67,9 @@ public:
         m_cache.setMeasureRunner(std::move(runner));
     }
 
+    // The levelling gain a play of the cart takes (unity while it is unmeasured).
+    float gainFor(const std::shared_ptr<Cart>& cart) const;
+
     // The plays (VoiceTransport), each at its cart's levelling gain.
     VoiceHandle play(const std::shared_ptr<Cart>& cart);
     void pause(VoiceHandle voice) { m_voices.pause(voice); }
@@ -102,7 +105,6 @@ signals:
     void fileAnswered(const QString& path);
 
 private:
-    float gainFor(const std::shared_ptr<Cart>& cart) const;
     // Reports the streams that starve while their files do not answer, and those that
     // answer again; rests when no voice streams.
     void checkStalls();

@@ -161,6 +161,49 @@ DefaultOutput openDefaultOutput(const OutputChoice& choice, int sampleRate) {
     return {std::move(output), QString(), supervised};
 }
 
+std::unique_ptr<SupervisedOutput> openPreviewOutput(const QString& name, int periodFrames,
+                                                    int sampleRate) {
+    const auto off = [&name](const QString& why) {
+        std::fprintf(stderr, "Pre-listen output '%s': %s; pre-listen is off.\n", qPrintable(name),
+                     qPrintable(why));
+        return nullptr;
+    };
+    const std::vector<OutputDeviceInfo> devices = PortAudioDevice::listOutputs();
+    const DeviceMatch match = matchOutputDevice(devices, name);
+    if (match.index < 0)
+        return off(match.error.isEmpty() ? QStringLiteral("not found") : match.error);
+    const OutputDeviceInfo& found = devices[static_cast<std::size_t>(match.index)];
+    SupervisedOutput::Opener open;
+    if (found.hostApi.contains(QLatin1String("JACK"))) {
+        open = [target = found.name](QString* error) -> std::unique_ptr<OutputDevice> {
+            return JackDevice::open(target, error, {"Airloom preview", "preview_"});
+        };
+    } else {
+        OutputChoice choice;
+        choice.device = found.name;
+        choice.exactDevice = true;
+        choice.periodFrames = periodFrames;
+        open = [choice, sampleRate](QString* error) -> std::unique_ptr<OutputDevice> {
+            return PortAudioDevice::open(choice, sampleRate, error);
+        };
+    }
+    QString error;
+    std::unique_ptr<OutputDevice> device = open(&error);
+    if (!device)
+        return off(error);
+    if (device->sampleRate() != sampleRate)
+        return off(QStringLiteral("it plays at %1 Hz, the carts at %2 Hz")
+                       .arg(device->sampleRate())
+                       .arg(sampleRate));
+    std::fprintf(stderr, "Pre-listen output: %s (%s), %d-frame periods.\n", qPrintable(found.name),
+                 qPrintable(found.hostApi), device->periodFrames());
+    auto standIn = std::make_unique<NullDevice>(sampleRate, device->periodFrames());
+    auto output =
+        std::make_unique<SupervisedOutput>(std::move(device), std::move(standIn), std::move(open));
+    watchForDevices(*output);
+    return output;
+}
+
 QString listOutputDevices() {
     return describeOutputDevices(PortAudioDevice::listOutputs());
 }

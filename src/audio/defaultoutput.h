@@ -33,5 +33,14 @@ struct DefaultOutput {
 // for devices.
 DefaultOutput openDefaultOutput(const OutputChoice& choice = {}, int sampleRate = 48000);
 
+// The pre-listen output the station named (a device of the list, or a unique part of its
+// name, as for the output): watched and reopened as the output is. A JACK device is played
+// into by a JACK client of its own, "Airloom preview" (ports preview_0 and preview_1), so
+// that the stream on air is never touched. Null, with a line on stderr, when the name
+// matches nothing that opens, or a device that will not play at sampleRate (the carts' rate).
+// UI thread, at start-up; blocks while PortAudio looks for devices.
+std::unique_ptr<SupervisedOutput> openPreviewOutput(const QString& name, int periodFrames,
+                                                    int sampleRate);
+
 // Writes `airloom --list-devices`: the output devices PortAudio sees, one a line.
 QString listOutputDevices();

@@ -13,21 +13,21 @@ namespace {
 // Frames rendered per pass; a longer JACK period is rendered in several.
 constexpr int kChunkFrames = 1024;
 
-// libjack's client "Airloom" with its ports out_0 and out_1.
+// libjack's client of the given names ("Airloom" with its ports out_0 and out_1 on air).
 class LibJackClient : public JackClient {
 public:
-    static std::unique_ptr<LibJackClient> open(QString* error) {
+    static std::unique_ptr<LibJackClient> open(JackNames names, QString* error) {
         // libjack would print a screenful at each attempt while the server is away.
         silenceAudioLibraries();
         jack_status_t status{};
-        jack_client_t* client = jack_client_open("Airloom", JackNoStartServer, &status);
+        jack_client_t* client = jack_client_open(names.client, JackNoStartServer, &status);
         if (!client) {
             *error = QStringLiteral("no JACK server");
             return nullptr;
         }
         std::unique_ptr<LibJackClient> jack(new LibJackClient(client));
         for (int channel = 0; channel < 2; ++channel) {
-            const QByteArray name = "out_" + QByteArray::number(channel);
+            const QByteArray name = names.ports + QByteArray::number(channel);
             jack->m_ports[channel] = jack_port_register(
                 client, name.constData(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
             if (!jack->m_ports[channel]) {
@@ -124,8 +124,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<JackDevice> JackDevice::open(const QString& target, QString* error) {
-    auto client = LibJackClient::open(error);
+std::unique_ptr<JackDevice> JackDevice::open(const QString& target, QString* error,
+                                             JackNames names) {
+    auto client = LibJackClient::open(names, error);
     if (!client)
         return nullptr;
     return std::make_unique<JackDevice>(std::move(client), target);

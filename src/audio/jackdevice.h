@@ -35,6 +35,12 @@ public:
     virtual int playbackLatency(const QString& port) = 0;
 };
 
+// A JACK client's name and its two ports' names (the prefix, then 0 and 1).
+struct JackNames {
+    const char* client = "Airloom";
+    const char* ports = "out_";
+};
+
 // A JACK client of the program's own ("Airloom", ports out_0 and out_1, connected to the
 // playback ports of the JACK client named target: "system" for a card under jackd, the sink's
 // name under PipeWire's JACK layer), float stereo at the server's rate and period. libjack
@@ -47,7 +53,8 @@ class JackDevice : public OutputDevice {
 public:
     // Null, with the reason, when no server answers (none is started) or JACK refuses the
     // ports.
-    static std::unique_ptr<JackDevice> open(const QString& target, QString* error);
+    static std::unique_ptr<JackDevice> open(const QString& target, QString* error,
+                                            JackNames names = {});
     // Over a client of a test's own.
     JackDevice(std::unique_ptr<JackClient> client, const QString& target);
     ~JackDevice() override;

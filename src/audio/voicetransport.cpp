@@ -97,8 +97,8 @@ void VoiceTransport::letGo(Entry& entry) {
         m_streams.cancel(*entry.voice->stream);
 }
 
-std::unique_ptr<Voice> VoiceTransport::makeVoice(const std::shared_ptr<Cart>& cart,
-                                                 float gain) const {
+std::unique_ptr<Voice> VoiceTransport::makeVoice(const std::shared_ptr<Cart>& cart, float gain,
+                                                 std::int64_t fromFrame) const {
     const auto held =
         std::count_if(m_entries.begin(), m_entries.end(), [](const Entry& e) { return e.held; });
     if (!cart || !cart->isOpenable() || cart->lengthMs() <= 0 || held >= Mixer::kMaxVoices)
@@ -111,16 +111,21 @@ std::unique_ptr<Voice> VoiceTransport::makeVoice(const std::shared_ptr<Cart>& ca
         voice->head = cart->head();
         voice->headFrames = cart->headFrames();
     }
-    if (!prepared || !cart->headIsWhole()) {
-        voice->stream =
-            std::make_shared<Stream>(cart, m_sampleRate, voice->headFrames, m_ringFrames);
+    // A play from further on takes what it can of the head, and its stream decodes and
+    // drops the frames up to its start.
+    voice->position = std::max<std::int64_t>(0, fromFrame);
+    voice->consumed.store(voice->position, std::memory_order_relaxed);
+    if (!prepared || !cart->headIsWhole() || voice->position > voice->headFrames) {
+        voice->stream = std::make_shared<Stream>(
+            cart, m_sampleRate, std::max(voice->headFrames, voice->position), m_ringFrames);
     }
     return voice;
 }
 
-VoiceHandle VoiceTransport::play(const std::shared_ptr<Cart>& cart, float gain) {
+VoiceHandle VoiceTransport::play(const std::shared_ptr<Cart>& cart, float gain,
+                                 std::int64_t fromFrame) {
     update();
-    auto voice = makeVoice(cart, gain);
+    auto voice = makeVoice(cart, gain, fromFrame);
     if (!voice)
         return {};
     Voice* added = voice.get();

@@ -47,9 +47,10 @@ public:
     VoiceTransport(const VoiceTransport&) = delete;
     VoiceTransport& operator=(const VoiceTransport&) = delete;
 
-    // Starts a play of the cart from its beginning at the gain. Empty when there is nothing
-    // to play (an unopenable or empty cart) or Mixer::kMaxVoices plays are held.
-    VoiceHandle play(const std::shared_ptr<Cart>& cart, float gain);
+    // Starts a play of the cart at the gain, from its beginning or from the cart frame
+    // fromFrame (within the cart). Empty when there is nothing to play (an unopenable or
+    // empty cart) or Mixer::kMaxVoices plays are held.
+    VoiceHandle play(const std::shared_ptr<Cart>& cart, float gain, std::int64_t fromFrame = 0);
     void pause(VoiceHandle voice);
     void resume(VoiceHandle voice);
     // Silences the voice within one period and lets go of it, and of a follower not seen
@@ -127,7 +128,8 @@ private:
 
     // A voice for a play of cart from its beginning; null when the cart cannot play or
     // too many voices are alive.
-    std::unique_ptr<Voice> makeVoice(const std::shared_ptr<Cart>& cart, float gain) const;
+    std::unique_ptr<Voice> makeVoice(const std::shared_ptr<Cart>& cart, float gain,
+                                     std::int64_t fromFrame = 0) const;
     // Takes the mixer's events and passes on waiting commands, then deletes the voices
     // that both sides have let go of. Every call starts with it, so queries change state.
     void update();

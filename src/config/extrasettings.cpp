@@ -59,6 +59,7 @@ ExtraSettings ExtraSettings::Read(const ProfileFile& file) {
     extras.outputDevice = audio("Device");
     extras.outputPeriod = audio("Period");
     extras.outputPeriods = audio("Periods");
+    extras.previewDevice = audio("PreviewDevice").trimmed();
 
     const QDir folder = QFileInfo(file.filePath()).absoluteDir();
     extras.logFolder = folder.filePath(QStringLiteral("log"));

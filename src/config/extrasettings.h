@@ -15,6 +15,7 @@
 //   [global] EndWarning=     seconds of the end-of-cart warning; 0 (off) by default
 //   [audio]  LoudnessTarget= LUFS for loudness levelling, -70 to 0; empty (off) by default
 //   [audio]  Device=, Period=, Periods=  the output, as written (the output checks them)
+//   [audio]  PreviewDevice=  the pre-listen output, named as Device=; empty (off) by default
 //
 //   [nowplaying] Enabled=    nowplaying.json beside Vidav.ini; off by default
 //   [nowplaying] Osc=        host:port that is sent the cart on air too; empty (none) by default
@@ -39,6 +40,7 @@ struct ExtraSettings {
     QString outputDevice;      // empty: the default output
     QString outputPeriod;      // empty: the default period
     QString outputPeriods;     // empty: the fewest periods the device opens with
+    QString previewDevice;     // empty: no pre-listen
     QString logFolder;         // <settings folder>/log
     QString loudnessCacheFile; // <settings folder>/dtb/loudness.db
     QString problems;          // a line for each value not used, for stderr

@@ -218,9 +218,9 @@ public:
     }
 
     // The levels heard (left channel, 16-bit) in order, each run of equal frames once.
-    std::vector<std::pair<int, int>> heardRuns() const {
+    std::vector<std::pair<int, int>> heardRuns() const { return runsOf(m_device->captured()); }
+    static std::vector<std::pair<int, int>> runsOf(const std::vector<float>& samples) {
         std::vector<std::pair<int, int>> runs;
-        const auto& samples = m_device->captured();
         for (std::size_t i = 0; i < samples.size(); i += 2) {
             const int level = int(std::lround(samples[i] * 32768.0f));
             if (runs.empty() || runs.back().first != level)
