@@ -3,6 +3,8 @@
 #include "audio/manualdevice.h"
 #include "fixtures.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -106,6 +108,28 @@ TEST_F(FileFaultTest, AFailedMeasureOrPrepareIsTriedAgainAndTheCartPlays) {
     EXPECT_TRUE(unprepared->isPrepared());
     EXPECT_EQ(unprepared->lengthMs(), 2000);
     EXPECT_EQ(engine->underruns(), 0u);
+}
+
+// A file that stops answering never holds an open: the watch sees the cart's file deleted
+// and its check waits on the file, the open returns the cart the deck holds at once, and
+// the new file the check finds once the file answers is measured at the next open.
+TEST_F(FileFaultTest, AnOpenNeverWaitsForTheCheckOfItsFile) {
+    const QString path = wav(u"id.wav"_s, 1500);
+    const std::shared_ptr<Cart> held = load(path);
+    QSignalSpy changed(engine.get(), &AudioEngine::cartChanged);
+    files->hold(u"id.wav"_s);
+    ASSERT_TRUE(QFile::remove(path));
+    QCoreApplication::processEvents();
+    files->waitUntilHeld(u"id.wav"_s);
+    EXPECT_EQ(engine->openCart(path), held);
+    wav(u"id.wav"_s, 1000);
+    files->answer(u"id.wav"_s);
+    engine->waitForMeasurements();
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(held->fileState(), Cart::FileState::Replaced);
+    EXPECT_EQ(engine->openCart(path), held);
+    engine->waitForMeasurements();
+    EXPECT_EQ(engine->openCart(path)->lengthMs(), 1000);
 }
 
 // The follower's file stops answering just before the cart on air is fired: the cart on air
