@@ -157,7 +157,8 @@ TEST_F(FileFaultTest, TheCartOnAirKeepsItsRefillsWhileAnotherFileHangs) {
 }
 
 // The cart on air's own file stops answering past its buffer: the engine says so once,
-// the play keeps running, and it goes on from where it stopped once the file answers.
+// the play keeps running, and it goes on from where it stopped once the file answers, which
+// the engine says too.
 // Another file's reader is never made to wait for it, nor is the end.
 TEST_F(FileFaultTest, AStalledCartIsReportedAndPlaysOnWhenItsFileAnswers) {
     const QString onAir = wav(u"on air.wav"_s, 16000);
@@ -178,7 +179,13 @@ TEST_F(FileFaultTest, AStalledCartIsReportedAndPlaysOnWhenItsFileAnswers) {
     ASSERT_EQ(stalled.count(), 1);
     EXPECT_EQ(stalled.at(0).at(0).toString(), onAir);
     EXPECT_TRUE(engine->isRunning(voice));
+    // Once it answers, the next check says so (and the status line's text goes).
+    QSignalSpy answered(engine.get(), &AudioEngine::fileAnswered);
     files->answer(u"on air.wav"_s);
+    device->renderPeriods(10);
+    QMetaObject::invokeMethod(stallTimer, "timeout");
+    EXPECT_EQ(answered.count(), 1);
+    EXPECT_EQ(stalled.count(), 1);
     playOut(voice);
     EXPECT_EQ(firstDifference(withoutSilence(device->captured()),
                               withoutSilence(Fixtures::decodeAll(onAir))),
