@@ -190,8 +190,11 @@ long reportJoins(const std::vector<float>& captured, long frames,
         // The start of the capture that holds the cart's last kMatch sounding frames.
         const long expected = head + (lastSound - lead) - (kMatch - 1);
         const long tail = locate(captured, frames, cart, lastSound - (kMatch - 1), expected);
-        if (tail < 0)
-            return worst;                   // stopped before its end
+        if (tail < 0) {
+            // Stopped before its end, or the device lost more than a search finds again.
+            std::printf("%s: its end not heard where it was due\n", cart.name.c_str());
+            return worst;
+        }
         const long end = tail + kMatch - 1; // the cart's last sound
         const long lost = expected - tail;
         std::size_t differ = 0;
@@ -202,8 +205,10 @@ long reportJoins(const std::vector<float>& captured, long frames,
         const long nextLead = long(next.leadingSilence());
         const long nextHead =
             locate(captured, frames, next, nextLead, end + 1 + long(cart.trailingSilence()));
-        if (nextHead < 0)
+        if (nextHead < 0) {
+            std::printf("%s: not heard after %s\n", next.name.c_str(), cart.name.c_str());
             return worst;
+        }
         const long own = long(cart.trailingSilence()) + nextLead;
         const long run = nextHead - end - 1;
         const long added = run - own;

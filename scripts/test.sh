@@ -20,7 +20,7 @@ if [ "${1:-}" = "--tsan" ]; then
   # Qt, PortAudio and ALSA are not instrumented: tests/tsan.supp names what is suppressed.
   # The test fixtures start encoders with posix_spawn, never a fork of the test process: after
   # a fork the sanitizer misses the locks of threads started later and reports false races.
-  export TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp:halt_on_error=1:second_deadlock_stack=1:die_after_fork=0"
+  export TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp:halt_on_error=1:second_deadlock_stack=1"
   cmake -S . -B build-tsan -G Ninja -DAIRLOOM_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DAIRLOOM_TSAN=ON
   cmake --build build-tsan --parallel --target airloom-engine-tests

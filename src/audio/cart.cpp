@@ -1,20 +1,8 @@
 #include "audio/cart.h"
 
-#include <QFile>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <sys/stat.h>
-
-namespace {
-
-Cart::Identity identityOfInfo(const CartFile::Info& info) {
-    if (!info.regular)
-        return {};
-    return {info.size, info.modified};
-}
-
-} // namespace
 
 std::shared_ptr<Cart> Cart::open(const QString& path, FileSource& files,
                                  const std::atomic<bool>* cancel) {
@@ -32,7 +20,7 @@ std::shared_ptr<Cart> Cart::open(const QString& path, FileSource& files,
     const Decoder::Measurement measurement = Decoder::measure(file, cancel);
     if (!measurement.ok)
         file.reset();
-    return std::make_shared<Cart>(path, std::move(file), measurement, identityOfInfo(info));
+    return std::make_shared<Cart>(path, std::move(file), measurement, identityOf(info));
 }
 
 Cart::Cart(QString path, std::shared_ptr<CartFile> file, const Decoder::Measurement& measurement,
@@ -60,23 +48,26 @@ bool Cart::setDecodedLength(std::int64_t outputFrames, int outputRate) {
     return m_lengthMs.exchange(ms, std::memory_order_relaxed) != ms;
 }
 
-bool Cart::checkFile() {
-    if (fileState() != FileState::Current)
+bool Cart::checkFile(FileSource& files) {
+    FileState state = fileState();
+    if (state == FileState::Replaced)
         return false;
-    const Identity now = identityOf(m_path);
-    if (now == m_identity)
+    CartFile::Info info;
+    const int error = -files.stat(m_path, info);
+    // A share gone for a moment says nothing about the file.
+    if (error != 0 && FileSource::isPassing(error))
         return false;
+    const Identity now = error == 0 ? identityOf(info) : Identity{};
+    const FileState next = now == m_identity ? FileState::Current
+                           : now.size < 0    ? FileState::Gone
+                                             : FileState::Replaced;
     // Only the first of two threads that check at once reports the change.
-    FileState expected = FileState::Current;
-    return m_fileState.compare_exchange_strong(
-        expected, now.size < 0 ? FileState::Gone : FileState::Replaced, std::memory_order_relaxed);
+    return next != state &&
+           m_fileState.compare_exchange_strong(state, next, std::memory_order_relaxed);
 }
 
-Cart::Identity Cart::identityOf(const QString& path) {
-    struct stat st {};
-    const QByteArray local = QFile::encodeName(path);
-    if (local.isEmpty() || ::stat(local.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+Cart::Identity Cart::identityOf(const CartFile::Info& info) {
+    if (!info.regular)
         return {};
-    return {static_cast<std::int64_t>(st.st_size),
-            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    return {info.size, info.modified};
 }

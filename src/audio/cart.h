@@ -69,13 +69,15 @@ public:
     std::int64_t headFrames() const { return static_cast<std::int64_t>(m_head.size() / 2); }
     bool headIsWhole() const { return m_whole; }
 
-    // Compares the file at path with the one the cart holds (a stat); true when that
-    // changed the cart's file state. Any thread.
-    bool checkFile();
+    // Compares the file at path with the one the cart holds (a stat, which may block); true
+    // when that changed the cart's file state. A file gone may come back (Current) or be
+    // followed by another (Replaced); a stat that fails for a passing reason changes
+    // nothing. Any thread.
+    bool checkFile(FileSource& files);
     FileState fileState() const { return m_fileState.load(std::memory_order_relaxed); }
 
-    // The identity of the file at path now; size -1 when it is not a regular file.
-    static Identity identityOf(const QString& path);
+    // The identity of what a stat or open found; size -1 when it is not a regular file.
+    static Identity identityOf(const CartFile::Info& info);
 
 private:
     const QString m_path;

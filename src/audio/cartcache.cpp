@@ -23,17 +23,11 @@ CartCache::CartCache(int outputRate, int headFrames, std::shared_ptr<FileSource>
           });
       }) {
     m_runMeasure = [this](std::function<void()> job) {
-        m_waitingJobs.push_back(std::move(job));
-        dispatchMeasuring();
+        runInBackground(std::move(job));
     };
-    // The watcher sees local files only, which a stat does not hold up.
-    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, [this](const QString& path) {
-        const auto cached = m_cache.find(path);
-        if (cached == m_cache.end())
-            return;
-        const std::shared_ptr<Cart> cart = cached->cart;
-        if (cart->checkFile())
-            onCartChanged(cart);
+    connect(&m_fileWatch, &FileWatch::changed, this, [this](const QString& path) {
+        if (const auto cached = m_cache.find(path); cached != m_cache.end())
+            check(cached->cart);
     });
 }
 
@@ -65,7 +59,7 @@ std::shared_ptr<Cart> CartCache::openCart(const QString& path) {
     const auto cached = m_cache.find(path);
     std::shared_ptr<Cart> cart =
         cached != m_cache.end() ? cached->cart : m_measured.value(path).lock();
-    if (cart && !m_measuring.contains(path) && stillCurrent(*cart)) {
+    if (cart && !m_measuring.contains(path) && cart->fileState() != Cart::FileState::Replaced) {
         if (cart->fileState() == Cart::FileState::Current) {
             if (cached != m_cache.end())
                 cached->lastUse = ++m_useClock;
@@ -74,9 +68,10 @@ std::shared_ptr<Cart> CartCache::openCart(const QString& path) {
             // A preparation that met a fault is tried again at each open.
             if (cart->isOpenable() && !cart->isPrepared())
                 m_preparer.prepare(cart);
-            // A file replaced since it was measured is measured again at its next open.
-            m_preparer.revalidate(cart);
         }
+        // A file replaced since it was measured (or, for a deleted one, a file that took
+        // its name) is measured again at the open after the check has found it.
+        check(cart);
         return cart;
     }
     if (cart)
@@ -86,16 +81,34 @@ std::shared_ptr<Cart> CartCache::openCart(const QString& path) {
     return m_measured.value(path).lock();
 }
 
-bool CartCache::stillCurrent(const Cart& cart) {
-    switch (cart.fileState()) {
-    case Cart::FileState::Current:
-        return cart.isOpenable() || cart.identity() == Cart::identityOf(cart.path());
-    case Cart::FileState::Gone:
-        return Cart::identityOf(cart.path()).size < 0;
-    case Cart::FileState::Replaced:
-        break;
-    }
-    return false;
+void CartCache::check(const std::shared_ptr<Cart>& cart) {
+    const QString& path = cart->path();
+    if (m_checking.contains(path))
+        return;
+    m_checking.insert(path);
+    // Weak: a check waiting for its turn, or its report, keeps no cart (and no file) that
+    // everyone else has let go of.
+    runInBackground(
+        [path, weak = std::weak_ptr<Cart>(cart), files = m_files, lifeline = m_lifeline] {
+            std::shared_ptr<Cart> cart = weak.lock();
+            if (cart && !cart->checkFile(*files))
+                cart.reset();
+            lifeline->with([&](CartCache& cache) {
+                const std::lock_guard lock(cache.m_finishedMutex);
+                cache.m_checked.push_back({path, cart});
+            });
+        });
+}
+
+void CartCache::runInBackground(std::function<void()> job) {
+    m_waitingJobs.push_back([job = std::move(job), lifeline = m_lifeline] {
+        job();
+        // This measuring thread is free for the jobs waiting for one.
+        lifeline->with([](CartCache& cache) {
+            QMetaObject::invokeMethod(&cache, &CartCache::takeMeasured, Qt::QueuedConnection);
+        });
+    });
+    dispatchMeasuring();
 }
 
 void CartCache::startMeasuring(const QString& path) {
@@ -128,9 +141,16 @@ void CartCache::dispatchMeasuring() {
 
 void CartCache::takeMeasured() {
     std::vector<std::shared_ptr<Cart>> carts;
+    std::vector<Checked> checked;
     {
         const std::lock_guard lock(m_finishedMutex);
         carts.swap(m_finished);
+        checked.swap(m_checked);
+    }
+    for (const Checked& check : checked) {
+        m_checking.remove(check.path);
+        if (const auto cart = check.changed.lock())
+            onCartChanged(cart);
     }
     for (const std::shared_ptr<Cart>& cart : carts) {
         const QString path = cart->path();
@@ -172,7 +192,7 @@ void CartCache::retire(const std::shared_ptr<Cart>& cart) {
 void CartCache::remember(const std::shared_ptr<Cart>& cart) {
     m_cache.insert(cart->path(), {cart, ++m_useClock});
     if (cart->isOpenable())
-        m_watcher.addPath(cart->path());
+        runInBackground(m_fileWatch.adder(cart->path()));
     if (m_cache.size() <= kCacheCapacity)
         return;
     auto oldest = m_cache.begin();
@@ -188,8 +208,7 @@ void CartCache::forget(const QString& path) {
     const auto cached = m_cache.find(path);
     if (cached == m_cache.end())
         return;
-    if (cached->cart->isOpenable())
-        m_watcher.removePath(path);
+    m_fileWatch.remove(path);
     m_cache.erase(cached);
 }
 

@@ -16,13 +16,6 @@ void CartPreparer::prepare(std::shared_ptr<Cart> cart) {
     });
 }
 
-void CartPreparer::revalidate(std::shared_ptr<Cart> cart) {
-    m_queue.post([context = m_context, cart = std::move(cart)] {
-        if (cart->checkFile() && context->changed)
-            context->changed(cart);
-    });
-}
-
 std::chrono::milliseconds CartPreparer::retryDelay(int attempt) {
     return kRetryDelay * (1 << attempt);
 }

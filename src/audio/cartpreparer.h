@@ -9,17 +9,16 @@
 class Cart;
 class Decoder;
 
-// The background thread that prepares carts (decodes their heads into memory), checks
-// cached carts against the files on disk and decodes each cart that is longer than its
-// head to its end, so that its length is the length that plays (the packet scan of a
-// damaged file counts frames that do not decode). That full decode runs in slices of
-// kCountSliceSeconds between the other jobs, so it never holds up a preparation for long.
+// The background thread that prepares carts (decodes their heads into memory) and decodes
+// each cart that is longer than its head to its end, so that its length is the length that plays
+// (the packet scan of a damaged file counts frames that do not decode). That full decode runs in
+// slices of kCountSliceSeconds between the other jobs, so it never holds up a preparation for long.
 // A read that fails leaves the cart as it was (no head, no corrected length) and is tried
 // again after a back-off, and at the cart's next prepare().
 //
-// prepare() and revalidate() are for the UI thread and never block; waitUntilIdle()
-// blocks the caller until every job due is done (tests and benchmarks). changed runs on
-// the worker thread whenever a cart's length or file state has changed; it may run after
+// prepare() is for the UI thread and never blocks; waitUntilIdle() blocks the caller until
+// every job due is done (tests and benchmarks). changed runs on the worker thread whenever
+// a cart's length has changed; it may run after
 // the preparer is gone (a job left behind in a hung read at the end), so it holds what it
 // reaches.
 class CartPreparer {
@@ -35,8 +34,6 @@ public:
     CartPreparer& operator=(const CartPreparer&) = delete;
 
     void prepare(std::shared_ptr<Cart> cart);
-    // Finds out whether the file at the cart's path is still the one the cart holds.
-    void revalidate(std::shared_ptr<Cart> cart);
     void waitUntilIdle() { m_queue.waitUntilIdle(); }
     WorkerQueue& queue() { return m_queue; }
 

@@ -8,6 +8,12 @@
 
 namespace {
 
+void fill(CartFile::Info& info, const struct stat& st) {
+    info.regular = S_ISREG(st.st_mode);
+    info.size = static_cast<std::int64_t>(st.st_size);
+    info.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
 class SystemFile : public CartFile {
 public:
     explicit SystemFile(int fd) : m_fd(fd) {}
@@ -29,10 +35,7 @@ public:
         struct stat st {};
         if (::fstat(m_fd, &st) != 0)
             return -errno;
-        info.regular = S_ISREG(st.st_mode);
-        info.size = static_cast<std::int64_t>(st.st_size);
-        info.modified =
-            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+        fill(info, st);
         return 0;
     }
 
@@ -56,6 +59,17 @@ public:
             return nullptr;
         }
         return std::make_shared<SystemFile>(fd);
+    }
+
+    int stat(const QString& path, CartFile::Info& info) override {
+        const QByteArray local = QFile::encodeName(path);
+        struct stat st {};
+        if (local.isEmpty())
+            return -ENOENT;
+        if (::stat(local.constData(), &st) != 0)
+            return -errno;
+        fill(info, st);
+        return 0;
     }
 };
 

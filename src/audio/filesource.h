@@ -37,6 +37,8 @@ public:
     // Opens path for reading; null, with error set to the errno, when it cannot. Never
     // blocks on a FIFO or a device named like a cart.
     virtual std::shared_ptr<CartFile> open(const QString& path, int& error) = 0;
+    // What is at path now, without opening it (a stat): 0, or -errno.
+    virtual int stat(const QString& path, CartFile::Info& info) = 0;
 
     // The system's files (open and pread).
     static std::shared_ptr<FileSource> system();

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <pthread.h>
+#include <utility>
 
 const QString AsRunLog::kHeader = QStringLiteral("start,deck,cart,path,length_ms,played_ms,ended");
 
@@ -17,79 +17,119 @@ const QString kLineEnd = QStringLiteral("\r\n");
 
 // --- LogWriter ---------------------------------------------------------------------------
 
+struct LogWriter::State {
+    struct Entry {
+        QString fileName;
+        QString line;
+    };
+    State(QString folder, QString header, std::function<void(const QString&)> onChange,
+          textfile::WriteFunction write)
+        : folder(std::move(folder)), header(std::move(header)), onChange(std::move(onChange)),
+          write(std::move(write)) {}
+    const QString folder;
+    const QString header;
+    const std::function<void(const QString&)> onChange;
+    const textfile::WriteFunction write;
+    std::mutex mutex;
+    std::condition_variable done;
+    std::deque<Entry> queue;             // guarded: appended by the UI thread
+    std::uint64_t queued = 0, tried = 0; // guarded: lines appended, and tried so far
+    std::uint64_t written = 0;           // guarded
+    bool posted = false;                 // guarded: a job will take the queue
+    std::deque<Entry> backlog;           // worker only: taken from the queue, not yet written
+    bool failing = false;                // worker only
+
+    // Worker: writes the front of the backlog file by file; false on a failure.
+    bool writeBacklog(QString& error);
+    void run();
+};
+
 LogWriter::LogWriter(QString folder, QString header, std::function<void(const QString&)> onChange,
                      textfile::WriteFunction write)
-    : m_folder(std::move(folder)), m_header(std::move(header)), m_onChange(std::move(onChange)),
-      m_write(std::move(write)), m_thread([this] { run(); }) {}
+    : m_state(std::make_shared<State>(std::move(folder), std::move(header), std::move(onChange),
+                                      std::move(write))),
+      m_queue("airloom-log") {}
 
 LogWriter::~LogWriter() {
+    post(); // the last try of the lines that failed
+    const auto deadline = WorkerQueue::Clock::now() + kEndWait;
+    std::uint64_t unwritten = 0;
     {
-        std::lock_guard lock(m_mutex);
-        m_quit = true;
+        std::unique_lock lock(m_state->mutex);
+        m_state->done.wait_until(lock, deadline, [this] {
+            return !m_state->posted && m_state->tried == m_state->queued;
+        });
+        unwritten = m_state->queued - m_state->written;
     }
-    m_wake.notify_one();
-    m_thread.join();
+    m_queue.finish(deadline);
+    if (unwritten != 0) {
+        std::fprintf(stderr, "airloom: %llu as-run log line(s) could not be written\n",
+                     static_cast<unsigned long long>(unwritten));
+    }
 }
 
 void LogWriter::append(const QString& fileName, const QString& line) {
     {
-        std::lock_guard lock(m_mutex);
-        m_queue.push_back({fileName, line});
-        ++m_queued;
+        const std::lock_guard lock(m_state->mutex);
+        m_state->queue.push_back({fileName, line});
+        ++m_state->queued;
     }
-    m_wake.notify_one();
+    post();
+}
+
+void LogWriter::post() {
+    {
+        const std::lock_guard lock(m_state->mutex);
+        if (std::exchange(m_state->posted, true))
+            return;
+    }
+    m_queue.post([state = m_state] { state->run(); });
 }
 
 void LogWriter::flush() {
-    std::unique_lock lock(m_mutex);
-    m_done.wait(lock, [this] { return m_tried == m_queued; });
+    std::unique_lock lock(m_state->mutex);
+    m_state->done.wait(lock,
+                       [this] { return !m_state->posted && m_state->tried == m_state->queued; });
 }
 
-void LogWriter::run() {
-    pthread_setname_np(pthread_self(), "airloom-log"); // seen by top and the benchmarks
-    std::unique_lock lock(m_mutex);
-    for (;;) {
-        m_wake.wait(lock, [this] { return m_quit || !m_queue.empty(); });
-        const bool quit = m_quit;
-        const std::uint64_t taken = m_queued;
-        while (!m_queue.empty()) {
-            m_backlog.push_back(std::move(m_queue.front()));
-            m_queue.pop_front();
+void LogWriter::State::run() {
+    std::uint64_t taken = 0;
+    {
+        const std::lock_guard lock(mutex);
+        posted = false;
+        taken = queued;
+        while (!queue.empty()) {
+            backlog.push_back(std::move(queue.front()));
+            queue.pop_front();
         }
-        lock.unlock();
-        QString error;
-        if (writeBacklog(error) == m_failing) {
-            m_failing = !m_failing;
-            m_onChange(error);
-        }
-        lock.lock();
-        m_tried = taken;
-        m_done.notify_all();
-        if (quit)
-            break;
     }
-    if (!m_backlog.empty()) {
-        std::fprintf(stderr, "airloom: %zu as-run log line(s) could not be written\n",
-                     m_backlog.size());
+    QString error;
+    if (writeBacklog(error) == failing) {
+        failing = !failing;
+        onChange(error);
     }
+    const std::lock_guard lock(mutex);
+    written = taken - backlog.size();
+    tried = taken;
+    done.notify_all();
 }
 
-bool LogWriter::writeBacklog(QString& error) {
-    while (!m_backlog.empty()) {
-        const QString fileName = m_backlog.front().fileName;
-        const QString path = QDir(m_folder).filePath(fileName);
+bool LogWriter::State::writeBacklog(QString& error) {
+    while (!backlog.empty()) {
+        const QString fileName = backlog.front().fileName;
+        const QString path = QDir(folder).filePath(fileName);
         // One write per file: the lines of this file that are next in the backlog.
         QByteArray bytes;
         std::size_t count = 0;
-        for (; count < m_backlog.size() && m_backlog[count].fileName == fileName; ++count)
-            bytes += (m_backlog[count].line + kLineEnd).toUtf8();
-        const QString why = textfile::AppendLines(path, (m_header + kLineEnd).toUtf8(), bytes,
-                                                  kLineEnd.toUtf8(), m_write);
+        for (; count < backlog.size() && backlog[count].fileName == fileName; ++count)
+            bytes += (backlog[count].line + kLineEnd).toUtf8();
+        const QString why = textfile::AppendLines(path, (header + kLineEnd).toUtf8(), bytes,
+                                                  kLineEnd.toUtf8(), write);
         if (!why.isEmpty()) {
             error = QStringLiteral("cannot write %1: %2").arg(path, why);
             return false;
         }
-        m_backlog.erase(m_backlog.begin(), m_backlog.begin() + static_cast<std::ptrdiff_t>(count));
+        backlog.erase(backlog.begin(), backlog.begin() + static_cast<std::ptrdiff_t>(count));
     }
     return true;
 }

@@ -1,23 +1,25 @@
 #pragma once
 
+#include "audio/workerqueue.h"
 #include "common/textfile.h"
 #include "decks/playobserver.h"
 
 #include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 class DeckEngine;
 class MciDevice;
 
-// Appends lines to the daily files of a folder on its own thread, so that a slow or full
+// Appends lines to the daily files of a folder on its own worker, so that a slow or full
 // disk delays the log and never the decks. append() only queues and never blocks on the
 // disk. A line that cannot be written stays queued, in order, and is tried again when the
 // next line arrives; nothing already in a file is ever rewritten, and a write that fails
@@ -26,10 +28,14 @@ class MciDevice;
 // reason at the first success after a failure.
 class LogWriter {
 public:
+    // The end waits this long at most for the last try (the engine's own limit): a disk
+    // that stopped answering leaves its write behind, and stderr says what was not written.
+    static constexpr auto kEndWait = std::chrono::milliseconds(750);
+
     // write: write(2), or a stand-in that fails as a full disk does (tests).
     LogWriter(QString folder, QString header, std::function<void(const QString&)> onChange,
               textfile::WriteFunction write = ::write);
-    // Tries once more to write what is queued, then stops the thread.
+    // Tries once more to write what is queued, until kEndWait, then stops the worker.
     ~LogWriter();
     LogWriter(const LogWriter&) = delete;
     LogWriter& operator=(const LogWriter&) = delete;
@@ -37,31 +43,17 @@ public:
     // Queues line (without its line end) for folder/fileName; the file gets the header
     // first when it is new or empty.
     void append(const QString& fileName, const QString& line);
-    // Blocks until every line queued so far has been tried (tests, exit).
+    // Blocks until every line queued so far has been tried (tests).
     void flush();
 
 private:
-    struct Entry {
-        QString fileName;
-        QString line;
-    };
-    void run();
-    // Writer thread: writes the front of the backlog file by file; false on a failure.
-    bool writeBacklog(QString& error);
+    // What the worker's jobs share with the writer; a job left behind at the end keeps it.
+    struct State;
+    // Has the worker write the backlog and what was queued, unless a job for it waits.
+    void post();
 
-    const QString m_folder;
-    const QString m_header;
-    const std::function<void(const QString&)> m_onChange;
-    const textfile::WriteFunction m_write;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::condition_variable m_done;
-    std::deque<Entry> m_queue; // guarded: appended by the UI thread
-    std::uint64_t m_queued = 0, m_tried = 0;
-    bool m_quit = false;
-    std::deque<Entry> m_backlog; // writer thread only: taken from the queue, not yet written
-    bool m_failing = false;      // writer thread only
-    std::thread m_thread;
+    const std::shared_ptr<State> m_state;
+    WorkerQueue m_queue;
 };
 
 // The as-run log: one line for every play of a cart heard on air (each fire, each step of a

@@ -3,6 +3,8 @@
 #include "audio/manualdevice.h"
 #include "fixtures.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -108,6 +110,28 @@ TEST_F(FileFaultTest, AFailedMeasureOrPrepareIsTriedAgainAndTheCartPlays) {
     EXPECT_EQ(engine->underruns(), 0u);
 }
 
+// A file that stops answering never holds an open: the watch sees the cart's file deleted
+// and its check waits on the file, the open returns the cart the deck holds at once, and
+// the new file the check finds once the file answers is measured at the next open.
+TEST_F(FileFaultTest, AnOpenNeverWaitsForTheCheckOfItsFile) {
+    const QString path = wav(u"id.wav"_s, 1500);
+    const std::shared_ptr<Cart> held = load(path);
+    QSignalSpy changed(engine.get(), &AudioEngine::cartChanged);
+    files->hold(u"id.wav"_s);
+    ASSERT_TRUE(QFile::remove(path));
+    QCoreApplication::processEvents();
+    files->waitUntilHeld(u"id.wav"_s);
+    EXPECT_EQ(engine->openCart(path), held);
+    wav(u"id.wav"_s, 1000);
+    files->answer(u"id.wav"_s);
+    engine->waitForMeasurements();
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(held->fileState(), Cart::FileState::Replaced);
+    EXPECT_EQ(engine->openCart(path), held);
+    engine->waitForMeasurements();
+    EXPECT_EQ(engine->openCart(path)->lengthMs(), 1000);
+}
+
 // The follower's file stops answering just before the cart on air is fired: the cart on air
 // plays whole without a gap, and the follower plays once its file answers.
 TEST_F(FileFaultTest, TheCartOnAirKeepsItsRefillsWhileAnotherFileHangs) {
@@ -133,7 +157,8 @@ TEST_F(FileFaultTest, TheCartOnAirKeepsItsRefillsWhileAnotherFileHangs) {
 }
 
 // The cart on air's own file stops answering past its buffer: the engine says so once,
-// the play keeps running, and it goes on from where it stopped once the file answers.
+// the play keeps running, and it goes on from where it stopped once the file answers, which
+// the engine says too.
 // Another file's reader is never made to wait for it, nor is the end.
 TEST_F(FileFaultTest, AStalledCartIsReportedAndPlaysOnWhenItsFileAnswers) {
     const QString onAir = wav(u"on air.wav"_s, 16000);
@@ -154,7 +179,13 @@ TEST_F(FileFaultTest, AStalledCartIsReportedAndPlaysOnWhenItsFileAnswers) {
     ASSERT_EQ(stalled.count(), 1);
     EXPECT_EQ(stalled.at(0).at(0).toString(), onAir);
     EXPECT_TRUE(engine->isRunning(voice));
+    // Once it answers, the next check says so (and the status line's text goes).
+    QSignalSpy answered(engine.get(), &AudioEngine::fileAnswered);
     files->answer(u"on air.wav"_s);
+    device->renderPeriods(10);
+    QMetaObject::invokeMethod(stallTimer, "timeout");
+    EXPECT_EQ(answered.count(), 1);
+    EXPECT_EQ(stalled.count(), 1);
     playOut(voice);
     EXPECT_EQ(firstDifference(withoutSilence(device->captured()),
                               withoutSilence(Fixtures::decodeAll(onAir))),

@@ -202,6 +202,12 @@ std::shared_ptr<CartFile> FaultyFiles::open(const QString& path, int& error) {
     return std::make_shared<FaultyFile>(std::move(file), name, m_rules);
 }
 
+int FaultyFiles::stat(const QString& path, CartFile::Info& info) {
+    if (const int error = m_rules->enter(QFileInfo(path).fileName()))
+        return -error;
+    return system()->stat(path, info);
+}
+
 void FaultyFiles::hold(const QString& name) {
     const std::lock_guard lock(m_rules->mutex);
     m_rules->byName[name].held = true;

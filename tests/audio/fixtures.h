@@ -60,6 +60,7 @@ std::vector<float> decodeAll(const QString& path, int outputRate = 48000);
 class FaultyFiles : public FileSource {
 public:
     std::shared_ptr<CartFile> open(const QString& path, int& error) override;
+    int stat(const QString& path, CartFile::Info& info) override;
     void hold(const QString& name);
     void fail(const QString& name, int error);
     // The file answers again, at once, to the calls it held.

@@ -93,7 +93,9 @@ TEST_F(LevellerTest, CartsPlayAtTheirGainSampleForSample) {
 // are not used: the cart is measured again and its line is written on a line of its own.
 // A cache mostly of stale lines is compacted.
 TEST_F(LevellerTest, UntrustedCacheLinesAreMeasuredAgainAndStaleOnesCompacted) {
-    const Cart::Identity id = Cart::identityOf(loud);
+    CartFile::Info info;
+    ASSERT_EQ(FileSource::system()->stat(loud, info), 0);
+    const Cart::Identity id = Cart::identityOf(info);
     const QString known = QString("%1\t%2\t").arg(id.size).arg(id.modified);
     const float genuine = Leveller::gainFrom(-23, MeasureLoudness(loud));
     const auto cart = cartOf(loud);

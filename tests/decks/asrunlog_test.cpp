@@ -6,6 +6,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <cerrno>
+#include <future>
 #include <unistd.h>
 
 // The as-run log over the deck engine on the manual device. Its clock gives 14:05:09.042
@@ -149,4 +150,20 @@ TEST(LogWriterTest, AFullDiskLeavesWholeLinesAndTheSystemsReason) {
     cut.close();
     LogWriter(dir.path(), "head", [](const QString&) {}).append("day.csv", "line six");
     EXPECT_TRUE(file().endsWith("line four\r\nline fi\r\nline six\r\n"));
+
+    // A disk that stops answering holds the end for kEndWait at most; stderr says how many
+    // lines were not written.
+    std::promise<void> answer;
+    writer = std::make_unique<LogWriter>(
+        dir.path(), "head", [](const QString&) {},
+        [answered = answer.get_future().share()](int fd, const char* bytes, std::size_t count) {
+            answered.wait();
+            return ::write(fd, bytes, count);
+        });
+    writer->append("hung.csv", "line seven");
+    testing::internal::CaptureStderr();
+    writer.reset();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "airloom: 1 as-run log line(s) could not be written\n");
+    answer.set_value();
 }
