@@ -120,28 +120,18 @@ void AirloomApp::watchOutput(SupervisedOutput& output) {
         OutputLost();
 }
 
+void AirloomApp::setOutputWarning(const QString& warning) {
+    m_statusLine.set(StatusLine::kOutput, warning, StatusLine::Priority::Warning);
+}
+
 void AirloomApp::OutputLost() {
-    const QString warning = m_output ? m_output->warning() : QString::fromUtf8(kOutputLostWarning);
-    m_outputWarning = warning;
     if (m_decks.IsPlaying(m_decks.CurrentDeck()))
         m_decks.StopCart();
-    m_statusLine.set(StatusLine::kOutput, warning, StatusLine::Priority::Warning);
-    if (!m_form1Loaded) {
-        // Lost at start-up: said with the main window, unless it is back by then.
-        m_startupWarning = warning;
-        return;
-    }
-    // One box at a time: a loss while the box of the last one is still up is not told twice.
-    if (std::exchange(m_lossBoxShown, true))
-        return;
-    m_boxes.MsgBox(warning, MessageBoxes::kOkExclamation, QStringLiteral("Airloom"));
-    m_lossBoxShown = false;
+    setOutputWarning(m_output ? m_output->warning() : QString::fromUtf8(kOutputLostWarning));
 }
 
 void AirloomApp::OutputRestored() {
     m_statusLine.clear(StatusLine::kOutput);
-    if (m_startupWarning == m_outputWarning)
-        m_startupWarning.clear();
 }
 
 void AirloomApp::Title_Form_Paint() {
@@ -159,9 +149,6 @@ void AirloomApp::Title_Timer2_Timer() {
         showForm1();
         if (m_title)
             m_title->close();
-        if (!m_startupWarning.isEmpty())
-            m_boxes.MsgBox(std::exchange(m_startupWarning, QString()), MessageBoxes::kOkExclamation,
-                           QStringLiteral("Airloom"));
     }
     ++m_titleTicks;
 }

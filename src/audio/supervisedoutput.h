@@ -14,7 +14,7 @@
 #include <mutex>
 #include <thread>
 
-// What the operator is told, in a box once and on the status line until sound is back.
+// What the operator is told, on stderr and on the status line until sound is back.
 inline constexpr char kOutputLostWarning[] =
     "Audio output lost: carts will not be heard until it returns.";
 

@@ -1,3 +1,4 @@
+#include "audio/defaultoutput.h"
 #include "audio/jackdevice.h"
 #include "audio/nulldevice.h"
 #include "audio/supervisedoutput.h"
@@ -76,6 +77,23 @@ struct LossRig {
     void attempt() const { ::attempt(*output); }
 };
 
+// The warning stands in red on the line under the decks, and nothing stands between the
+// operator and the decks: no box, the focus where it was, and F1 fires deck 1 (on the
+// stand-in while the device is away).
+void expectWarnedAndF1Fires(AppRig& rig, const QString& warning) {
+    EXPECT_EQ(rig.form().statusLine()->fullText(), warning);
+    EXPECT_EQ(rig.form().statusLine()->palette().color(QPalette::WindowText), QColor(Qt::red));
+    EXPECT_TRUE(rig.boxes.shown.isEmpty());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    QWidget* focus = rig.form().focusWidget();
+    ASSERT_NE(focus, nullptr);
+    rig.load(1, "News.wav");
+    QTest::keyClick(focus, Qt::Key_F1);
+    EXPECT_TRUE(rig.decks().IsPlaying(1));
+    EXPECT_EQ(rig.form().focusWidget(), focus);
+    rig.decks().StopCart();
+}
+
 TEST(OutputLoss, AStalledDeviceStopsTheDeckWarnsUntilItReturnsAndKeepsTheDecks) {
     LossRig r;
     r.rig.load(1, "News.wav");
@@ -89,13 +107,12 @@ TEST(OutputLoss, AStalledDeviceStopsTheDeckWarnsUntilItReturnsAndKeepsTheDecks) 
 
     r.stall();
     ASSERT_TRUE(r.output->isLost());
-    EXPECT_EQ(r.rig.boxes.take(), QStringList{"Airloom|" + r.warning + "|48"});
     EXPECT_FALSE(r.decks().IsPlaying(1));
     EXPECT_TRUE(r.decks().StoppedByOperator());
     EXPECT_EQ(r.decks().Controls(1).timeCaption, r.decks().IdleTimeText(1));
     EXPECT_TRUE(r.decks().FilePath(1).endsWith("News.wav"));
     EXPECT_TRUE(r.decks().LockedPath(2).endsWith("Sunday.wav"));
-    EXPECT_EQ(r.status(), r.warning);
+    expectWarnedAndF1Fires(r.rig, r.warning);
 
     // Meanwhile the warning stands over the status line, and a fired deck plays silently
     // on the stand-in to its end.
@@ -121,45 +138,49 @@ TEST(OutputLoss, AStalledDeviceStopsTheDeckWarnsUntilItReturnsAndKeepsTheDecks) 
     ASSERT_FALSE(r.output->isLost());
     EXPECT_FALSE(r.output->retryTimer().isActive());
     EXPECT_EQ(r.status(), "");
-    EXPECT_TRUE(r.rig.boxes.shown.isEmpty());
     r.decks().FireDeck(1);
     back->renderPeriods(4);
     EXPECT_TRUE(heard(back->captured()));
     EXPECT_TRUE(r.decks().IsPlaying(1));
 }
 
-TEST(OutputLoss, AFailedStartIsToldWithTheMainWindowAndEachStreamErrorOnce) {
+TEST(OutputLoss, AFailedStartIsWarnedWithTheMainWindowAndAgainAtTheNextLoss) {
     LossRig r(false, true);
     r.output->checkDevice();
     ASSERT_TRUE(r.output->isLost());
-    EXPECT_TRUE(r.rig.boxes.shown.isEmpty());
     r.rig.openMainWindow();
-    EXPECT_EQ(r.rig.boxes.take(), QStringList{"Airloom|" + r.warning + "|48"});
-    EXPECT_EQ(r.status(), r.warning);
+    expectWarnedAndF1Fires(r.rig, r.warning);
 
     r.next = std::make_unique<FakeDevice>();
     FakeDevice* back = r.next.get();
     r.attempt();
     ASSERT_FALSE(r.output->isLost());
+    EXPECT_EQ(r.status(), "");
     back->failed = true;
     r.output->checkDevice();
     EXPECT_TRUE(r.output->isLost());
-    EXPECT_EQ(r.rig.boxes.take().size(), 1);
+    expectWarnedAndF1Fires(r.rig, r.warning);
 }
 
-// The device the station named is missing at start-up: told once as a loss, and opened once
-// it appears, after the same back-off.
-TEST(OutputLoss, AMissingNamedDeviceIsToldOnceAndOpenedWhenItAppears) {
+// Without a sound device the line says so for the whole run; the decks play on the clock.
+TEST(OutputLoss, NoSoundDeviceIsWarnedOnTheLineForGood) {
+    AppRig rig(false);
+    rig.app->setOutputWarning(kNoAudioOutputWarning);
+    rig.openMainWindow();
+    expectWarnedAndF1Fires(rig, kNoAudioOutputWarning);
+}
+
+// The device the station named is missing at start-up: warned as a loss, and opened once it
+// appears, after the same back-off.
+TEST(OutputLoss, AMissingNamedDeviceIsWarnedAndOpenedWhenItAppears) {
     LossRig r(false, false, "Audio output 'studio' is not there.");
     ASSERT_TRUE(r.output->isLost());
-    EXPECT_EQ(r.status(), r.warning);
     r.rig.openMainWindow();
-    EXPECT_EQ(r.rig.boxes.take(), QStringList{"Airloom|" + r.warning + "|48"});
+    expectWarnedAndF1Fires(r.rig, r.warning);
     for (int backOff : {2, 4, 5, 5}) {
         r.attempt();
         EXPECT_EQ(r.output->retryTimer().interval(), backOff * SupervisedOutput::kFirstRetryMs);
     }
-    EXPECT_TRUE(r.rig.boxes.shown.isEmpty());
     // A device that may have appeared brings the next attempt near.
     r.output->tryAgainSoon();
     EXPECT_EQ(r.output->retryTimer().interval(), SupervisedOutput::kSoonMs);
