@@ -1,7 +1,6 @@
 #include "audio/supervisedoutput.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <utility>
 
@@ -15,7 +14,6 @@ SupervisedOutput::SupervisedOutput(std::unique_ptr<OutputDevice> device,
     connect(&m_watchdog, &QTimer::timeout, this, &SupervisedOutput::checkDevice);
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &SupervisedOutput::reopen);
-    m_worker = std::thread([this, queue = m_queue] { work(*queue); });
 }
 
 SupervisedOutput::SupervisedOutput(std::unique_ptr<OutputDevice> standIn, Opener open,
@@ -26,22 +24,21 @@ SupervisedOutput::SupervisedOutput(std::unique_ptr<OutputDevice> standIn, Opener
 
 SupervisedOutput::~SupervisedOutput() {
     stop();
-    std::unique_lock lock(m_queue->mutex);
-    m_queue->quit = true;
-    m_queue->wake.notify_one();
-    // Waits for the devices queued for closing; an attempt to open not yet begun is dropped.
-    // A close that hangs (a device that went away mid-call) is left to the thread, which
-    // then touches only the shared queue: the program can still end.
-    const bool idle = m_queue->idle.wait_for(lock, std::chrono::milliseconds(kExitWaitMs), [this] {
-        return m_queue->jobs.empty() && !m_queue->working;
-    });
-    const bool hung = !idle && m_queue->closing;
-    lock.unlock();
-    if (hung) {
-        std::fprintf(stderr, "Audio output: the lost output is still closing; not waiting.\n");
-        m_worker.detach();
-    } else {
-        m_worker.join();
+    // An attempt not yet begun is dropped; the devices queued for closing are still closed.
+    m_shared->quitting.store(true);
+    for (;;) {
+        if (m_worker.waitUntilIdle(WorkerQueue::Clock::now() + kExitWait)) {
+            m_worker.finish(WorkerQueue::Clock::now() + kExitWait);
+            return;
+        }
+        // A close that hangs (a device that went away mid-call) is left to the worker, which
+        // then touches only m_shared: the program can still end. An attempt under way uses
+        // this object and is waited for.
+        if (m_shared->closing.load()) {
+            std::fprintf(stderr, "Audio output: the lost output is still closing; not waiting.\n");
+            m_worker.finish(WorkerQueue::Clock::now());
+            return;
+        }
     }
 }
 
@@ -127,12 +124,15 @@ void SupervisedOutput::reopen() {
         return;
     // One attempt at a time: the next is timed once this one has ended.
     m_retry.stop();
-    const std::lock_guard lock(m_queue->mutex);
-    if (m_queue->closing && !std::exchange(m_toldClosing, true))
+    if (m_shared->closing.load() && !std::exchange(m_toldClosing, true))
         std::fprintf(stderr, "Audio output: the lost output has not closed yet; it is reopened "
                              "once it has.\n");
-    m_queue->jobs.push_back({nullptr, true});
-    m_queue->wake.notify_one();
+    m_worker.post([this, shared = m_shared] {
+        shared->closeRetired();
+        // Once the exit has begun this object may be gone (a close left behind ends here).
+        if (!shared->quitting.load())
+            attempt();
+    });
 }
 
 void SupervisedOutput::tryAgainSoon() {
@@ -148,9 +148,9 @@ void SupervisedOutput::takeReopened() {
     std::unique_ptr<OutputDevice> device;
     QString error;
     {
-        const std::lock_guard lock(m_queue->mutex);
-        device = std::move(m_queue->opened);
-        error = m_queue->openError;
+        const std::lock_guard lock(m_shared->mutex);
+        device = std::move(m_shared->opened);
+        error = m_shared->openError;
     }
     if (m_state != State::Lost) {
         retire(std::move(device));
@@ -180,43 +180,44 @@ void SupervisedOutput::takeReopened() {
 void SupervisedOutput::retire(std::unique_ptr<OutputDevice> device) {
     if (!device)
         return;
-    const std::lock_guard lock(m_queue->mutex);
-    m_queue->jobs.push_back({std::move(device), false});
-    m_queue->wake.notify_one();
+    {
+        const std::lock_guard lock(m_shared->mutex);
+        m_shared->retired.push_back(std::move(device));
+    }
+    // The job holds the list, not the device: a job dropped at the exit closes nothing on
+    // the UI thread.
+    m_worker.post([shared = m_shared] { shared->closeRetired(); });
 }
 
 void SupervisedOutput::waitForWorker() {
-    std::unique_lock lock(m_queue->mutex);
-    m_queue->idle.wait(lock, [this] { return m_queue->jobs.empty() && !m_queue->working; });
+    m_worker.waitUntilIdle();
 }
 
-void SupervisedOutput::work(Queue& queue) {
-    std::unique_lock lock(queue.mutex);
+void SupervisedOutput::Shared::closeRetired() {
     for (;;) {
-        queue.wake.wait(lock, [&queue] { return queue.quit || !queue.jobs.empty(); });
-        if (queue.jobs.empty())
-            return;
-        Job job = std::move(queue.jobs.front());
-        queue.jobs.pop_front();
-        // Only an attempt uses this object, and the exit waits for one under way.
-        const bool open = job.open && !queue.quit;
-        queue.working = true;
-        queue.closing = job.retire != nullptr;
-        lock.unlock();
-        // Stops and closes a lost device, which may take long when the device is gone.
-        job.retire.reset();
-        QString error;
-        std::unique_ptr<OutputDevice> opened = open ? openDevice(&error) : nullptr;
-        lock.lock();
-        queue.working = false;
-        queue.closing = false;
-        if (open) {
-            queue.opened = std::move(opened);
-            queue.openError = error;
-            QMetaObject::invokeMethod(this, &SupervisedOutput::takeReopened, Qt::QueuedConnection);
+        std::unique_ptr<OutputDevice> device;
+        {
+            const std::lock_guard lock(mutex);
+            if (retired.empty())
+                return;
+            device = std::move(retired.front());
+            retired.pop_front();
+            closing.store(true);
         }
-        queue.idle.notify_all();
+        device.reset();
+        closing.store(false);
     }
+}
+
+void SupervisedOutput::attempt() {
+    QString error;
+    std::unique_ptr<OutputDevice> opened = openDevice(&error);
+    {
+        const std::lock_guard lock(m_shared->mutex);
+        m_shared->opened = std::move(opened);
+        m_shared->openError = error;
+    }
+    QMetaObject::invokeMethod(this, &SupervisedOutput::takeReopened, Qt::QueuedConnection);
 }
 
 std::unique_ptr<OutputDevice> SupervisedOutput::openDevice(QString* error) {

@@ -1,18 +1,18 @@
 #pragma once
 
 #include "audio/outputdevice.h"
+#include "audio/workerqueue.h"
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
 #include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 // What the operator is told, on stderr and on the status line until sound is back.
 inline constexpr char kOutputLostWarning[] =
@@ -31,10 +31,12 @@ inline constexpr char kOutputLostWarning[] =
 // start-up is awaited in the same way, the output being lost from its start (no `lost`:
 // isLost() and warning() say it).
 //
-// UI thread, apart from the devices' callbacks and the worker, which closes lost devices
-// and opens and starts new ones (PortAudio's initialisation takes a while, and the close of
-// a device that went away may hang). The UI thread touches a real device only while it
-// plays. Only one device at a time calls the engine's render.
+// UI thread, apart from the devices' callbacks and the worker (a WorkerQueue), which closes
+// lost devices and opens and starts new ones (PortAudio's initialisation takes a while, and
+// the close of a device that went away may hang). The UI thread touches a real device only
+// while it plays. Only one device at a time calls the engine's render. The back-off is the
+// UI thread's timer, so the attempts follow the event loop. The exit waits kExitWait at most
+// for a close.
 class SupervisedOutput : public QObject, public OutputDevice {
     Q_OBJECT
 public:
@@ -147,30 +149,29 @@ private:
     QTimer m_watchdog;
     QTimer m_retry;
 
-    // The worker: a queue of devices to close and attempts to open, one after the other,
-    // so a device is closed (and PortAudio terminated) before the next attempt begins.
-    // Shared with the worker's thread, which the exit leaves behind when a close hangs.
-    struct Job {
-        std::unique_ptr<OutputDevice> retire;
-        bool open = false;
-    };
-    struct Queue {
+    // What the worker's jobs share with this object. The exit leaves a job behind when a
+    // close hangs: it then touches only this.
+    struct Shared {
         std::mutex mutex;
-        std::condition_variable wake;
-        std::condition_variable idle;
-        std::deque<Job> jobs;
-        bool working = false;
-        bool closing = false; // a lost device is being closed
-        bool quit = false;    // no more attempts; the devices queued are still closed
+        std::deque<std::unique_ptr<OutputDevice>> retired; // lost devices, to be closed
         std::unique_ptr<OutputDevice> opened; // the last attempt's device, null when it failed
         QString openError;
+        std::atomic<bool> closing{false};  // a lost device is being closed
+        std::atomic<bool> quitting{false}; // the exit: no more attempts
+        // Worker thread: stops and closes the retired devices, which may take long (or hang)
+        // when a device is gone.
+        void closeRetired();
     };
     // How long the exit waits for a lost device to close.
-    static constexpr int kExitWaitMs = 2000;
-    // Worker thread.
-    void work(Queue& queue);
+    static constexpr auto kExitWait = std::chrono::seconds(2);
+    // Worker thread, once the lost devices are closed: opens one; the result comes back in a
+    // queued call of takeReopened.
+    void attempt();
 
-    const std::shared_ptr<Queue> m_queue = std::make_shared<Queue>();
+    const std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
     bool m_toldClosing = false;
-    std::thread m_worker; // last: it starts once the rest is there
+    // Closes lost devices and makes the attempts, one after the other, so a device is closed
+    // (and PortAudio terminated) before the next attempt begins. Last: its thread starts once
+    // the rest is there.
+    WorkerQueue m_worker{"airloom-output"};
 };

@@ -197,6 +197,39 @@ TEST(OutputDevice, TheSilentOutputRestsWhileNothingPlays) {
     EXPECT_TRUE(rests());
 }
 
+// The exit waits for the close of a lost device, but not without limit: a close that hangs
+// (a device gone mid-call) is left behind on the worker, and ends there later.
+TEST(OutputDevice, TheExitLeavesAHungCloseBehind) {
+    struct Hang {
+        std::atomic<bool> release{false};
+        std::atomic<bool> closed{false};
+    };
+    struct HangingDevice : ManualDevice {
+        explicit HangingDevice(std::shared_ptr<Hang> hang) : hang(std::move(hang)) {}
+        ~HangingDevice() override {
+            hang->release.wait(false);
+            hang->closed.store(true);
+            hang->closed.notify_all();
+        }
+        bool hasFailed() const override { return true; }
+        std::shared_ptr<Hang> hang;
+    };
+    const auto hang = std::make_shared<Hang>();
+    auto owned = std::make_unique<SupervisedOutput>(std::make_unique<HangingDevice>(hang),
+                                                    std::make_unique<NullDevice>(),
+                                                    [](QString*) { return nullptr; });
+    SupervisedOutput& output = *owned;
+    {
+        AudioEngine engine(std::move(owned));
+        output.checkDevice();
+        ASSERT_TRUE(output.isLost());
+    }
+    EXPECT_FALSE(hang->closed.load());
+    hang->release.store(true);
+    hang->release.notify_all();
+    hang->closed.wait(false);
+}
+
 // New underruns reach the terminal once; a quiet second prints nothing.
 TEST(OutputDevice, UnderrunsAreReportedOncePerBurst) {
     struct LateDevice : ManualDevice {
