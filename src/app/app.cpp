@@ -75,6 +75,12 @@ AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice
                              .arg(deck)
                              .arg(QFileInfo(path).fileName()));
     });
+    // The output's dropouts since the start, on a hover over the status line: always in
+    // view under the decks, and never pushing a message or a warning off the line.
+    m_form1->statusLine()->setNote([this] {
+        const QString dropouts = m_audio.describeDropouts();
+        return dropouts.isEmpty() ? dropouts : QStringLiteral("Output: %1.").arg(dropouts);
+    });
     connect(&m_audio, &AudioEngine::fileAnswered, this,
             [this](const QString& path) { m_statusLine.clear(StatusLine::kStall + path); });
     // After the check and the warning: a tick that leaves nothing to find lets the timer

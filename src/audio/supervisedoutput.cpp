@@ -1,15 +1,26 @@
 #include "audio/supervisedoutput.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <utility>
+
+namespace {
+
+std::int64_t steadyNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
 
 SupervisedOutput::SupervisedOutput(std::unique_ptr<OutputDevice> device,
                                    std::unique_ptr<OutputDevice> standIn, Opener reopen,
                                    QObject* parent)
     : QObject(parent), m_sampleRate((device ? *device : *standIn).sampleRate()),
       m_periodFrames((device ? *device : *standIn).periodFrames()), m_open(std::move(reopen)),
-      m_device(std::move(device)), m_standIn(std::move(standIn)) {
+      m_device(std::move(device)), m_standIn(std::move(standIn)), m_now(&steadyNs) {
     m_watchdog.setInterval(kWatchdogInterval);
     connect(&m_watchdog, &QTimer::timeout, this, &SupervisedOutput::checkDevice);
     m_retry.setSingleShot(true);
@@ -63,8 +74,13 @@ void SupervisedOutput::start(RenderSource& source) {
     m_chosen.store(kDevice);
     m_device->start(m_deviceGate);
     // A failed start is seen at the first tick, once the program listens.
+    watch();
+}
+
+void SupervisedOutput::watch() {
     m_lastFrames = m_deviceGate.frames();
     m_stalledTicks = 0;
+    m_dropouts.restart(m_device->periodFrames());
     m_watchdog.start();
 }
 
@@ -96,6 +112,10 @@ void SupervisedOutput::checkDevice() {
     const std::uint64_t frames = m_deviceGate.frames();
     if (frames != std::exchange(m_lastFrames, frames)) {
         m_stalledTicks = 0;
+        std::int64_t calledNs = 0;
+        std::uint64_t taken = 0;
+        m_deviceGate.lastCallback(calledNs, taken);
+        m_dropouts.sample(calledNs, taken);
         return;
     }
     if (++m_stalledTicks >= kStallTicks)
@@ -170,9 +190,7 @@ void SupervisedOutput::takeReopened() {
     // Joins the stand-in's thread: from here on only the device calls the engine.
     m_standIn->stop();
     m_state = State::Playing;
-    m_lastFrames = m_deviceGate.frames();
-    m_stalledTicks = 0;
-    m_watchdog.start();
+    watch();
     std::fprintf(stderr, "Audio output back: carts are heard again.\n");
     emit restored();
 }
@@ -241,7 +259,17 @@ std::unique_ptr<OutputDevice> SupervisedOutput::openDevice(QString* error) {
 }
 
 void SupervisedOutput::Gate::render(float* out, int frames) noexcept {
-    m_frames.fetch_add(static_cast<std::uint64_t>(frames), std::memory_order_relaxed);
+    const std::uint64_t taken =
+        m_frames.fetch_add(static_cast<std::uint64_t>(frames), std::memory_order_relaxed) +
+        static_cast<std::uint64_t>(frames);
+    // The device's callbacks against the clock, for the watchdog's dropout count (one writer:
+    // one device at a time renders through this gate).
+    const std::uint32_t sequence = m_stampSequence.load(std::memory_order_relaxed);
+    m_stampSequence.store(sequence + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    m_stampNs.store(m_owner.m_now(), std::memory_order_relaxed);
+    m_stampFrames.store(taken, std::memory_order_relaxed);
+    m_stampSequence.store(sequence + 2, std::memory_order_release);
     int idle = kNone;
     // Sequentially consistent with stop() and the switches: once the UI thread has chosen
     // another device and seen m_rendering free, no callback of this one renders again.
@@ -270,4 +298,15 @@ bool SupervisedOutput::Gate::isSilent() const noexcept {
 void SupervisedOutput::Gate::waitUntilReady(int frames) {
     if (m_owner.m_chosen.load() == m_which)
         m_owner.m_source->waitUntilReady(frames);
+}
+
+void SupervisedOutput::Gate::lastCallback(std::int64_t& ns, std::uint64_t& frames) const {
+    for (;;) {
+        const std::uint32_t sequence = m_stampSequence.load(std::memory_order_acquire);
+        ns = m_stampNs.load(std::memory_order_relaxed);
+        frames = m_stampFrames.load(std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (sequence % 2 == 0 && m_stampSequence.load(std::memory_order_relaxed) == sequence)
+            return;
+    }
 }

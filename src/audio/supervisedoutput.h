@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/dropoutcounter.h"
 #include "audio/outputdevice.h"
 #include "audio/workerqueue.h"
 
@@ -63,6 +64,10 @@ public:
     // Every device's, the lost ones' included, so the count only grows.
     std::uint64_t deviceUnderruns() const override;
     double callbackLoad() const override { return current().callbackLoad(); }
+    // The device's, measured on each watchdog tick while it plays (DropoutCounter).
+    std::optional<Dropouts> dropouts() const override {
+        return Dropouts{m_dropouts.dropouts(), m_dropouts.missingFrames()};
+    }
     void start(RenderSource& source) override;
     void stop() override;
     void wake() override { current().wake(); }
@@ -87,6 +92,9 @@ public:
     QTimer& retryTimer() { return m_retry; }
     // Blocks until the worker is idle (tests); what it opened arrives in a queued call.
     void waitForWorker();
+    // The monotonic clock the callbacks are timed by, in nanoseconds (tests give their own).
+    using Clock = std::int64_t (*)();
+    void setClock(Clock now) { m_now = now; }
 
 signals:
     void lost(const QString& reason);
@@ -106,17 +114,26 @@ private:
         // Asked of the engine only by the chosen device, and not while another one renders.
         bool isSilent() const noexcept override;
         std::uint64_t frames() const { return m_frames.load(std::memory_order_relaxed); }
+        // The time of the last callback and the frames taken by its end (0, 0 before the
+        // first), read consistently with the callback's writes.
+        void lastCallback(std::int64_t& ns, std::uint64_t& frames) const;
 
     private:
         SupervisedOutput& m_owner;
         const Which m_which;
         std::atomic<std::uint64_t> m_frames{0};
+        // A sequence lock the callback never waits on: odd while it writes the pair.
+        std::atomic<std::uint32_t> m_stampSequence{0};
+        std::atomic<std::int64_t> m_stampNs{0};
+        std::atomic<std::uint64_t> m_stampFrames{0};
     };
 
     // The device that renders, which the calls on the output that are meant for the
     // rendering device go to (the latency, and any wake-up).
     OutputDevice& current() const { return m_device ? *m_device : *m_standIn; }
     void lose(const QString& reason);
+    // The device plays: the watchdog ticks, and the dropouts are counted from here.
+    void watch();
     // UI thread: the worker's attempt has ended.
     void takeReopened();
     // Opens, checks and starts a device (worker).
@@ -141,6 +158,8 @@ private:
     State m_state = State::Stopped;
     std::uint64_t m_lastFrames = 0;
     int m_stalledTicks = 0;
+    Clock m_now;
+    DropoutCounter m_dropouts{m_sampleRate, m_periodFrames};
     std::uint64_t m_lostUnderruns = 0;
     int m_retryMs = kFirstRetryMs;
     bool m_soon = false; // tryAgainSoon() during an attempt

@@ -191,6 +191,31 @@ TEST(OutputLoss, AMissingNamedDeviceIsWarnedAndOpenedWhenItAppears) {
     EXPECT_EQ(r.status(), "");
 }
 
+// The dropouts the output counts against the clock reach the terminal once, and their total
+// the hover over the status line; a loss adds none.
+TEST(OutputLoss, DropoutsAreReportedAndTotalledForTheOperator) {
+    LossRig r;
+    static std::int64_t now = 0;
+    constexpr std::int64_t kPeriodNs = 1'000'000'000LL * 256 / 48000;
+    r.output->setClock([] { return now; });
+    // Ten periods on the device's clock, after `skipped` it missed, and a watchdog tick.
+    const auto play = [&r](int skipped = 0) {
+        now += skipped * kPeriodNs;
+        for (int period = 0; period < 10; ++period, now += kPeriodNs)
+            r.sound->renderPeriods(1);
+        r.output->checkDevice();
+    };
+    for (int skipped : {0, 0, 1, 0})
+        play(skipped);
+    EXPECT_TRUE(r.rig.app->audio().takeUnderrunReport().endsWith(
+        "1 dropouts heard (5.3 ms missed); 1 dropouts (5.3 ms missed) since the start."));
+    r.stall();
+    ASSERT_TRUE(r.output->isLost());
+    EXPECT_EQ(r.rig.app->audio().takeUnderrunReport(), "");
+    EXPECT_TRUE(r.rig.form().statusLine()->hoverText().endsWith(
+        "Output: 1 dropouts (5.3 ms missed) since the start."));
+}
+
 // A JACK output whose ports reach no playback port is not heard: an awaited (or lost) output
 // is not restored by it. On a JACK server of the tests' own name; outside the
 // engine tests, since ThreadSanitizer loses the output's queue mutex with libjack loaded.
