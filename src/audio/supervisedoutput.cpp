@@ -264,12 +264,13 @@ void SupervisedOutput::Gate::render(float* out, int frames) noexcept {
         static_cast<std::uint64_t>(frames);
     // The device's callbacks against the clock, for the watchdog's dropout count (one writer:
     // one device at a time renders through this gate).
-    const std::uint32_t sequence = m_stampSequence.load(std::memory_order_relaxed);
-    m_stampSequence.store(sequence + 1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
-    m_stampNs.store(m_owner.m_now(), std::memory_order_relaxed);
-    m_stampFrames.store(taken, std::memory_order_relaxed);
-    m_stampSequence.store(sequence + 2, std::memory_order_release);
+    // Sequentially consistent: a reader that sees either of the pair's new values sees the
+    // odd sequence number too (no fences, which ThreadSanitizer cannot follow).
+    const std::uint32_t sequence = m_stampSequence.load();
+    m_stampSequence.store(sequence + 1);
+    m_stampNs.store(m_owner.m_now());
+    m_stampFrames.store(taken);
+    m_stampSequence.store(sequence + 2);
     int idle = kNone;
     // Sequentially consistent with stop() and the switches: once the UI thread has chosen
     // another device and seen m_rendering free, no callback of this one renders again.
@@ -302,11 +303,10 @@ void SupervisedOutput::Gate::waitUntilReady(int frames) {
 
 void SupervisedOutput::Gate::lastCallback(std::int64_t& ns, std::uint64_t& frames) const {
     for (;;) {
-        const std::uint32_t sequence = m_stampSequence.load(std::memory_order_acquire);
-        ns = m_stampNs.load(std::memory_order_relaxed);
-        frames = m_stampFrames.load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
-        if (sequence % 2 == 0 && m_stampSequence.load(std::memory_order_relaxed) == sequence)
+        const std::uint32_t sequence = m_stampSequence.load();
+        ns = m_stampNs.load();
+        frames = m_stampFrames.load();
+        if (sequence % 2 == 0 && m_stampSequence.load() == sequence)
             return;
     }
 }

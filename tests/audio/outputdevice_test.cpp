@@ -201,22 +201,18 @@ TEST(OutputDevice, TheSilentOutputRestsWhileNothingPlays) {
 // The exit waits for the close of a lost device, but not without limit: a close that hangs
 // (a device gone mid-call) is left behind on the worker, and ends there later.
 TEST(OutputDevice, TheExitLeavesAHungCloseBehind) {
-    struct Hang {
-        std::atomic<bool> release{false};
-        std::atomic<bool> closed{false};
-    };
     struct HangingDevice : ManualDevice {
-        explicit HangingDevice(std::shared_ptr<Hang> hang) : hang(std::move(hang)) {}
+        explicit HangingDevice(std::shared_ptr<std::atomic<int>> state) : state(std::move(state)) {}
         ~HangingDevice() override {
-            hang->release.wait(false);
-            hang->closed.store(true);
-            hang->closed.notify_all();
+            state->wait(0); // until the test lets go
+            state->store(2);
+            state->notify_all();
         }
         bool hasFailed() const override { return true; }
-        std::shared_ptr<Hang> hang;
+        std::shared_ptr<std::atomic<int>> state; // 0 hung, 1 let go, 2 closed
     };
-    const auto hang = std::make_shared<Hang>();
-    auto owned = std::make_unique<SupervisedOutput>(std::make_unique<HangingDevice>(hang),
+    const auto state = std::make_shared<std::atomic<int>>(0);
+    auto owned = std::make_unique<SupervisedOutput>(std::make_unique<HangingDevice>(state),
                                                     std::make_unique<NullDevice>(),
                                                     [](QString*) { return nullptr; });
     SupervisedOutput& output = *owned;
@@ -225,10 +221,10 @@ TEST(OutputDevice, TheExitLeavesAHungCloseBehind) {
         output.checkDevice();
         ASSERT_TRUE(output.isLost());
     }
-    EXPECT_FALSE(hang->closed.load());
-    hang->release.store(true);
-    hang->release.notify_all();
-    hang->closed.wait(false);
+    EXPECT_EQ(state->load(), 0);
+    state->store(1);
+    state->notify_all();
+    state->wait(1);
 }
 
 // Dropouts are what the listener missed: the frames a device's callbacks took against the

@@ -114,12 +114,9 @@ TEST(OutputLoss, AStalledDeviceStopsTheDeckWarnsUntilItReturnsAndKeepsTheDecks) 
     EXPECT_TRUE(r.decks().LockedPath(2).endsWith("Sunday.wav"));
     expectWarnedAndF1Fires(r.rig, r.warning);
 
-    // Meanwhile the warning stands over the status line, and a fired deck plays silently
-    // on the stand-in to its end.
+    // Meanwhile a fired deck plays silently on the stand-in to its end.
     r.rig.load(3, "Station ID.wav");
     r.decks().FireDeck(3);
-    EXPECT_TRUE(r.decks().IsPlaying(3));
-    EXPECT_EQ(r.status(), r.warning);
     r.rig.playToEnd();
     EXPECT_FALSE(r.decks().IsPlaying(3));
     EXPECT_EQ(r.decks().Controls(3).timeCaption, r.decks().IdleTimeText(3));
