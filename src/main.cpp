@@ -46,15 +46,16 @@ int main(int argc, char** argv) {
 
     std::fputs(qPrintable(commandLine.settingsNotes()), stderr);
     QtMessageBoxes boxes;
-    // Without a sound card the carts still play, end and are timed, silently; the operator
-    // is told once, when the main window has appeared (the output has said it on stderr too).
+    // Without a sound card the carts still play, end and are timed, silently; the status line
+    // says so in red (the output has said it on stderr too).
     const ExtraSettings extras = ExtraSettings::Read(ProfileFile(commandLine.settingsPath));
     QString settingErrors = extras.problems;
     const OutputChoice choice = commandLine.outputChoice(extras, &settingErrors);
     std::fputs(qPrintable(settingErrors), stderr);
     DefaultOutput output = openDefaultOutput(choice);
     AirloomApp airloom(commandLine.settingsPath, std::move(output.device), boxes);
-    airloom.setStartupWarning(output.warning);
+    if (!output.warning.isEmpty())
+        airloom.setOutputWarning(output.warning);
     if (output.supervised)
         airloom.watchOutput(*output.supervised);
     // Pre-listen is off unless the station names its output; one that does not open is said

@@ -77,6 +77,12 @@ AirloomApp::AirloomApp(const QString& settingsPath, std::unique_ptr<OutputDevice
                              .arg(deck)
                              .arg(QFileInfo(path).fileName()));
     });
+    // The output's dropouts since the start, on a hover over the status line: always in
+    // view under the decks, and never pushing a message or a warning off the line.
+    m_form1->statusLine()->setNote([this] {
+        const QString dropouts = m_audio.describeDropouts();
+        return dropouts.isEmpty() ? dropouts : QStringLiteral("Output: %1.").arg(dropouts);
+    });
     connect(&m_audio, &AudioEngine::fileAnswered, this,
             [this](const QString& path) { m_statusLine.clear(StatusLine::kStall + path); });
     // After the check and the warning: a tick that leaves nothing to find lets the timer
@@ -130,28 +136,18 @@ void AirloomApp::enablePreListen(std::unique_ptr<OutputDevice> output,
                                                             *m_preListen, m_statusLine, supervised);
 }
 
+void AirloomApp::setOutputWarning(const QString& warning) {
+    m_statusLine.set(StatusLine::kOutput, warning, StatusLine::Priority::Warning);
+}
+
 void AirloomApp::OutputLost() {
-    const QString warning = m_output ? m_output->warning() : QString::fromUtf8(kOutputLostWarning);
-    m_outputWarning = warning;
     if (m_decks.IsPlaying(m_decks.CurrentDeck()))
         m_decks.StopCart();
-    m_statusLine.set(StatusLine::kOutput, warning, StatusLine::Priority::Warning);
-    if (!m_form1Loaded) {
-        // Lost at start-up: said with the main window, unless it is back by then.
-        m_startupWarning = warning;
-        return;
-    }
-    // One box at a time: a loss while the box of the last one is still up is not told twice.
-    if (std::exchange(m_lossBoxShown, true))
-        return;
-    m_boxes.MsgBox(warning, MessageBoxes::kOkExclamation, QStringLiteral("Airloom"));
-    m_lossBoxShown = false;
+    setOutputWarning(m_output ? m_output->warning() : QString::fromUtf8(kOutputLostWarning));
 }
 
 void AirloomApp::OutputRestored() {
     m_statusLine.clear(StatusLine::kOutput);
-    if (m_startupWarning == m_outputWarning)
-        m_startupWarning.clear();
 }
 
 void AirloomApp::Title_Form_Paint() {
@@ -169,9 +165,6 @@ void AirloomApp::Title_Timer2_Timer() {
         showForm1();
         if (m_title)
             m_title->close();
-        if (!m_startupWarning.isEmpty())
-            m_boxes.MsgBox(std::exchange(m_startupWarning, QString()), MessageBoxes::kOkExclamation,
-                           QStringLiteral("Airloom"));
     }
     ++m_titleTicks;
 }

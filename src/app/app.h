@@ -52,16 +52,18 @@ public:
     // Shows the title window; the main window follows on its timer's fourth tick. Removes
     // the temporaries that killed settings writes left behind, and says so on stderr.
     void start();
-    // A warning for the operator (no sound card), shown once the main window has appeared.
-    void setStartupWarning(const QString& warning) { m_startupWarning = warning; }
+    // The output will not be heard in this run (no sound device): said in red on the status
+    // line for good, as a loss is.
+    void setOutputWarning(const QString& warning);
     // Watches the sound device (the media engine's output): see OutputLost. A named device
     // that is missing at start-up is told at once, as a loss.
     void watchOutput(SupervisedOutput& output);
 
     // The sound device is lost (or the named one not there yet): the playing deck stops as
-    // F11 stops it, the status line shows the output's warning (a standing warning) until the
-    // device is back, and a box says it once (when the main window is up). Decks, locks and
-    // settings stay as they are.
+    // F11 stops it, and the status line shows the output's warning (a standing warning) until
+    // the device is back. Never a box: on some window managers a box takes the keyboard focus
+    // and the deck keys with it, while the line under the decks is always in view. Decks, locks
+    // and settings stay as they are.
     void OutputLost();
     void OutputRestored();
     // Pre-listening on a second output (off unless the station names one), bound to the
@@ -137,10 +139,7 @@ private:
     QPointer<Title> m_title;
     QTimer m_timer1;
     QTimer m_timer2;
-    QString m_startupWarning;
     SupervisedOutput* m_output = nullptr; // the watched output, if any
-    QString m_outputWarning;              // its warning at its last loss
-    bool m_lossBoxShown = false;
     qint16 m_titleTicks = 0;
     bool m_form1Loaded = false;
     // Before the window and the engine it uses go.

@@ -95,6 +95,7 @@ public:
     std::uint64_t underruns() const { return m_voices.underruns(); }
     std::uint64_t renderedFrames() const { return m_voices.renderedFrames(); }
     QString takeUnderrunReport() { return m_voices.takeUnderrunReport(); }
+    QString describeDropouts() const { return m_voices.describeDropouts(); }
 
 signals:
     void cartChanged(const QString& path);

@@ -8,10 +8,11 @@
 
 class SupervisedOutput;
 
-// What the operator is told, once at start-up and on stderr, when carts cannot be heard.
+// What the operator is told, on stderr and on the status line for the whole run, when carts
+// cannot be heard.
 inline constexpr char kNoAudioOutputWarning[] = "No audio output device: carts will not be heard.";
-// The same, in a box once and on the status line until it appears, when the output the
-// station named (%1) is not there at start-up.
+// The same, on stderr and on the status line until it appears, when the output the station
+// named (%1) is not there at start-up.
 inline constexpr char kOutputAwaitedWarning[] =
     "Audio output '%1' is not there: carts will not be heard until it appears.";
 

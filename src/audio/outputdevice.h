@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 // What an output device drives: the engine's mixer.
 class RenderSource {
@@ -35,6 +36,13 @@ public:
     virtual int latencyFrames() const = 0;
     // Periods the device itself reported as late (buffer underflows); 0 when it cannot tell.
     virtual std::uint64_t deviceUnderruns() const { return 0; }
+    // Runs of frames the listener missed, and the frames, counted against the clock.
+    struct Dropouts {
+        std::uint64_t count = 0;
+        std::uint64_t frames = 0;
+    };
+    // Since the start; none when the device does not count them (nothing heard).
+    virtual std::optional<Dropouts> dropouts() const { return std::nullopt; }
     // The share of real time spent in the render callback, 0..1; 0 when unknown.
     virtual double callbackLoad() const { return 0.0; }
     // The device stopped on its own or never started: a failed start, a stream ended by an

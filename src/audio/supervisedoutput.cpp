@@ -5,17 +5,26 @@
 #include <cstdio>
 #include <utility>
 
+namespace {
+
+std::int64_t steadyNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
 SupervisedOutput::SupervisedOutput(std::unique_ptr<OutputDevice> device,
                                    std::unique_ptr<OutputDevice> standIn, Opener reopen,
                                    QObject* parent)
     : QObject(parent), m_sampleRate((device ? *device : *standIn).sampleRate()),
       m_periodFrames((device ? *device : *standIn).periodFrames()), m_open(std::move(reopen)),
-      m_device(std::move(device)), m_standIn(std::move(standIn)) {
+      m_device(std::move(device)), m_standIn(std::move(standIn)), m_now(&steadyNs) {
     m_watchdog.setInterval(kWatchdogInterval);
     connect(&m_watchdog, &QTimer::timeout, this, &SupervisedOutput::checkDevice);
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &SupervisedOutput::reopen);
-    m_worker = std::thread([this, queue = m_queue] { work(*queue); });
 }
 
 SupervisedOutput::SupervisedOutput(std::unique_ptr<OutputDevice> standIn, Opener open,
@@ -26,22 +35,21 @@ SupervisedOutput::SupervisedOutput(std::unique_ptr<OutputDevice> standIn, Opener
 
 SupervisedOutput::~SupervisedOutput() {
     stop();
-    std::unique_lock lock(m_queue->mutex);
-    m_queue->quit = true;
-    m_queue->wake.notify_one();
-    // Waits for the devices queued for closing; an attempt to open not yet begun is dropped.
-    // A close that hangs (a device that went away mid-call) is left to the thread, which
-    // then touches only the shared queue: the program can still end.
-    const bool idle = m_queue->idle.wait_for(lock, std::chrono::milliseconds(kExitWaitMs), [this] {
-        return m_queue->jobs.empty() && !m_queue->working;
-    });
-    const bool hung = !idle && m_queue->closing;
-    lock.unlock();
-    if (hung) {
-        std::fprintf(stderr, "Audio output: the lost output is still closing; not waiting.\n");
-        m_worker.detach();
-    } else {
-        m_worker.join();
+    // An attempt not yet begun is dropped; the devices queued for closing are still closed.
+    m_shared->quitting.store(true);
+    for (;;) {
+        if (m_worker.waitUntilIdle(WorkerQueue::Clock::now() + kExitWait)) {
+            m_worker.finish(WorkerQueue::Clock::now() + kExitWait);
+            return;
+        }
+        // A close that hangs (a device that went away mid-call) is left to the worker, which
+        // then touches only m_shared: the program can still end. An attempt under way uses
+        // this object and is waited for.
+        if (m_shared->closing.load()) {
+            std::fprintf(stderr, "Audio output: the lost output is still closing; not waiting.\n");
+            m_worker.finish(WorkerQueue::Clock::now());
+            return;
+        }
     }
 }
 
@@ -66,8 +74,13 @@ void SupervisedOutput::start(RenderSource& source) {
     m_chosen.store(kDevice);
     m_device->start(m_deviceGate);
     // A failed start is seen at the first tick, once the program listens.
+    watch();
+}
+
+void SupervisedOutput::watch() {
     m_lastFrames = m_deviceGate.frames();
     m_stalledTicks = 0;
+    m_dropouts.restart(m_device->periodFrames());
     m_watchdog.start();
 }
 
@@ -99,6 +112,10 @@ void SupervisedOutput::checkDevice() {
     const std::uint64_t frames = m_deviceGate.frames();
     if (frames != std::exchange(m_lastFrames, frames)) {
         m_stalledTicks = 0;
+        std::int64_t calledNs = 0;
+        std::uint64_t taken = 0;
+        m_deviceGate.lastCallback(calledNs, taken);
+        m_dropouts.sample(calledNs, taken);
         return;
     }
     if (++m_stalledTicks >= kStallTicks)
@@ -127,12 +144,15 @@ void SupervisedOutput::reopen() {
         return;
     // One attempt at a time: the next is timed once this one has ended.
     m_retry.stop();
-    const std::lock_guard lock(m_queue->mutex);
-    if (m_queue->closing && !std::exchange(m_toldClosing, true))
+    if (m_shared->closing.load() && !std::exchange(m_toldClosing, true))
         std::fprintf(stderr, "Audio output: the lost output has not closed yet; it is reopened "
                              "once it has.\n");
-    m_queue->jobs.push_back({nullptr, true});
-    m_queue->wake.notify_one();
+    m_worker.post([this, shared = m_shared] {
+        shared->closeRetired();
+        // Once the exit has begun this object may be gone (a close left behind ends here).
+        if (!shared->quitting.load())
+            attempt();
+    });
 }
 
 void SupervisedOutput::tryAgainSoon() {
@@ -148,9 +168,9 @@ void SupervisedOutput::takeReopened() {
     std::unique_ptr<OutputDevice> device;
     QString error;
     {
-        const std::lock_guard lock(m_queue->mutex);
-        device = std::move(m_queue->opened);
-        error = m_queue->openError;
+        const std::lock_guard lock(m_shared->mutex);
+        device = std::move(m_shared->opened);
+        error = m_shared->openError;
     }
     if (m_state != State::Lost) {
         retire(std::move(device));
@@ -170,9 +190,7 @@ void SupervisedOutput::takeReopened() {
     // Joins the stand-in's thread: from here on only the device calls the engine.
     m_standIn->stop();
     m_state = State::Playing;
-    m_lastFrames = m_deviceGate.frames();
-    m_stalledTicks = 0;
-    m_watchdog.start();
+    watch();
     std::fprintf(stderr, "Audio output back: carts are heard again.\n");
     emit restored();
 }
@@ -180,43 +198,44 @@ void SupervisedOutput::takeReopened() {
 void SupervisedOutput::retire(std::unique_ptr<OutputDevice> device) {
     if (!device)
         return;
-    const std::lock_guard lock(m_queue->mutex);
-    m_queue->jobs.push_back({std::move(device), false});
-    m_queue->wake.notify_one();
+    {
+        const std::lock_guard lock(m_shared->mutex);
+        m_shared->retired.push_back(std::move(device));
+    }
+    // The job holds the list, not the device: a job dropped at the exit closes nothing on
+    // the UI thread.
+    m_worker.post([shared = m_shared] { shared->closeRetired(); });
 }
 
 void SupervisedOutput::waitForWorker() {
-    std::unique_lock lock(m_queue->mutex);
-    m_queue->idle.wait(lock, [this] { return m_queue->jobs.empty() && !m_queue->working; });
+    m_worker.waitUntilIdle();
 }
 
-void SupervisedOutput::work(Queue& queue) {
-    std::unique_lock lock(queue.mutex);
+void SupervisedOutput::Shared::closeRetired() {
     for (;;) {
-        queue.wake.wait(lock, [&queue] { return queue.quit || !queue.jobs.empty(); });
-        if (queue.jobs.empty())
-            return;
-        Job job = std::move(queue.jobs.front());
-        queue.jobs.pop_front();
-        // Only an attempt uses this object, and the exit waits for one under way.
-        const bool open = job.open && !queue.quit;
-        queue.working = true;
-        queue.closing = job.retire != nullptr;
-        lock.unlock();
-        // Stops and closes a lost device, which may take long when the device is gone.
-        job.retire.reset();
-        QString error;
-        std::unique_ptr<OutputDevice> opened = open ? openDevice(&error) : nullptr;
-        lock.lock();
-        queue.working = false;
-        queue.closing = false;
-        if (open) {
-            queue.opened = std::move(opened);
-            queue.openError = error;
-            QMetaObject::invokeMethod(this, &SupervisedOutput::takeReopened, Qt::QueuedConnection);
+        std::unique_ptr<OutputDevice> device;
+        {
+            const std::lock_guard lock(mutex);
+            if (retired.empty())
+                return;
+            device = std::move(retired.front());
+            retired.pop_front();
+            closing.store(true);
         }
-        queue.idle.notify_all();
+        device.reset();
+        closing.store(false);
     }
+}
+
+void SupervisedOutput::attempt() {
+    QString error;
+    std::unique_ptr<OutputDevice> opened = openDevice(&error);
+    {
+        const std::lock_guard lock(m_shared->mutex);
+        m_shared->opened = std::move(opened);
+        m_shared->openError = error;
+    }
+    QMetaObject::invokeMethod(this, &SupervisedOutput::takeReopened, Qt::QueuedConnection);
 }
 
 std::unique_ptr<OutputDevice> SupervisedOutput::openDevice(QString* error) {
@@ -240,7 +259,18 @@ std::unique_ptr<OutputDevice> SupervisedOutput::openDevice(QString* error) {
 }
 
 void SupervisedOutput::Gate::render(float* out, int frames) noexcept {
-    m_frames.fetch_add(static_cast<std::uint64_t>(frames), std::memory_order_relaxed);
+    const std::uint64_t taken =
+        m_frames.fetch_add(static_cast<std::uint64_t>(frames), std::memory_order_relaxed) +
+        static_cast<std::uint64_t>(frames);
+    // The device's callbacks against the clock, for the watchdog's dropout count (one writer:
+    // one device at a time renders through this gate).
+    // Sequentially consistent: a reader that sees either of the pair's new values sees the
+    // odd sequence number too (no fences, which ThreadSanitizer cannot follow).
+    const std::uint32_t sequence = m_stampSequence.load();
+    m_stampSequence.store(sequence + 1);
+    m_stampNs.store(m_owner.m_now());
+    m_stampFrames.store(taken);
+    m_stampSequence.store(sequence + 2);
     int idle = kNone;
     // Sequentially consistent with stop() and the switches: once the UI thread has chosen
     // another device and seen m_rendering free, no callback of this one renders again.
@@ -269,4 +299,14 @@ bool SupervisedOutput::Gate::isSilent() const noexcept {
 void SupervisedOutput::Gate::waitUntilReady(int frames) {
     if (m_owner.m_chosen.load() == m_which)
         m_owner.m_source->waitUntilReady(frames);
+}
+
+void SupervisedOutput::Gate::lastCallback(std::int64_t& ns, std::uint64_t& frames) const {
+    for (;;) {
+        const std::uint32_t sequence = m_stampSequence.load();
+        ns = m_stampNs.load();
+        frames = m_stampFrames.load();
+        if (sequence % 2 == 0 && m_stampSequence.load() == sequence)
+            return;
+    }
 }

@@ -1,20 +1,21 @@
 #pragma once
 
+#include "audio/dropoutcounter.h"
 #include "audio/outputdevice.h"
+#include "audio/workerqueue.h"
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
 #include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 
-// What the operator is told, in a box once and on the status line until sound is back.
+// What the operator is told, on stderr and on the status line until sound is back.
 inline constexpr char kOutputLostWarning[] =
     "Audio output lost: carts will not be heard until it returns.";
 
@@ -31,10 +32,12 @@ inline constexpr char kOutputLostWarning[] =
 // start-up is awaited in the same way, the output being lost from its start (no `lost`:
 // isLost() and warning() say it).
 //
-// UI thread, apart from the devices' callbacks and the worker, which closes lost devices
-// and opens and starts new ones (PortAudio's initialisation takes a while, and the close of
-// a device that went away may hang). The UI thread touches a real device only while it
-// plays. Only one device at a time calls the engine's render.
+// UI thread, apart from the devices' callbacks and the worker (a WorkerQueue), which closes
+// lost devices and opens and starts new ones (PortAudio's initialisation takes a while, and
+// the close of a device that went away may hang). The UI thread touches a real device only
+// while it plays. Only one device at a time calls the engine's render. The back-off is the
+// UI thread's timer, so the attempts follow the event loop. The exit waits kExitWait at most
+// for a close.
 class SupervisedOutput : public QObject, public OutputDevice {
     Q_OBJECT
 public:
@@ -61,6 +64,10 @@ public:
     // Every device's, the lost ones' included, so the count only grows.
     std::uint64_t deviceUnderruns() const override;
     double callbackLoad() const override { return current().callbackLoad(); }
+    // The device's, measured on each watchdog tick while it plays (DropoutCounter).
+    std::optional<Dropouts> dropouts() const override {
+        return Dropouts{m_dropouts.dropouts(), m_dropouts.missingFrames()};
+    }
     void start(RenderSource& source) override;
     void stop() override;
     void wake() override { current().wake(); }
@@ -85,6 +92,9 @@ public:
     QTimer& retryTimer() { return m_retry; }
     // Blocks until the worker is idle (tests); what it opened arrives in a queued call.
     void waitForWorker();
+    // The monotonic clock the callbacks are timed by, in nanoseconds (tests give their own).
+    using Clock = std::int64_t (*)();
+    void setClock(Clock now) { m_now = now; }
 
 signals:
     void lost(const QString& reason);
@@ -104,17 +114,26 @@ private:
         // Asked of the engine only by the chosen device, and not while another one renders.
         bool isSilent() const noexcept override;
         std::uint64_t frames() const { return m_frames.load(std::memory_order_relaxed); }
+        // The time of the last callback and the frames taken by its end (0, 0 before the
+        // first), read consistently with the callback's writes.
+        void lastCallback(std::int64_t& ns, std::uint64_t& frames) const;
 
     private:
         SupervisedOutput& m_owner;
         const Which m_which;
         std::atomic<std::uint64_t> m_frames{0};
+        // A sequence lock the callback never waits on: odd while it writes the pair.
+        std::atomic<std::uint32_t> m_stampSequence{0};
+        std::atomic<std::int64_t> m_stampNs{0};
+        std::atomic<std::uint64_t> m_stampFrames{0};
     };
 
     // The device that renders, which the calls on the output that are meant for the
     // rendering device go to (the latency, and any wake-up).
     OutputDevice& current() const { return m_device ? *m_device : *m_standIn; }
     void lose(const QString& reason);
+    // The device plays: the watchdog ticks, and the dropouts are counted from here.
+    void watch();
     // UI thread: the worker's attempt has ended.
     void takeReopened();
     // Opens, checks and starts a device (worker).
@@ -139,6 +158,8 @@ private:
     State m_state = State::Stopped;
     std::uint64_t m_lastFrames = 0;
     int m_stalledTicks = 0;
+    Clock m_now;
+    DropoutCounter m_dropouts{m_sampleRate, m_periodFrames};
     std::uint64_t m_lostUnderruns = 0;
     int m_retryMs = kFirstRetryMs;
     bool m_soon = false; // tryAgainSoon() during an attempt
@@ -147,30 +168,29 @@ private:
     QTimer m_watchdog;
     QTimer m_retry;
 
-    // The worker: a queue of devices to close and attempts to open, one after the other,
-    // so a device is closed (and PortAudio terminated) before the next attempt begins.
-    // Shared with the worker's thread, which the exit leaves behind when a close hangs.
-    struct Job {
-        std::unique_ptr<OutputDevice> retire;
-        bool open = false;
-    };
-    struct Queue {
+    // What the worker's jobs share with this object. The exit leaves a job behind when a
+    // close hangs: it then touches only this.
+    struct Shared {
         std::mutex mutex;
-        std::condition_variable wake;
-        std::condition_variable idle;
-        std::deque<Job> jobs;
-        bool working = false;
-        bool closing = false; // a lost device is being closed
-        bool quit = false;    // no more attempts; the devices queued are still closed
+        std::deque<std::unique_ptr<OutputDevice>> retired; // lost devices, to be closed
         std::unique_ptr<OutputDevice> opened; // the last attempt's device, null when it failed
         QString openError;
+        std::atomic<bool> closing{false};  // a lost device is being closed
+        std::atomic<bool> quitting{false}; // the exit: no more attempts
+        // Worker thread: stops and closes the retired devices, which may take long (or hang)
+        // when a device is gone.
+        void closeRetired();
     };
     // How long the exit waits for a lost device to close.
-    static constexpr int kExitWaitMs = 2000;
-    // Worker thread.
-    void work(Queue& queue);
+    static constexpr auto kExitWait = std::chrono::seconds(2);
+    // Worker thread, once the lost devices are closed: opens one; the result comes back in a
+    // queued call of takeReopened.
+    void attempt();
 
-    const std::shared_ptr<Queue> m_queue = std::make_shared<Queue>();
+    const std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
     bool m_toldClosing = false;
-    std::thread m_worker; // last: it starts once the rest is there
+    // Closes lost devices and makes the attempts, one after the other, so a device is closed
+    // (and PortAudio terminated) before the next attempt begins. Last: its thread starts once
+    // the rest is there.
+    WorkerQueue m_worker{"airloom-output"};
 };

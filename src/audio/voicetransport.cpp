@@ -27,10 +27,13 @@ QString VoiceTransport::takeUnderrunReport() {
     const std::uint64_t decoding = m_mixer.underruns();
     const std::uint64_t device = m_device.deviceUnderruns();
     const std::uint64_t nonFinite = m_mixer.nonFiniteSamples();
+    const OutputDevice::Dropouts dropouts = m_device.dropouts().value_or(OutputDevice::Dropouts{});
     const std::uint64_t newDecoding = decoding - std::exchange(m_reportedUnderruns, decoding);
     const std::uint64_t newDevice = device - std::exchange(m_reportedDeviceUnderruns, device);
     const std::uint64_t newNonFinite = nonFinite - std::exchange(m_reportedNonFinite, nonFinite);
-    if (newDecoding == 0 && newDevice == 0 && newNonFinite == 0)
+    const OutputDevice::Dropouts before = std::exchange(m_reportedDropouts, dropouts);
+    const std::uint64_t newDropouts = dropouts.count - before.count;
+    if (newDecoding == 0 && newDevice == 0 && newNonFinite == 0 && newDropouts == 0)
         return {};
     QString report = QStringLiteral("Audio underruns: %1 periods short of decoded audio, %2 "
                                     "periods late on the output device.")
@@ -39,7 +42,25 @@ QString VoiceTransport::takeUnderrunReport() {
     if (newNonFinite > 0)
         report += QStringLiteral(" %1 samples that were not numbers went out as silence.")
                       .arg(newNonFinite);
+    if (newDropouts > 0)
+        report += QStringLiteral(" %1 dropouts heard (%2 ms missed); %3.")
+                      .arg(newDropouts)
+                      .arg(milliseconds(dropouts.frames - before.frames))
+                      .arg(describeDropouts());
     return report;
+}
+
+QString VoiceTransport::describeDropouts() const {
+    const std::optional<OutputDevice::Dropouts> dropouts = m_device.dropouts();
+    if (!dropouts)
+        return {};
+    return QStringLiteral("%1 dropouts (%2 ms missed) since the start")
+        .arg(dropouts->count)
+        .arg(milliseconds(dropouts->frames));
+}
+
+QString VoiceTransport::milliseconds(std::uint64_t frames) const {
+    return QString::number(1000.0 * static_cast<double>(frames) / m_sampleRate, 'f', 1);
 }
 
 void VoiceTransport::update() {

@@ -88,11 +88,14 @@ public:
     std::uint64_t nonFiniteSamples() const { return m_mixer.nonFiniteSamples(); }
 
     // Once a second the transport prints on stderr the underruns counted since the last
-    // line (a playing cart whose decoding fell behind, a period the device played late)
-    // and the samples that were not finite, so drop-outs and damaged sound on air leave a
-    // trace on the terminal. The line, or "" when there was nothing.
+    // line (a playing cart whose decoding fell behind, a period the device played late),
+    // the samples that were not finite and the dropouts the output counted against the
+    // clock, so drop-outs and damaged sound on air leave a trace on the terminal. The line,
+    // or "" when there was nothing.
     static constexpr int kUnderrunReportInterval = 1000;
     QString takeUnderrunReport();
+    // The output's dropouts since the start, for the operator; "" when it counts none.
+    QString describeDropouts() const;
 
     // Streams that have starved on two checks in a row while their files do not answer
     // (an open that simply takes a few milliseconds is not a file that stopped answering),
@@ -142,6 +145,7 @@ private:
     // The UI thread lets go of a voice (and its stream).
     void letGo(Entry& entry);
     std::uint64_t framesSince(std::uint64_t frame) const;
+    QString milliseconds(std::uint64_t frames) const;
 
     OutputDevice& m_device;
     const int m_sampleRate;
@@ -159,4 +163,5 @@ private:
     std::uint64_t m_reportedUnderruns = 0;
     std::uint64_t m_reportedDeviceUnderruns = 0;
     std::uint64_t m_reportedNonFinite = 0;
+    OutputDevice::Dropouts m_reportedDropouts;
 };

@@ -76,6 +76,13 @@ void WorkerQueue::waitUntilIdle() {
     s.idle.wait(lock, [&s] { return s.finished || s.idleNow(Clock::now()); });
 }
 
+bool WorkerQueue::waitUntilIdle(Clock::time_point deadline) {
+    State& s = *m_state;
+    std::unique_lock lock(s.mutex);
+    return s.idle.wait_until(lock, deadline,
+                             [&s] { return s.finished || s.idleNow(Clock::now()); });
+}
+
 bool WorkerQueue::isIdle() const {
     const std::lock_guard lock(m_state->mutex);
     return !m_state->busy && m_state->jobs.empty();

@@ -54,6 +54,8 @@ public:
     void wake();
     // Blocks until no job runs and none is due (delayed jobs not yet due do not count).
     void waitUntilIdle();
+    // The same until deadline; false when the queue is still busy then.
+    bool waitUntilIdle(Clock::time_point deadline);
     // No job runs and none is queued, delayed or not.
     bool isIdle() const;
 

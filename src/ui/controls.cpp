@@ -13,6 +13,7 @@
 #include <QStyleOptionTabWidgetFrame>
 #include <QStylePainter>
 #include <QToolButton>
+#include <QToolTip>
 #include <QWheelEvent>
 #include <qdrawutil.h>
 
@@ -228,6 +229,24 @@ void ElidedLabel::setFullText(const QString& text) {
 void ElidedLabel::resizeEvent(QResizeEvent* event) {
     QLabel::resizeEvent(event);
     elide();
+}
+
+QString ElidedLabel::hoverText() const {
+    const QString note = m_note ? m_note() : QString();
+    if (note.isEmpty() || toolTip().isEmpty())
+        return toolTip() + note;
+    return toolTip() + QLatin1Char('\n') + note;
+}
+
+bool ElidedLabel::event(QEvent* event) {
+    if (event->type() != QEvent::ToolTip || !m_note)
+        return QLabel::event(event);
+    const QString text = hoverText();
+    if (text.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), text, this);
+    return true;
 }
 
 void ElidedLabel::elide() {

@@ -8,6 +8,7 @@
 #include <QPoint>
 #include <QPushButton>
 #include <QTabBar>
+#include <functional>
 
 // The controls of the main window that raise events of their own. Each one only turns
 // mouse, focus and drop events into signals; what the events do is decided by whoever
@@ -140,12 +141,19 @@ public:
 
     void setFullText(const QString& text);
     const QString& fullText() const { return m_fullText; }
+    // A standing fact the hover shows below the whole text (the output's dropouts), asked
+    // for at each hover; never shown in the line.
+    void setNote(std::function<QString()> note) { m_note = std::move(note); }
+    // What a hover shows: the whole text when it is elided, then the note.
+    QString hoverText() const;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void elide();
 
     QString m_fullText;
+    std::function<QString()> m_note;
 };

@@ -1,5 +1,6 @@
 #include "audio/audioengine.h"
 #include "audio/defaultoutput.h"
+#include "audio/dropoutcounter.h"
 #include "audio/manualdevice.h"
 #include "audio/nulldevice.h"
 #include "audio/portaudiodevice.h"
@@ -195,6 +196,85 @@ TEST(OutputDevice, TheSilentOutputRestsWhileNothingPlays) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return player.Mode() == MciDevice::kModeStopped; }));
     EXPECT_EQ(player.Position(), 300);
     EXPECT_TRUE(rests());
+}
+
+// The exit waits for the close of a lost device, but not without limit: a close that hangs
+// (a device gone mid-call) is left behind on the worker, and ends there later.
+TEST(OutputDevice, TheExitLeavesAHungCloseBehind) {
+    struct HangingDevice : ManualDevice {
+        explicit HangingDevice(std::shared_ptr<std::atomic<int>> state) : state(std::move(state)) {}
+        ~HangingDevice() override {
+            state->wait(0); // until the test lets go
+            state->store(2);
+            state->notify_all();
+        }
+        bool hasFailed() const override { return true; }
+        std::shared_ptr<std::atomic<int>> state; // 0 hung, 1 let go, 2 closed
+    };
+    const auto state = std::make_shared<std::atomic<int>>(0);
+    auto owned = std::make_unique<SupervisedOutput>(std::make_unique<HangingDevice>(state),
+                                                    std::make_unique<NullDevice>(),
+                                                    [](QString*) { return nullptr; });
+    SupervisedOutput& output = *owned;
+    {
+        AudioEngine engine(std::move(owned));
+        output.checkDevice();
+        ASSERT_TRUE(output.isLost());
+    }
+    EXPECT_EQ(state->load(), 0);
+    state->store(1);
+    state->notify_all();
+    state->wait(1);
+}
+
+// Dropouts are what the listener missed: the frames a device's callbacks took against the
+// clock, sampled by the watchdog every 250 ms (every 47 periods of 256 frames at 48 kHz).
+TEST(OutputDevice, DropoutsAreTheFramesTakenAgainstTheClock) {
+    constexpr std::int64_t kPeriodNs = 1'000'000'000LL * 256 / 48000;
+    DropoutCounter counter(48000, 256);
+    std::int64_t at = 0;
+    std::uint64_t taken = 0;
+    // A callback `periods` after the last, taking `count` periods.
+    const auto call = [&](double periods, int count = 1) {
+        at += std::llround(periods * kPeriodNs);
+        taken += 256u * count;
+    };
+    const auto tick = [&] {
+        counter.sample(at, taken);
+    };
+    // Seconds of callbacks; clock > 1: the device's clock runs slower than the system's.
+    const auto play = [&](int seconds, double clock = 1.0) {
+        for (int t = 0; t < 4 * seconds; ++t, tick())
+            for (int i = 0; i < 47; ++i)
+                call(clock);
+    };
+    const auto expect = [&](std::uint64_t dropouts, std::uint64_t frames) {
+        EXPECT_EQ(counter.dropouts(), dropouts);
+        EXPECT_EQ(counter.missingFrames(), frames);
+    };
+    play(600, 1.0001); // 100 ppm slow for ten minutes
+    expect(0, 0);
+    // Late, then catching up: a callback seen late by 0.9 period, the next at once; a
+    // callback a period late that takes two periods.
+    call(1.9);
+    tick();
+    call(0.1);
+    play(1);
+    call(2, 2);
+    play(1);
+    expect(0, 0);
+    // A period skipped (a JACK cycle missed), and a stall of 100 ms the device came back from.
+    call(2);
+    play(1);
+    expect(1, 256);
+    call(1 + 4800.0 / 256);
+    play(1);
+    expect(2, 256 + 4800);
+    // A loss: the device is opened again seconds later, and nothing of it is a dropout.
+    counter.restart(256);
+    at += 5'000'000'000LL;
+    play(2);
+    expect(2, 256 + 4800);
 }
 
 // New underruns reach the terminal once; a quiet second prints nothing.

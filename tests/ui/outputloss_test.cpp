@@ -1,3 +1,4 @@
+#include "audio/defaultoutput.h"
 #include "audio/jackdevice.h"
 #include "audio/nulldevice.h"
 #include "audio/supervisedoutput.h"
@@ -72,6 +73,23 @@ struct LossRig {
     void attempt() const { ::attempt(*output); }
 };
 
+// The warning stands in red on the line under the decks, and nothing stands between the
+// operator and the decks: no box, the focus where it was, and F1 fires deck 1 (on the
+// stand-in while the device is away).
+void expectWarnedAndF1Fires(AppRig& rig, const QString& warning) {
+    EXPECT_EQ(rig.form().statusLine()->fullText(), warning);
+    EXPECT_EQ(rig.form().statusLine()->palette().color(QPalette::WindowText), QColor(Qt::red));
+    EXPECT_TRUE(rig.boxes.shown.isEmpty());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    QWidget* focus = rig.form().focusWidget();
+    ASSERT_NE(focus, nullptr);
+    rig.load(1, "News.wav");
+    QTest::keyClick(focus, Qt::Key_F1);
+    EXPECT_TRUE(rig.decks().IsPlaying(1));
+    EXPECT_EQ(rig.form().focusWidget(), focus);
+    rig.decks().StopCart();
+}
+
 TEST(OutputLoss, AStalledDeviceStopsTheDeckWarnsUntilItReturnsAndKeepsTheDecks) {
     LossRig r;
     r.rig.load(1, "News.wav");
@@ -85,20 +103,16 @@ TEST(OutputLoss, AStalledDeviceStopsTheDeckWarnsUntilItReturnsAndKeepsTheDecks) 
 
     r.stall();
     ASSERT_TRUE(r.output->isLost());
-    EXPECT_EQ(r.rig.boxes.take(), QStringList{"Airloom|" + r.warning + "|48"});
     EXPECT_FALSE(r.decks().IsPlaying(1));
     EXPECT_TRUE(r.decks().StoppedByOperator());
     EXPECT_EQ(r.decks().Controls(1).timeCaption, r.decks().IdleTimeText(1));
     EXPECT_TRUE(r.decks().FilePath(1).endsWith("News.wav"));
     EXPECT_TRUE(r.decks().LockedPath(2).endsWith("Sunday.wav"));
-    EXPECT_EQ(r.status(), r.warning);
+    expectWarnedAndF1Fires(r.rig, r.warning);
 
-    // Meanwhile the warning stands over the status line, and a fired deck plays silently
-    // on the stand-in to its end.
+    // Meanwhile a fired deck plays silently on the stand-in to its end.
     r.rig.load(3, "Station ID.wav");
     r.decks().FireDeck(3);
-    EXPECT_TRUE(r.decks().IsPlaying(3));
-    EXPECT_EQ(r.status(), r.warning);
     r.rig.playToEnd();
     EXPECT_FALSE(r.decks().IsPlaying(3));
     EXPECT_EQ(r.decks().Controls(3).timeCaption, r.decks().IdleTimeText(3));
@@ -117,45 +131,49 @@ TEST(OutputLoss, AStalledDeviceStopsTheDeckWarnsUntilItReturnsAndKeepsTheDecks) 
     ASSERT_FALSE(r.output->isLost());
     EXPECT_FALSE(r.output->retryTimer().isActive());
     EXPECT_EQ(r.status(), "");
-    EXPECT_TRUE(r.rig.boxes.shown.isEmpty());
     r.decks().FireDeck(1);
     back->renderPeriods(4);
     EXPECT_TRUE(heard(back->captured()));
     EXPECT_TRUE(r.decks().IsPlaying(1));
 }
 
-TEST(OutputLoss, AFailedStartIsToldWithTheMainWindowAndEachStreamErrorOnce) {
+TEST(OutputLoss, AFailedStartIsWarnedWithTheMainWindowAndAgainAtTheNextLoss) {
     LossRig r(false, true);
     r.output->checkDevice();
     ASSERT_TRUE(r.output->isLost());
-    EXPECT_TRUE(r.rig.boxes.shown.isEmpty());
     r.rig.openMainWindow();
-    EXPECT_EQ(r.rig.boxes.take(), QStringList{"Airloom|" + r.warning + "|48"});
-    EXPECT_EQ(r.status(), r.warning);
+    expectWarnedAndF1Fires(r.rig, r.warning);
 
     r.next = std::make_unique<FakeDevice>();
     FakeDevice* back = r.next.get();
     r.attempt();
     ASSERT_FALSE(r.output->isLost());
+    EXPECT_EQ(r.status(), "");
     back->failed = true;
     r.output->checkDevice();
     EXPECT_TRUE(r.output->isLost());
-    EXPECT_EQ(r.rig.boxes.take().size(), 1);
+    expectWarnedAndF1Fires(r.rig, r.warning);
 }
 
-// The device the station named is missing at start-up: told once as a loss, and opened once
-// it appears, after the same back-off.
-TEST(OutputLoss, AMissingNamedDeviceIsToldOnceAndOpenedWhenItAppears) {
+// Without a sound device the line says so for the whole run; the decks play on the clock.
+TEST(OutputLoss, NoSoundDeviceIsWarnedOnTheLineForGood) {
+    AppRig rig(false);
+    rig.app->setOutputWarning(kNoAudioOutputWarning);
+    rig.openMainWindow();
+    expectWarnedAndF1Fires(rig, kNoAudioOutputWarning);
+}
+
+// The device the station named is missing at start-up: warned as a loss, and opened once it
+// appears, after the same back-off.
+TEST(OutputLoss, AMissingNamedDeviceIsWarnedAndOpenedWhenItAppears) {
     LossRig r(false, false, "Audio output 'studio' is not there.");
     ASSERT_TRUE(r.output->isLost());
-    EXPECT_EQ(r.status(), r.warning);
     r.rig.openMainWindow();
-    EXPECT_EQ(r.rig.boxes.take(), QStringList{"Airloom|" + r.warning + "|48"});
+    expectWarnedAndF1Fires(r.rig, r.warning);
     for (int backOff : {2, 4, 5, 5}) {
         r.attempt();
         EXPECT_EQ(r.output->retryTimer().interval(), backOff * SupervisedOutput::kFirstRetryMs);
     }
-    EXPECT_TRUE(r.rig.boxes.shown.isEmpty());
     // A device that may have appeared brings the next attempt near.
     r.output->tryAgainSoon();
     EXPECT_EQ(r.output->retryTimer().interval(), SupervisedOutput::kSoonMs);
@@ -164,6 +182,31 @@ TEST(OutputLoss, AMissingNamedDeviceIsToldOnceAndOpenedWhenItAppears) {
     r.attempt();
     EXPECT_FALSE(r.output->isLost());
     EXPECT_EQ(r.status(), "");
+}
+
+// The dropouts the output counts against the clock reach the terminal once, and their total
+// the hover over the status line; a loss adds none.
+TEST(OutputLoss, DropoutsAreReportedAndTotalledForTheOperator) {
+    LossRig r;
+    static std::int64_t now = 0;
+    constexpr std::int64_t kPeriodNs = 1'000'000'000LL * 256 / 48000;
+    r.output->setClock([] { return now; });
+    // Ten periods on the device's clock, after `skipped` it missed, and a watchdog tick.
+    const auto play = [&r](int skipped = 0) {
+        now += skipped * kPeriodNs;
+        for (int period = 0; period < 10; ++period, now += kPeriodNs)
+            r.sound->renderPeriods(1);
+        r.output->checkDevice();
+    };
+    for (int skipped : {0, 0, 1, 0})
+        play(skipped);
+    EXPECT_TRUE(r.rig.app->audio().takeUnderrunReport().endsWith(
+        "1 dropouts heard (5.3 ms missed); 1 dropouts (5.3 ms missed) since the start."));
+    r.stall();
+    ASSERT_TRUE(r.output->isLost());
+    EXPECT_EQ(r.rig.app->audio().takeUnderrunReport(), "");
+    EXPECT_TRUE(r.rig.form().statusLine()->hoverText().endsWith(
+        "Output: 1 dropouts (5.3 ms missed) since the start."));
 }
 
 // A JACK graph of the test's own: the sink's playback ports, which of ours are connected.
