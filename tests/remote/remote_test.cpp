@@ -230,12 +230,13 @@ TEST(RemoteControl, NowPlayingNamesTheCartOnAir) {
     rig.load(5, "Station ID.wav");
     rig.decks().FireDeck(5);
     nowPlaying.flush();
-    const QJsonObject onAir = read();
-    EXPECT_EQ(onAir["deck"].toInt(), 5);
-    EXPECT_EQ(onAir["cart"].toString(), "Station ID");
-    EXPECT_EQ(onAir["path"].toString(), rig.carts + "/Station ID.wav");
-    EXPECT_EQ(onAir["length_ms"].toInt(), 300);
-    EXPECT_FALSE(onAir["started"].toString().isEmpty());
+    QJsonObject onAir = read();
+    EXPECT_FALSE(onAir.take("started").toString().isEmpty());
+    EXPECT_EQ(onAir, QJsonObject({{"deck", 5},
+                                  {"cart", "Station ID"},
+                                  {"path", rig.carts + "/Station ID.wav"},
+                                  {"length_ms", 300},
+                                  {"length", "0:00:00"}}));
     EXPECT_EQ(sent(), "/airloom/nowplaying "); // at start-up
     EXPECT_EQ(sent(), "/airloom/nowplaying issis");
     rig.decks().StopCart();
