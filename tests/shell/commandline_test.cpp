@@ -21,6 +21,7 @@ TEST(CommandLine, HelpVersionAndUsageErrors) {
         {{"--period", "300"},
          "airloom: --period: the period must be a power of two from 32 to 8192 frames, not "
          "'300'."},
+        {{"--period=16384"}, "airloom: --period: the period must be a power of two"},
         {{"--periods", "1"}, "airloom: --periods: the number of periods must be from 2 to 16"},
     };
     for (const auto& [options, printed] : rows) {

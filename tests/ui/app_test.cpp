@@ -47,6 +47,7 @@ void expectWindowMirrorsEngine(const AppRig& rig) {
         EXPECT_EQ(rig.form().PlayMode(deck)->background(), row.modeColour);
         EXPECT_EQ(rig.form().DeckLock(deck)->background(), row.lockColour);
     }
+    EXPECT_EQ(rig.form().TimeMeter()->maximum(), DeckEngine::kMeterMax);
     EXPECT_EQ(rig.form().TimeMeter()->value(), qRound(rig.decks().TimeMeterValue()));
     EXPECT_EQ(rig.form().Label2()->text(), rig.decks().hiddenStatus());
     EXPECT_TRUE(rig.form().Label2()->isHidden());
