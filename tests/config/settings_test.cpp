@@ -76,7 +76,10 @@ TEST_F(StationSettingsTest, StoredModesAreDecodedByTheirFirstCharacter) {
     EXPECT_EQ(DeckModeIndex(" Loop"), 0); // only the first character counts
 }
 
-TEST_F(StationSettingsTest, SaveDeckModeWritesTheWordOfAModeOfADeck) {
+TEST_F(StationSettingsTest, SaveDeckModeWritesTheWordUnlessTheWindowIsLoading) {
+    station.setConfigLoading(true); // the window's own selection of the stored modes
+    EXPECT_TRUE(station.SaveDeckMode(2, 2).ok && !QFile::exists(iniPath));
+    station.setConfigLoading(false);
     for (const auto& [deck, mode] : {std::pair{2, 2}, {10, 1}, {1, 0}})
         ASSERT_TRUE(station.SaveDeckMode(deck, mode));
     const QByteArray after = "[deck 2]\nMode=Loop\n[deck 10]\nMode=Seqnc\n[deck 1]\nMode=Norm\n";
