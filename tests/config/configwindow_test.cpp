@@ -111,6 +111,12 @@ TEST(ConfigWindow, ThePromptSavesUnderTheCategoryShownBeforeTheMove) {
     config.Form2_Drive1_Change(1);
     EXPECT_TRUE(config.CategoryDirty());
     EXPECT_EQ(rig.drive(), "carts");
+
+    // The thumb moves: the prompt comes at once; the change after the release asks nothing.
+    config.Form2_VScroll1_Scroll();
+    EXPECT_EQ(rig.boxes.take(), QStringList{kPrompt});
+    config.Form2_VScroll1_Change(5);
+    EXPECT_TRUE(rig.boxes.take().isEmpty());
 }
 
 // A settings file that cannot be written (its folder cannot be made): every write of the
