@@ -141,4 +141,12 @@ TEST(LogWriterTest, AFullDiskLeavesWholeLinesAndTheSystemsReason) {
     writer->append("day.csv", "line five");
     writer.reset();
     EXPECT_TRUE(file().endsWith("line four\r\n"));
+
+    // A line that another program's crash cut is ended, never glued to the next.
+    QFile cut(dir.filePath("day.csv"));
+    ASSERT_TRUE(cut.open(QIODevice::Append));
+    cut.write("line fi");
+    cut.close();
+    LogWriter(dir.path(), "head", [](const QString&) {}).append("day.csv", "line six");
+    EXPECT_TRUE(file().endsWith("line four\r\nline fi\r\nline six\r\n"));
 }

@@ -95,6 +95,7 @@ TEST(OutputChoice, DeviceNamesAndTheirFallback) {
     EXPECT_TRUE(unknown.error.startsWith(
         "No audio output device matches 'Focusrite'. The output devices are:\n"
         "  ALSA: HDA Intel PCH: ALC892 Analog (hw:0,0), 8 channels, 44100 Hz\n"));
+    EXPECT_EQ(unknown.error.count('\n'), 1 + int(devices.size()));
     EXPECT_TRUE(
         matchOutputDevice(devices, "hw:")
             .error.startsWith(
