@@ -52,17 +52,13 @@ TEST_F(ProfileFileTest, ValuesLoseTheirBlanksAndOnePairOfQuotesAndAreCut) {
          n80 + "\nNQ=\"" + n80 + "\"\nE79=" + e79 + "\nP74=" + QString(73, 'a') + radio +
          "zz\nP75=" + QString(74, 'a') + radio)
             .toUtf8());
-    EXPECT_EQ(ini.Read("c", "B", "?", 80), "Jingles");
-    EXPECT_EQ(ini.Read("c", "Q1", "?", 80), "  /srv  ");
-    EXPECT_EQ(ini.Read("c", "Q2", "?", 80), "\"Twice\"");
-    EXPECT_EQ(ini.Read("c", "Q3", "?", 80), "\"open");
-    EXPECT_EQ(ini.Read("c", "Q4", "?", 80), "\"");
-    EXPECT_EQ(ini.Read("c", "Q5", "?", 80), "");
-    EXPECT_EQ(ini.Read("c", "Q6", "?", 80), "Jingles");
-    EXPECT_EQ(ini.Read("c", "Q7", "?", 80), "'mixed\"");
-    EXPECT_EQ(ini.Read("c", "N", "?", 80), n80.left(79));
+    const std::pair<const char*, QString> values[] = {
+        {"B", "Jingles"},    {"Q1", "  /srv  "}, {"Q2", "\"Twice\""}, {"Q3", "\"open"},
+        {"Q4", "\""},        {"Q5", ""},         {"Q6", "Jingles"},   {"Q7", "'mixed\""},
+        {"N", n80.left(79)}, {"E79", e79}}; // characters, not bytes
+    for (const auto& [key, value] : values)
+        EXPECT_EQ(ini.Read("c", key, "?", 80), value) << key;
     EXPECT_EQ(ini.Read("c", "NQ", "?", 75), n80.left(74)); // the quotes go before the cut
-    EXPECT_EQ(ini.Read("c", "E79", "?", 80), e79);         // characters, not bytes
     EXPECT_EQ(ini.Read("c", "P74", "?", 75), QString(73, 'a') + radio);
     EXPECT_EQ(ini.Read("c", "P75", "?", 75), QString(74, 'a')); // never half a character
     EXPECT_EQ(ini.Read("c", "none", n80, 75), n80.left(74));

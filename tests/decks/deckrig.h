@@ -106,15 +106,6 @@ public:
             tick();
         return ticks;
     }
-    // How often the player went back to the beginning of a cart while ticking.
-    int passes(int ticks) {
-        int count = 0;
-        for (qint32 last = player.Position(); ticks-- > 0; last = player.Position()) {
-            tick();
-            count += player.Position() < last;
-        }
-        return count;
-    }
     bool playing() const { return player.Mode() == MciDevice::kModePlaying; }
     // What the event loop does between two key presses: the file watcher's notices, then
     // the background checks and full decodes, then their reports and the measurements
@@ -228,14 +219,6 @@ public:
             ++runs.back().second;
         }
         return runs;
-    }
-    // The longest silence heard between two sounds.
-    int longestGap() const {
-        const auto runs = heardRuns();
-        int gap = 0;
-        for (std::size_t i = 1; i + 1 < runs.size(); ++i)
-            gap = std::max(gap, runs[i].first == 0 ? runs[i].second : 0);
-        return gap;
     }
     void clearCapture() { m_device->clearCapture(); }
     const std::vector<float>& captured() const { return m_device->captured(); }

@@ -35,7 +35,7 @@ TEST_F(EndWarningTest, FlashesInTheLastSecondsUntilTheCartEndsOrStops) {
     // and nothing flashes. Back to Normal, the cart flashes at once if it is in its last
     // seconds. A stop puts the label out at once.
     EXPECT_EQ(run(warning, "mode 2 Loop, fire 2", 360), "");
-    EXPECT_EQ(run(warning, "mode 2 Norm", 300), "2@200 0@700");
+    EXPECT_EQ(run(warning, "cycle 2", 300), "2@200 0@700"); // Loop -> Norm: the pass plays on
     EXPECT_EQ(run(warning, "mode 1 Seqnc, fire 1", 210), "");
     EXPECT_EQ(run(warning, "mode 1 Norm", 1), "1@2110");
     EXPECT_EQ(run(warning, "stop", 1), "0@-1");
