@@ -9,7 +9,9 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
 #include <utility>
 
@@ -23,7 +25,7 @@ void describe(const PortAudioDevice& device) {
 }
 
 // Opens the JACK client into target and starts nothing.
-std::unique_ptr<OutputDevice> openJack(const QString& target, QString* error) {
+std::unique_ptr<JackDevice> openJack(const QString& target, QString* error) {
     auto device = JackDevice::open(target, error);
     if (device)
         std::fprintf(stderr,
@@ -38,9 +40,21 @@ std::unique_ptr<OutputDevice> openJack(const QString& target, QString* error) {
 // another in its place: through PortAudio, by the name of the device once one has opened; a
 // device of the JACK host as a JACK client of the program's own. A device that stalls at once
 // after every open is opened once more with periods that cover PipeWire's usual quantum.
+//
+// On the JACK path a client whose target has no ports waits for them (JackWait) and has the
+// output try again as soon as they are registered: PipeWire's JACK layer, unlike jackd, has
+// no socket whose appearance tells that a sink is back.
 class Opener {
 public:
-    Opener(const OutputChoice& choice, int sampleRate) : m_choice(choice), m_rate(sampleRate) {}
+    Opener(const OutputChoice& choice, int sampleRate)
+        : m_choice(choice), m_rate(sampleRate),
+          m_wait(std::make_shared<JackWait>([output = m_output] {
+              if (SupervisedOutput* out = output->load())
+                  QMetaObject::invokeMethod(out, &SupervisedOutput::tryAgainSoon,
+                                            Qt::QueuedConnection);
+          })) {}
+    // The output the attempts are for, told when a JACK target's ports appear.
+    std::shared_ptr<std::atomic<SupervisedOutput*>> output() const { return m_output; }
 
     // The first open, which may fall back on the default output; *notice names the devices
     // when the one named is not there.
@@ -75,11 +89,12 @@ private:
     static constexpr int kUsualQuantum = 1024;
 
     std::unique_ptr<OutputDevice> open(QString* error, QString* notice) {
+        m_wait->release();
         if (!m_jackTarget.isEmpty())
-            return openJack(m_jackTarget, error);
+            return m_wait->take(openJack(m_jackTarget, error), error);
         auto device = PortAudioDevice::open(m_choice, m_rate, error, notice, &m_jackTarget);
         if (!m_jackTarget.isEmpty())
-            return openJack(m_jackTarget, error);
+            return m_wait->take(openJack(m_jackTarget, error), error);
         if (!device)
             return nullptr;
         describe(*device);
@@ -91,6 +106,9 @@ private:
     OutputChoice m_choice;
     int m_rate;
     QString m_jackTarget;
+    std::shared_ptr<std::atomic<SupervisedOutput*>> m_output =
+        std::make_shared<std::atomic<SupervisedOutput*>>(nullptr);
+    std::shared_ptr<JackWait> m_wait;
     QuickLossGuard m_stalls;
     QElapsedTimer m_clock = [] {
         QElapsedTimer timer;
@@ -133,6 +151,7 @@ DefaultOutput openDefaultOutput(const OutputChoice& choice, int sampleRate) {
     QString notice;
     // A device the station named is the only one ever opened: a missing one is awaited.
     Opener opener(choice, sampleRate);
+    const auto told = opener.output();
     auto device = opener.first(&reason, &notice);
     std::fputs(notice.toLocal8Bit().constData(), stderr);
     std::unique_ptr<SupervisedOutput> output;
@@ -157,6 +176,7 @@ DefaultOutput openDefaultOutput(const OutputChoice& choice, int sampleRate) {
                 QString::fromUtf8(kNoAudioOutputWarning), nullptr};
     }
     SupervisedOutput* supervised = output.get();
+    told->store(supervised);
     watchForDevices(*supervised);
     return {std::move(output), QString(), supervised};
 }
