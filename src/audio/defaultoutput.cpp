@@ -36,6 +36,18 @@ std::unique_ptr<JackDevice> openJack(const QString& target, QString* error) {
     return device;
 }
 
+// The output to tell when a waiting JACK client's target is back (set once it exists).
+using OutputToTell = std::shared_ptr<std::atomic<SupervisedOutput*>>;
+
+// Has the output try again soon (a queued call: JACK's thread must not touch it) when the
+// target's ports appear.
+std::shared_ptr<JackWait> waitFor(OutputToTell output) {
+    return std::make_shared<JackWait>([output = std::move(output)] {
+        if (SupervisedOutput* told = output->load())
+            QMetaObject::invokeMethod(told, &SupervisedOutput::tryAgainSoon, Qt::QueuedConnection);
+    });
+}
+
 // Opens the station's output, at the start and again on the supervised output's worker, never
 // another in its place: through PortAudio, by the name of the device once one has opened; a
 // device of the JACK host as a JACK client of the program's own. A device that stalls at once
@@ -47,14 +59,9 @@ std::unique_ptr<JackDevice> openJack(const QString& target, QString* error) {
 class Opener {
 public:
     Opener(const OutputChoice& choice, int sampleRate)
-        : m_choice(choice), m_rate(sampleRate),
-          m_wait(std::make_shared<JackWait>([output = m_output] {
-              if (SupervisedOutput* out = output->load())
-                  QMetaObject::invokeMethod(out, &SupervisedOutput::tryAgainSoon,
-                                            Qt::QueuedConnection);
-          })) {}
+        : m_choice(choice), m_rate(sampleRate), m_wait(waitFor(m_output)) {}
     // The output the attempts are for, told when a JACK target's ports appear.
-    std::shared_ptr<std::atomic<SupervisedOutput*>> output() const { return m_output; }
+    OutputToTell output() const { return m_output; }
 
     // The first open, which may fall back on the default output; *notice names the devices
     // when the one named is not there.
@@ -106,8 +113,7 @@ private:
     OutputChoice m_choice;
     int m_rate;
     QString m_jackTarget;
-    std::shared_ptr<std::atomic<SupervisedOutput*>> m_output =
-        std::make_shared<std::atomic<SupervisedOutput*>>(nullptr);
+    OutputToTell m_output = std::make_shared<std::atomic<SupervisedOutput*>>(nullptr);
     std::shared_ptr<JackWait> m_wait;
     QuickLossGuard m_stalls;
     QElapsedTimer m_clock = [] {
@@ -194,9 +200,12 @@ std::unique_ptr<SupervisedOutput> openPreviewOutput(const QString& name, int per
         return off(match.error.isEmpty() ? QStringLiteral("not found") : match.error);
     const OutputDeviceInfo& found = devices[static_cast<std::size_t>(match.index)];
     SupervisedOutput::Opener open;
+    const OutputToTell told = std::make_shared<std::atomic<SupervisedOutput*>>(nullptr);
     if (found.hostApi.contains(QLatin1String("JACK"))) {
-        open = [target = found.name](QString* error) -> std::unique_ptr<OutputDevice> {
-            return JackDevice::open(target, error, {"Airloom preview", "preview_"});
+        open = [target = found.name, wait = waitFor(told)](QString* error) {
+            wait->release();
+            return wait->take(JackDevice::open(target, error, {"Airloom preview", "preview_"}),
+                              error);
         };
     } else {
         OutputChoice choice;
@@ -220,6 +229,7 @@ std::unique_ptr<SupervisedOutput> openPreviewOutput(const QString& name, int per
     auto standIn = std::make_unique<NullDevice>(sampleRate, device->periodFrames());
     auto output =
         std::make_unique<SupervisedOutput>(std::move(device), std::move(standIn), std::move(open));
+    told->store(output.get());
     watchForDevices(*output);
     return output;
 }
