@@ -286,10 +286,11 @@ TEST(JackOutput, ASinkThatLeavesIsALossAndItsReturnIsReconnected) {
     ASSERT_TRUE(output.isLost());
     attempt(output);
     EXPECT_TRUE(output.isLost());
-    ASSERT_GT(output.retryTimer().remainingTime(), SupervisedOutput::kSoonMs);
+    // A coarse timer's shot may come 5 % late.
+    ASSERT_GT(output.retryTimer().remainingTime(), 2 * SupervisedOutput::kSoonMs);
     graph.refuse = EINVAL;
     graph.addSink();
-    EXPECT_LE(output.retryTimer().remainingTime(), SupervisedOutput::kSoonMs);
+    EXPECT_LT(output.retryTimer().remainingTime(), 2 * SupervisedOutput::kSoonMs);
     attempt(output);
     EXPECT_TRUE(output.isLost());
     graph.refuse = 0;
