@@ -195,8 +195,8 @@ for path in "${paths[@]}"; do
   before=$(lines)
   pw-cli destroy "$(sinkId)" >/dev/null
   sleep 6
-  createSink
   returned=$(date +%s.%N)
+  createSink
   sleep 2
   tail -n "+$((before + 1))" "$log" | cut -d' ' -f2- | grep -E 'lost|back' | sed 's/^/    said: /' || echo "    said nothing"
   if ! tail -n "+$((before + 1))" "$log" | grep -q 'lost'; then
