@@ -202,7 +202,7 @@ for path in "${paths[@]}"; do
   if ! tail -n "+$((before + 1))" "$log" | grep -q 'lost'; then
     firstPress
   elif back=$(stampOf 'Audio output back' 20 "$before"); then
-    awk -v a="$returned" -v b="$back" 'BEGIN { printf "    back %.1f s after the sink\n", b - a }'
+    awk -v a="$returned" -v b="$back" 'BEGIN { printf "    back %.1f s after the sink was created\n", b - a }'
     firstPress
   fi
   quit
