@@ -12,8 +12,8 @@
 #   plays within 1 s;
 # - PIPEWIRE_LATENCY=1024/48000, and then clock.force-quantum 1024, with the default
 #   settings: what the program said, presses heard, and the Sequence heard sample for sample;
-# - the sink destroyed and created again 6 s later: what the program said, and whether F1
-#   then plays.
+# - the sink destroyed and created again 6 s later: what the program said, how long after the
+#   sink's return it was back, and whether F1 then plays.
 #
 # Usage: scripts/measure-pipewire.sh [BUILD_DIR] [X_DISPLAY] [PRESSES]
 # AIRLOOM_PW_PATHS (e.g. "pipewire|pw-jack") picks paths by name.
@@ -195,11 +195,14 @@ for path in "${paths[@]}"; do
   before=$(lines)
   pw-cli destroy "$(sinkId)" >/dev/null
   sleep 6
+  returned=$(date +%s.%N)
   createSink
   sleep 2
   tail -n "+$((before + 1))" "$log" | cut -d' ' -f2- | grep -E 'lost|back' | sed 's/^/    said: /' || echo "    said nothing"
-  if ! tail -n "+$((before + 1))" "$log" | grep -q 'lost' ||
-    stampOf 'Audio output back' 20 "$before" >/dev/null; then
+  if ! tail -n "+$((before + 1))" "$log" | grep -q 'lost'; then
+    firstPress
+  elif back=$(stampOf 'Audio output back' 20 "$before"); then
+    awk -v a="$returned" -v b="$back" 'BEGIN { printf "    back %.1f s after the sink was created\n", b - a }'
     firstPress
   fi
   quit

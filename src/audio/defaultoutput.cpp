@@ -9,7 +9,9 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
 #include <utility>
 
@@ -23,7 +25,7 @@ void describe(const PortAudioDevice& device) {
 }
 
 // Opens the JACK client into target and starts nothing.
-std::unique_ptr<OutputDevice> openJack(const QString& target, QString* error) {
+std::unique_ptr<JackDevice> openJack(const QString& target, QString* error) {
     auto device = JackDevice::open(target, error);
     if (device)
         std::fprintf(stderr,
@@ -34,13 +36,32 @@ std::unique_ptr<OutputDevice> openJack(const QString& target, QString* error) {
     return device;
 }
 
+// The output to tell when a waiting JACK client's target is back (set once it exists).
+using OutputToTell = std::shared_ptr<std::atomic<SupervisedOutput*>>;
+
+// Has the output try again soon (a queued call: JACK's thread must not touch it) when the
+// target's ports appear.
+std::shared_ptr<JackWait> waitFor(OutputToTell output) {
+    return std::make_shared<JackWait>([output = std::move(output)] {
+        if (SupervisedOutput* told = output->load())
+            QMetaObject::invokeMethod(told, &SupervisedOutput::tryAgainSoon, Qt::QueuedConnection);
+    });
+}
+
 // Opens the station's output, at the start and again on the supervised output's worker, never
 // another in its place: through PortAudio, by the name of the device once one has opened; a
 // device of the JACK host as a JACK client of the program's own. A device that stalls at once
 // after every open is opened once more with periods that cover PipeWire's usual quantum.
+//
+// On the JACK path a client whose target has no ports waits for them (JackWait) and has the
+// output try again as soon as they are registered: PipeWire's JACK layer, unlike jackd, has
+// no socket whose appearance tells that a sink is back.
 class Opener {
 public:
-    Opener(const OutputChoice& choice, int sampleRate) : m_choice(choice), m_rate(sampleRate) {}
+    Opener(const OutputChoice& choice, int sampleRate)
+        : m_choice(choice), m_rate(sampleRate), m_wait(waitFor(m_output)) {}
+    // The output the attempts are for, told when a JACK target's ports appear.
+    OutputToTell output() const { return m_output; }
 
     // The first open, which may fall back on the default output; *notice names the devices
     // when the one named is not there.
@@ -75,11 +96,12 @@ private:
     static constexpr int kUsualQuantum = 1024;
 
     std::unique_ptr<OutputDevice> open(QString* error, QString* notice) {
+        m_wait->release();
         if (!m_jackTarget.isEmpty())
-            return openJack(m_jackTarget, error);
+            return m_wait->take(openJack(m_jackTarget, error), error);
         auto device = PortAudioDevice::open(m_choice, m_rate, error, notice, &m_jackTarget);
         if (!m_jackTarget.isEmpty())
-            return openJack(m_jackTarget, error);
+            return m_wait->take(openJack(m_jackTarget, error), error);
         if (!device)
             return nullptr;
         describe(*device);
@@ -91,6 +113,8 @@ private:
     OutputChoice m_choice;
     int m_rate;
     QString m_jackTarget;
+    OutputToTell m_output = std::make_shared<std::atomic<SupervisedOutput*>>(nullptr);
+    std::shared_ptr<JackWait> m_wait;
     QuickLossGuard m_stalls;
     QElapsedTimer m_clock = [] {
         QElapsedTimer timer;
@@ -133,6 +157,7 @@ DefaultOutput openDefaultOutput(const OutputChoice& choice, int sampleRate) {
     QString notice;
     // A device the station named is the only one ever opened: a missing one is awaited.
     Opener opener(choice, sampleRate);
+    const auto told = opener.output();
     auto device = opener.first(&reason, &notice);
     std::fputs(notice.toLocal8Bit().constData(), stderr);
     std::unique_ptr<SupervisedOutput> output;
@@ -157,6 +182,7 @@ DefaultOutput openDefaultOutput(const OutputChoice& choice, int sampleRate) {
                 QString::fromUtf8(kNoAudioOutputWarning), nullptr};
     }
     SupervisedOutput* supervised = output.get();
+    told->store(supervised);
     watchForDevices(*supervised);
     return {std::move(output), QString(), supervised};
 }
@@ -174,9 +200,12 @@ std::unique_ptr<SupervisedOutput> openPreviewOutput(const QString& name, int per
         return off(match.error.isEmpty() ? QStringLiteral("not found") : match.error);
     const OutputDeviceInfo& found = devices[static_cast<std::size_t>(match.index)];
     SupervisedOutput::Opener open;
+    const OutputToTell told = std::make_shared<std::atomic<SupervisedOutput*>>(nullptr);
     if (found.hostApi.contains(QLatin1String("JACK"))) {
-        open = [target = found.name](QString* error) -> std::unique_ptr<OutputDevice> {
-            return JackDevice::open(target, error, {"Airloom preview", "preview_"});
+        open = [target = found.name, wait = waitFor(told)](QString* error) {
+            wait->release();
+            return wait->take(JackDevice::open(target, error, {"Airloom preview", "preview_"}),
+                              error);
         };
     } else {
         OutputChoice choice;
@@ -200,6 +229,7 @@ std::unique_ptr<SupervisedOutput> openPreviewOutput(const QString& name, int per
     auto standIn = std::make_unique<NullDevice>(sampleRate, device->periodFrames());
     auto output =
         std::make_unique<SupervisedOutput>(std::move(device), std::move(standIn), std::move(open));
+    told->store(output.get());
     watchForDevices(*output);
     return output;
 }

@@ -70,6 +70,14 @@ public:
                 return 0;
             },
             this);
+        jack_set_port_registration_callback(
+            m_client,
+            [](jack_port_id_t id, int registered, void* self) {
+                auto* jack = static_cast<LibJackClient*>(self);
+                if (jack_port_t* port = jack_port_by_id(jack->m_client, id); port && registered)
+                    jack->m_device->portRegistered(QString::fromUtf8(jack_port_name(port)));
+            },
+            this);
         jack_set_buffer_size_callback(
             m_client,
             [](jack_nframes_t frames, void* self) {
@@ -191,7 +199,23 @@ void JackDevice::stop() {
     m_active = false;
 }
 
+void JackDevice::portRegistered(const QString& name) {
+    if (m_appeared && name.startsWith(m_target + QLatin1Char(':')))
+        m_appeared();
+}
+
+void JackDevice::waitForTarget(std::function<void()> appeared) {
+    m_appeared = std::move(appeared);
+    m_active = m_client->activate();
+}
+
 void JackDevice::process(float* left, float* right, std::uint32_t frames) noexcept {
+    if (!m_source) {
+        // Waiting for the target: not connected, nothing to play.
+        std::fill(left, left + frames, 0.0f);
+        std::fill(right, right + frames, 0.0f);
+        return;
+    }
     for (std::uint32_t done = 0; done < frames;) {
         const int n = static_cast<int>(std::min<std::uint32_t>(frames - done, kChunkFrames));
         float* interleaved = m_interleaved.data();
@@ -202,4 +226,20 @@ void JackDevice::process(float* left, float* right, std::uint32_t frames) noexce
         }
         done += static_cast<std::uint32_t>(n);
     }
+}
+
+void JackWait::release() {
+    m_waiting.reset();
+}
+
+std::unique_ptr<OutputDevice> JackWait::take(std::unique_ptr<JackDevice> device, QString* error) {
+    if (!device || device->targetIsThere())
+        return device;
+    *error = QStringLiteral("its JACK ports are not there");
+    device->waitForTarget(m_appeared);
+    // Ports registered before the client listened.
+    if (device->targetIsThere())
+        m_appeared();
+    m_waiting = std::move(device);
+    return nullptr;
 }

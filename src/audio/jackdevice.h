@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -85,6 +86,15 @@ public:
     void xrun() { m_xruns.fetch_add(1, std::memory_order_relaxed); }
     void graphChanged() { m_graphChanged.store(true); }
     void periodChanged(int frames) { m_periodFrames.store(frames, std::memory_order_relaxed); }
+    // JACK's notification thread: a port of the target's name calls the function given to
+    // waitForTarget.
+    void portRegistered(const QString& name);
+
+    // The target has input ports in the graph now.
+    bool targetIsThere() { return !m_client->playbackPorts(m_target).isEmpty(); }
+    // Activates the client without playing, to hear of ports registered: appeared is called
+    // (on JACK's thread) when one of the target's name is.
+    void waitForTarget(std::function<void()> appeared);
 
 private:
     std::unique_ptr<JackClient> m_client;
@@ -101,4 +111,23 @@ private:
     std::atomic<bool> m_gone{false};
     mutable std::atomic<bool> m_graphChanged{false};
     std::atomic<std::uint64_t> m_xruns{0};
+    std::function<void()> m_appeared; // set before the client is activated
+};
+
+// The attempts of an output on the JACK path while its target is away (a sink removed from
+// PipeWire's graph while the server runs): the client of an attempt that finds none of the
+// target's ports stays, listening, until the next attempt, and calls appeared as soon as
+// ports of the target's name are registered, so the output need not wait for its back-off.
+// The output's worker thread calls take(); appeared runs on JACK's thread.
+class JackWait {
+public:
+    explicit JackWait(std::function<void()> appeared) : m_appeared(std::move(appeared)) {}
+    // Closes the waiting client, before another opens.
+    void release();
+    // The device when its target has ports; else null with the reason, the device waiting.
+    std::unique_ptr<OutputDevice> take(std::unique_ptr<JackDevice> device, QString* error);
+
+private:
+    std::function<void()> m_appeared;
+    std::unique_ptr<JackDevice> m_waiting;
 };

@@ -80,7 +80,8 @@ void SupervisedOutput::start(RenderSource& source) {
 void SupervisedOutput::watch() {
     m_lastFrames = m_deviceGate.frames();
     m_stalledTicks = 0;
-    m_dropouts.restart(m_device->periodFrames());
+    m_devicePeriod = m_device->periodFrames();
+    m_dropouts.restart(m_devicePeriod);
     m_watchdog.start();
 }
 
@@ -108,6 +109,14 @@ void SupervisedOutput::checkDevice() {
     if (m_device->hasFailed()) {
         lose(QStringLiteral("its stream stopped"));
         return;
+    }
+    // A JACK server sets the period and may change it while it runs (PipeWire's quantum).
+    if (m_device->periodFrames() != m_devicePeriod) {
+        m_devicePeriod = m_device->periodFrames();
+        std::fprintf(stderr,
+                     "Audio output: the server's period is now %d frames, latency %.1f ms.\n",
+                     m_devicePeriod, 1000.0 * m_device->latencyFrames() / m_sampleRate);
+        m_dropouts.restart(m_devicePeriod);
     }
     const std::uint64_t frames = m_deviceGate.frames();
     if (frames != std::exchange(m_lastFrames, frames)) {

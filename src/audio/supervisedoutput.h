@@ -158,6 +158,7 @@ private:
     State m_state = State::Stopped;
     std::uint64_t m_lastFrames = 0;
     int m_stalledTicks = 0;
+    int m_devicePeriod = 0; // the playing device's, as last told
     Clock m_now;
     DropoutCounter m_dropouts{m_sampleRate, m_periodFrames};
     std::uint64_t m_lostUnderruns = 0;

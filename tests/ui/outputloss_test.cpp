@@ -222,13 +222,19 @@ struct FakeGraph {
         linked[1].clear();
         device->graphChanged();
     }
+    // The sink comes back: its ports are registered again.
+    void addSink() {
+        sink = QStringList{u"Null Sink:playback_FL"_s, u"Null Sink:playback_FR"_s};
+        for (const QString& port : sink)
+            device->portRegistered(port);
+    }
     // A period played, and the watchdog's tick.
     void tick(SupervisedOutput& output) const {
         std::vector<float> left(1024), right(1024);
         device->process(left.data(), right.data(), 1024);
         output.checkDevice();
     }
-    std::unique_ptr<OutputDevice> open() {
+    std::unique_ptr<JackDevice> open() {
         struct Client : JackClient {
             FakeGraph& graph;
             explicit Client(FakeGraph& g) : graph(g) {}
@@ -253,14 +259,19 @@ struct FakeGraph {
 };
 
 // A JACK output is lost when every connection of its ports goes (the sink left the graph),
-// and comes back connected to the ports of the same names; one that reaches no playback port
-// is not restored.
+// and comes back connected to the ports of the same names, tried again as soon as they are
+// registered; one that reaches no playback port is not restored.
 TEST(JackOutput, ASinkThatLeavesIsALossAndItsReturnIsReconnected) {
     FakeGraph graph;
-    auto owned =
-        std::make_unique<SupervisedOutput>(graph.open(), std::make_unique<NullDevice>(48000, 1024),
-                                           [&graph](QString*) { return graph.open(); });
+    SupervisedOutput* told = nullptr;
+    JackWait wait([&told] { told->tryAgainSoon(); });
+    auto owned = std::make_unique<SupervisedOutput>(
+        graph.open(), std::make_unique<NullDevice>(48000, 1024), [&](QString* error) {
+            wait.release();
+            return wait.take(graph.open(), error);
+        });
     SupervisedOutput& output = *owned;
+    told = &output;
     AudioEngine engine(std::move(owned));
     EXPECT_EQ(output.latencyFrames(), 1024); // never less than a period
     graph.tick(output);
@@ -275,8 +286,11 @@ TEST(JackOutput, ASinkThatLeavesIsALossAndItsReturnIsReconnected) {
     ASSERT_TRUE(output.isLost());
     attempt(output);
     EXPECT_TRUE(output.isLost());
+    // A coarse timer's shot may come 5 % late.
+    ASSERT_GT(output.retryTimer().remainingTime(), 2 * SupervisedOutput::kSoonMs);
     graph.refuse = EINVAL;
-    graph.sink = QStringList{u"Null Sink:playback_FL"_s, u"Null Sink:playback_FR"_s};
+    graph.addSink();
+    EXPECT_LT(output.retryTimer().remainingTime(), 2 * SupervisedOutput::kSoonMs);
     attempt(output);
     EXPECT_TRUE(output.isLost());
     graph.refuse = 0;
