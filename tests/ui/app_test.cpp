@@ -282,25 +282,19 @@ TEST(AppKeys, EveryForwardingWidgetFiresOncePerPress) {
     EXPECT_FALSE(rig.decks().IsPlaying(3));
 }
 
-// The pre-listen keys in the cart list, no window active: Space plays the selection and
-// stops it, Escape stops, Shift+Space plays a long cart's last 10 s; F3 still fires deck 3
-// from the list, and the pre-listen plays on.
+// The pre-listen keys in the cart list, no window active: Space plays and stops, Escape stops,
+// Shift+Space plays a long cart's last 10 s; F3 still fires deck 3, the pre-listen plays on.
 TEST(AppKeys, PreListenKeysInTheList) {
     AppRig rig(false);
     Fixtures::wav(rig.carts, "Long.wav", 15000);
     rig.app->audio().openCart(rig.carts + "/Long.wav");
     rig.app->audio().waitForMeasurements();
     rig.openMainWindow(false);
-    rig.app->Timer1().stop();
     auto* cue = new ManualDevice; // owned by the pre-listen
     rig.app->enablePreListen(std::unique_ptr<OutputDevice>(cue), nullptr);
     rig.load(3, "News.wav");
-    const struct {
-        const char* cart;
-        Qt::Key key;
-        Qt::KeyboardModifiers modifiers;
-        const char* status;
-    } steps[] = {
+    using Step = std::tuple<const char*, Qt::Key, Qt::KeyboardModifiers, const char*>;
+    const Step steps[] = {
         {"Sunday.wav", Qt::Key_Space, Qt::NoModifier, "Pre-listen: Sunday.wav 0:00 / 0:00"},
         {"Sunday.wav", Qt::Key_Space, Qt::NoModifier, ""},
         {"News.wav", Qt::Key_Space, Qt::NoModifier, "Pre-listen: News.wav 0:00 / 0:00"},
@@ -308,11 +302,11 @@ TEST(AppKeys, PreListenKeysInTheList) {
         {"Long.wav", Qt::Key_Space, Qt::ShiftModifier, "Pre-listen: Long.wav 0:05 / 0:15"},
         {"Long.wav", Qt::Key_F3, Qt::NoModifier, "Pre-listen: Long.wav 0:05 / 0:15"},
     };
-    for (const auto& step : steps) {
-        rig.select(step.cart);
-        press(rig.form().File1(), step.key, step.modifiers);
+    for (const auto& [cart, key, modifiers, status] : steps) {
+        rig.select(cart);
+        press(rig.form().File1(), key, modifiers);
         cue->renderPeriods(4);
-        EXPECT_EQ(rig.app->preListen()->statusText(), step.status) << step.cart;
+        EXPECT_EQ(rig.app->preListen()->statusText(), status) << cart;
     }
     EXPECT_TRUE(rig.decks().IsPlaying(3));
 }
