@@ -26,6 +26,8 @@
 // scripts/measure-latency.sh sets all of this up. AIRLOOM_CAPTURE ("LEFT,RIGHT") names the
 // ports captured instead of Airloom:out_0 and out_1: a PipeWire sink's monitor ports, under
 // pw-jack, for the program's other paths into PipeWire (scripts/measure-pipewire.sh).
+// AIRLOOM_KEY names the key pressed in place of F1 (space: a pre-listen of the cart list's
+// selection, captured on "Airloom preview", scripts/measure-prelisten.sh).
 #include "audio/decoder.h"
 
 #include <QString>
@@ -112,8 +114,13 @@ void press(const std::string& key) {
         std::fprintf(stderr, "xdotool failed\n");
 }
 
-void pressF1() {
-    press("F1");
+const char* keyName() {
+    const char* key = std::getenv("AIRLOOM_KEY");
+    return key && *key ? key : "F1";
+}
+
+void pressKey() {
+    press(keyName());
 }
 
 // One cart as the program decodes it at the output rate.
@@ -312,7 +319,7 @@ int measureRemote(Capture& capture, jack_client_t* client, int oscPort, int roun
         std::vector<double> times;
     };
     std::vector<Way> ways{
-        {"F1 (xdotool)", pressF1, {}}, {"MIDI note 36", note, {}}, {"OSC fire", osc, {}}};
+        {"F1 (xdotool)", pressKey, {}}, {"MIDI note 36", note, {}}, {"OSC fire", osc, {}}};
     for (int round = 0; round < rounds; ++round) {
         for (Way& way : ways) {
             const double t = timeToSound(capture, way.trigger);
@@ -425,7 +432,7 @@ int main(int argc, char** argv) {
                std::chrono::duration_cast<Clock::duration>(std::chrono::milliseconds(300)).count())
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         const Clock::time_point pressed = Clock::now();
-        pressF1();
+        pressKey();
         keyTimes.push_back(ms(Clock::now() - pressed));
         const Clock::time_point deadline = pressed + std::chrono::seconds(2);
         while (capture.onset.load() < pressed.time_since_epoch().count() && Clock::now() < deadline)
@@ -438,17 +445,17 @@ int main(int argc, char** argv) {
             std::printf("round %d: %.1f ms\n", round + 1, latencies.back());
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(400));
-        pressF1(); // the playing deck's own key stops it
+        pressKey(); // the playing deck's own key stops it
     }
     jack_client_close(client);
     if (latencies.empty())
         return 1;
     std::sort(latencies.begin(), latencies.end());
     std::sort(keyTimes.begin(), keyTimes.end());
-    std::printf("fire to first captured frame over %zu presses: median %.1f ms, min %.1f, max "
+    std::printf("%s to first captured frame over %zu presses: median %.1f ms, min %.1f, max "
                 "%.1f (from the start of xdotool, which takes a median %.1f ms to press and "
                 "release)\n",
-                latencies.size(), latencies[latencies.size() / 2], latencies.front(),
+                keyName(), latencies.size(), latencies[latencies.size() / 2], latencies.front(),
                 latencies.back(), keyTimes[keyTimes.size() / 2]);
     return 0;
 }

@@ -6,14 +6,17 @@
 # player left open), and after a cart was stopped by its deck's key; then, for comparison,
 # a cart playing. Each line gives the CPU time (user + system, from /proc/PID/stat and, to
 # the nanosecond, schedstat) as a share of one core, and the voluntary context switches per
-# second of each thread, which is how often it woke.
+# second of each thread, which is how often it woke. With "preview", the JACK server is
+# measured once more with a pre-listen output open (--preview-device into a JACK client of
+# its own, a jack_rec) and nothing pre-listened.
 #
-# Usage: scripts/measure-idle-cpu.sh [BUILD_DIR] [X_DISPLAY] [SECONDS]
+# Usage: scripts/measure-idle-cpu.sh [BUILD_DIR] [X_DISPLAY] [SECONDS] [preview]
 # Needs Xvfb, xdotool, sox and jackd2 (scripts/install-deps.sh).
 set -euo pipefail
 build=$(realpath "${1:-build}")
 display=${2:-:98}
 seconds=${3:-30}
+preview=${4:-}
 source "$(dirname "$0")/measure-common.sh"
 
 export XDG_RUNTIME_DIR=$work/run QT_QPA_PLATFORM=xcb DISPLAY=$display
@@ -92,6 +95,7 @@ run() {
     xdotool key Return && sleep 0.5
   fi
   echo "== $output: $(grep -m1 -e '^Audio output:' -e '^No audio output' "$work/airloom.log")"
+  grep -m1 '^Pre-listen output' "$work/airloom.log" || true
   sleep 2
   # The JACK server, when there is one, is measured alongside, for reference.
   if [ -n "${jackd_pid:-}" ]; then
@@ -120,3 +124,10 @@ run "silent output"
 
 start_jackd
 run "JACK dummy server" --device system
+if [ "$preview" = preview ]; then
+  # The preview's own JACK client, there before the program lists the devices.
+  jack_rec -f "$work/preview.wav" -d 100000 system:capture_1 system:capture_2 >/dev/null 2>&1 &
+  pids+=($!)
+  for _ in $(seq 50); do jack_lsp | grep -q '^jackrec:' && break; sleep 0.1; done
+  run "JACK dummy server, pre-listen output open" --device system --preview-device jackrec
+fi

@@ -61,8 +61,8 @@ int main(int argc, char** argv) {
     // Pre-listen is off unless the station names its output; one that does not open is said
     // on stderr and leaves it off.
     if (const QString preview = commandLine.previewDeviceChoice(extras); !preview.isEmpty()) {
-        if (auto previewOutput =
-                openPreviewOutput(preview, choice.periodFrames, airloom.audio().sampleRate())) {
+        if (auto previewOutput = openPreviewOutput(preview, choice.periodFrames,
+                                                   airloom.audio().sampleRate(), output.identity)) {
             SupervisedOutput* supervised = previewOutput.get();
             airloom.enablePreListen(std::move(previewOutput), supervised);
         }

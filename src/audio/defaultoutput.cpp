@@ -90,6 +90,11 @@ public:
         return device;
     }
     int sampleRate() const { return m_rate; }
+    // The device opened last (by name once one has opened).
+    QString identity() const {
+        return m_jackTarget.isEmpty() ? m_choice.device
+                                      : outputIdentity(m_jackTarget, QStringLiteral("JACK"));
+    }
 
 private:
     // PipeWire's default quantum at 48 kHz.
@@ -161,7 +166,9 @@ DefaultOutput openDefaultOutput(const OutputChoice& choice, int sampleRate) {
     auto device = opener.first(&reason, &notice);
     std::fputs(notice.toLocal8Bit().constData(), stderr);
     std::unique_ptr<SupervisedOutput> output;
+    QString identity;
     if (device) {
+        identity = opener.identity();
         auto standIn = std::make_unique<NullDevice>(device->sampleRate(), device->periodFrames());
         output = std::make_unique<SupervisedOutput>(std::move(device), std::move(standIn),
                                                     std::move(opener));
@@ -179,16 +186,16 @@ DefaultOutput openDefaultOutput(const OutputChoice& choice, int sampleRate) {
     } else {
         std::fprintf(stderr, "%s (%s)\n", kNoAudioOutputWarning, reason.toLocal8Bit().constData());
         return {std::make_unique<NullDevice>(sampleRate, choice.periodFrames),
-                QString::fromUtf8(kNoAudioOutputWarning), nullptr};
+                QString::fromUtf8(kNoAudioOutputWarning), nullptr, QString()};
     }
     SupervisedOutput* supervised = output.get();
     told->store(supervised);
     watchForDevices(*supervised);
-    return {std::move(output), QString(), supervised};
+    return {std::move(output), QString(), supervised, identity};
 }
 
 std::unique_ptr<SupervisedOutput> openPreviewOutput(const QString& name, int periodFrames,
-                                                    int sampleRate) {
+                                                    int sampleRate, const QString& onAir) {
     const auto off = [&name](const QString& why) {
         std::fprintf(stderr, "Pre-listen output '%s': %s; pre-listen is off.\n", qPrintable(name),
                      qPrintable(why));
@@ -199,6 +206,10 @@ std::unique_ptr<SupervisedOutput> openPreviewOutput(const QString& name, int per
     if (match.index < 0)
         return off(match.error.isEmpty() ? QStringLiteral("not found") : match.error);
     const OutputDeviceInfo& found = devices[static_cast<std::size_t>(match.index)];
+    if (outputIdentity(found.name, found.hostApi) == onAir)
+        return off(QStringLiteral("it is the output on air, where the preview would be heard; "
+                                  "name a separate one (headphones, a cue channel, another "
+                                  "JACK client)"));
     SupervisedOutput::Opener open;
     const OutputToTell told = std::make_shared<std::atomic<SupervisedOutput*>>(nullptr);
     if (found.hostApi.contains(QLatin1String("JACK"))) {
@@ -224,8 +235,9 @@ std::unique_ptr<SupervisedOutput> openPreviewOutput(const QString& name, int per
         return off(QStringLiteral("it plays at %1 Hz, the carts at %2 Hz")
                        .arg(device->sampleRate())
                        .arg(sampleRate));
-    std::fprintf(stderr, "Pre-listen output: %s (%s), %d-frame periods.\n", qPrintable(found.name),
-                 qPrintable(found.hostApi), device->periodFrames());
+    std::fprintf(stderr, "Pre-listen output: %s (%s), %d-frame periods, latency %.1f ms.\n",
+                 qPrintable(found.name), qPrintable(found.hostApi), device->periodFrames(),
+                 1000.0 * device->latencyFrames() / sampleRate);
     auto standIn = std::make_unique<NullDevice>(sampleRate, device->periodFrames());
     auto output =
         std::make_unique<SupervisedOutput>(std::move(device), std::move(standIn), std::move(open));

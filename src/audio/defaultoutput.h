@@ -22,6 +22,8 @@ struct DefaultOutput {
     // The watched sound device (owned by device), reopened when lost or awaited while the
     // named one is missing; null for the silent output, which nothing watches or polls.
     SupervisedOutput* supervised = nullptr;
+    // outputIdentity() of the device opened; empty for the silent output and an awaited one.
+    QString identity;
 };
 
 // The output for the life of the program: the chosen PortAudio output (the default one when
@@ -38,10 +40,11 @@ DefaultOutput openDefaultOutput(const OutputChoice& choice = {}, int sampleRate 
 // name, as for the output): watched and reopened as the output is. A JACK device is played
 // into by a JACK client of its own, "Airloom preview" (ports preview_0 and preview_1), so
 // that the stream on air is never touched. Null, with a line on stderr, when the name
-// matches nothing that opens, or a device that will not play at sampleRate (the carts' rate).
+// matches nothing that opens, a device that will not play at sampleRate (the carts' rate), or
+// the output on air (onAir, its outputIdentity()): the preview would be heard on air.
 // UI thread, at start-up; blocks while PortAudio looks for devices.
 std::unique_ptr<SupervisedOutput> openPreviewOutput(const QString& name, int periodFrames,
-                                                    int sampleRate);
+                                                    int sampleRate, const QString& onAir);
 
 // Writes `airloom --list-devices`: the output devices PortAudio sees, one a line.
 QString listOutputDevices();

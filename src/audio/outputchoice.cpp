@@ -101,6 +101,11 @@ QString describeOutputDevices(const std::vector<OutputDeviceInfo>& devices) {
     return text;
 }
 
+QString outputIdentity(const QString& name, const QString& hostApi) {
+    const bool jack = hostApi.contains(QLatin1String("JACK"));
+    return QStringLiteral("%1 (%2)").arg(name, jack ? QStringLiteral("JACK") : hostApi);
+}
+
 DeviceMatch matchOutputDevice(const std::vector<OutputDeviceInfo>& devices, const QString& wanted) {
     if (!OutputChoice{wanted}.namesDevice())
         return {};

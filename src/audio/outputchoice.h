@@ -67,6 +67,11 @@ struct OutputDeviceInfo {
 // default output marked.
 QString describeOutputDevices(const std::vector<OutputDeviceInfo>& devices);
 
+// What tells one output from another: a device's name and host API ("USB Audio CODEC: Audio
+// (hw:1,0) (ALSA)"); a JACK host's device by the JACK client played into alone ("system
+// (JACK)"), since any client of ours that plays there is heard on it.
+QString outputIdentity(const QString& name, const QString& hostApi);
+
 struct DeviceMatch {
     int index = -1; // into the list; -1: the default output
     QString error;  // why the wanted device was not found (naming the devices there are)

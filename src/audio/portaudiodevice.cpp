@@ -186,8 +186,8 @@ std::unique_ptr<PortAudioDevice> PortAudioDevice::open(const OutputChoice& wante
         const long reported = stream ? std::lround(stream->outputLatency * rate) : 0;
         device->m_latencyFrames = reported > 0 ? static_cast<int>(reported) : buffer;
     }
-    device->m_name = QStringLiteral("%1 (%2)").arg(QString::fromUtf8(info->name),
-                                                   QString::fromUtf8(api ? api->name : "?"));
+    device->m_name =
+        outputIdentity(QString::fromUtf8(info->name), QString::fromUtf8(api ? api->name : "?"));
     return device;
 }
 

@@ -35,10 +35,10 @@ QString VoiceTransport::takeUnderrunReport() {
     const std::uint64_t newDropouts = dropouts.count - before.count;
     if (newDecoding == 0 && newDevice == 0 && newNonFinite == 0 && newDropouts == 0)
         return {};
-    QString report = QStringLiteral("Audio underruns: %1 periods short of decoded audio, %2 "
-                                    "periods late on the output device.")
-                         .arg(newDecoding)
-                         .arg(newDevice);
+    QString report = m_reportLabel + QStringLiteral("%1 periods short of decoded audio, %2 "
+                                                    "periods late on the output device.")
+                                         .arg(newDecoding)
+                                         .arg(newDevice);
     if (newNonFinite > 0)
         report += QStringLiteral(" %1 samples that were not numbers went out as silence.")
                       .arg(newNonFinite);

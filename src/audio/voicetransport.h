@@ -91,8 +91,11 @@ public:
     // line (a playing cart whose decoding fell behind, a period the device played late),
     // the samples that were not finite and the dropouts the output counted against the
     // clock, so drop-outs and damaged sound on air leave a trace on the terminal. The line,
-    // or "" when there was nothing.
+    // or "" when there was nothing. It starts with the label, which names the output when
+    // there is more than one.
     static constexpr int kUnderrunReportInterval = 1000;
+    static inline const QString kOnAirReportLabel = QStringLiteral("Audio underruns: ");
+    void setReportLabel(const QString& label) { m_reportLabel = label; }
     QString takeUnderrunReport();
     // The output's dropouts since the start, for the operator; "" when it counts none.
     QString describeDropouts() const;
@@ -160,6 +163,7 @@ private:
     std::deque<Mixer::Command> m_waiting;
     std::uint64_t m_lastVoiceId = 0;
     QTimer m_underrunTimer;
+    QString m_reportLabel = kOnAirReportLabel;
     std::uint64_t m_reportedUnderruns = 0;
     std::uint64_t m_reportedDeviceUnderruns = 0;
     std::uint64_t m_reportedNonFinite = 0;

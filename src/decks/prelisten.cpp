@@ -22,6 +22,8 @@ PreListen::PreListen(AudioEngine& engine, std::unique_ptr<OutputDevice> output, 
       m_voices(*m_output,
                static_cast<std::size_t>(std::max(AudioEngine::kRingSeconds * engine.sampleRate(),
                                                  4 * m_output->periodFrames()))) {
+    // Its underruns and dropouts are told apart from those on air.
+    m_voices.setReportLabel(QStringLiteral("Pre-listen output: "));
     m_timer.setParent(this);
     m_timer.setObjectName(QStringLiteral("PreListenTimer"));
     m_timer.setInterval(kUpdateInterval);

@@ -107,6 +107,11 @@ TEST(OutputChoice, DeviceNamesAndTheirFallback) {
         matchOutputDevice(devices, "hw:")
             .error.startsWith(
                 "'hw:' names more than one audio output device. The output devices are:\n"));
+    // A pre-listen output is refused when it is the one on air: on JACK, the client played into.
+    const QString onAir = outputIdentity("Dummy", "JACK");
+    EXPECT_EQ(outputIdentity(devices[4].name, devices[4].hostApi), onAir);
+    EXPECT_NE(outputIdentity(devices[5].name, devices[5].hostApi), onAir);
+    EXPECT_NE(outputIdentity("Dummy", "ALSA"), onAir);
 }
 
 // The buffer covers the quantum a user set for PipeWire, by a longer period; a device that

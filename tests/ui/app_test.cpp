@@ -4,6 +4,7 @@
 #include "audio/fixtures.h"
 #include "decks/asrunlog.h"
 #include "decks/endwarning.h"
+#include "decks/prelisten.h"
 #include "support/apprig.h"
 #include "ui/about.h"
 #include "ui/dragproxy.h"
@@ -279,6 +280,35 @@ TEST(AppKeys, EveryForwardingWidgetFiresOncePerPress) {
     EXPECT_TRUE(rig.decks().IsPlaying(3));
     press(rig.form().File1(), Qt::Key_F3, Qt::KeypadModifier | Qt::MetaModifier);
     EXPECT_FALSE(rig.decks().IsPlaying(3));
+}
+
+// The pre-listen keys in the cart list, no window active: Space plays and stops, Escape stops,
+// Shift+Space plays a long cart's last 10 s; F3 still fires deck 3, the pre-listen plays on.
+TEST(AppKeys, PreListenKeysInTheList) {
+    AppRig rig(false);
+    Fixtures::wav(rig.carts, "Long.wav", 15000);
+    rig.app->audio().openCart(rig.carts + "/Long.wav");
+    rig.app->audio().waitForMeasurements();
+    rig.openMainWindow(false);
+    auto* cue = new ManualDevice; // owned by the pre-listen
+    rig.app->enablePreListen(std::unique_ptr<OutputDevice>(cue), nullptr);
+    rig.load(3, "News.wav");
+    using Step = std::tuple<const char*, Qt::Key, Qt::KeyboardModifiers, const char*>;
+    const Step steps[] = {
+        {"Sunday.wav", Qt::Key_Space, Qt::NoModifier, "Pre-listen: Sunday.wav 0:00 / 0:00"},
+        {"Sunday.wav", Qt::Key_Space, Qt::NoModifier, ""},
+        {"News.wav", Qt::Key_Space, Qt::NoModifier, "Pre-listen: News.wav 0:00 / 0:00"},
+        {"News.wav", Qt::Key_Escape, Qt::NoModifier, ""},
+        {"Long.wav", Qt::Key_Space, Qt::ShiftModifier, "Pre-listen: Long.wav 0:05 / 0:15"},
+        {"Long.wav", Qt::Key_F3, Qt::NoModifier, "Pre-listen: Long.wav 0:05 / 0:15"},
+    };
+    for (const auto& [cart, key, modifiers, status] : steps) {
+        rig.select(cart);
+        press(rig.form().File1(), key, modifiers);
+        cue->renderPeriods(4);
+        EXPECT_EQ(rig.app->preListen()->statusText(), status) << cart;
+    }
+    EXPECT_TRUE(rig.decks().IsPlaying(3));
 }
 
 // Typing goes into the search box and searches; F12 (with any modifiers) and a left click
