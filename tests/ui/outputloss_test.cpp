@@ -136,14 +136,6 @@ TEST(OutputLoss, AStalledDeviceStopsTheDeckWarnsUntilItReturnsAndKeepsTheDecks) 
     EXPECT_TRUE(r.decks().IsPlaying(1));
 }
 
-// Without a sound device the line says so for the whole run; the decks play on the clock.
-TEST(OutputLoss, NoSoundDeviceIsWarnedOnTheLineForGood) {
-    AppRig rig(false);
-    rig.app->setOutputWarning(kNoAudioOutputWarning);
-    rig.openMainWindow();
-    expectWarnedAndF1Fires(rig, kNoAudioOutputWarning);
-}
-
 // The device the station named is missing at start-up: warned with the main window as a
 // loss, and opened once it appears, after the same back-off; lost again, warned again.
 TEST(OutputLoss, AMissingNamedDeviceIsWarnedAndOpenedWhenItAppears) {
