@@ -49,8 +49,6 @@ TEST_F(LevellerTest, MeasuresOncePerFileAndLimitsThePeak) {
     // 0 LUFS would raise it past -1 dBFS, so the peak sets the gain.
     EXPECT_NEAR(Leveller::gainFrom(0, measured) * measured.samplePeak, std::pow(10, -1.0 / 20),
                 1e-6);
-    EXPECT_EQ(Leveller::gainFrom(-23, {}), 1.0f);
-    EXPECT_FALSE(MeasureLoudness(Fixtures::file(folder(), "Text.wav", "not audio")).ok);
 
     const auto measures = [this](const QString& path) {
         Leveller leveller(-23, cacheFile);
@@ -65,7 +63,6 @@ TEST_F(LevellerTest, MeasuresOncePerFileAndLimitsThePeak) {
     EXPECT_EQ(measures(loud), 0); // from dtb/loudness.db
     Fixtures::wav(folder(), "Loud.wav", 2000);
     EXPECT_EQ(measures(loud), 1);
-    EXPECT_EQ(measures(loud), 0);
 }
 
 TEST_F(LevellerTest, CartsPlayAtTheirGainSampleForSample) {

@@ -137,14 +137,8 @@ TEST(PortAudioOutput, WithoutADeviceCartsPlayOnTheClockAfterOneQuietWarning) {
     ASSERT_EQ(ours.size(), 1) << ours.join('\n').data();
     EXPECT_TRUE(ours[0].startsWith("No audio output device: carts will not be heard."));
 
-    // The null device plays carts to their end on the clock.
-    ASSERT_NE(dynamic_cast<NullDevice*>(output.device.get()), nullptr);
-    AudioEngine engine(std::move(output.device));
-    MciDevice player(engine);
-    ASSERT_TRUE(playToEnd(engine, player, Fixtures::wav(dir.path(), u"bed.wav"_s, 300)));
-    EXPECT_EQ(player.Position(), 300);
-    EXPECT_EQ(engine.underruns(), 0u);
-    EXPECT_GE(engine.renderedFrames(), 300u * 48);
+    // The silent output, which plays carts on the clock (see below).
+    EXPECT_NE(dynamic_cast<NullDevice*>(output.device.get()), nullptr);
 }
 
 // The output the station named is awaited on the silent output, never replaced by the

@@ -170,13 +170,3 @@ TEST(ConfigWindow, AFailedWriteKeepsWhatWasTyped) {
     EXPECT_EQ(closed + applied, 2);
     EXPECT_TRUE(Fixtures::bytes(blocked.filePath()).contains("callsign=wnew"));
 }
-
-// The real list of volumes leaves out the kernel's own file systems.
-TEST(FolderBoxes, MountedVolumesAreRealFileSystems) {
-    const QList<Volume> mounted = MountedVolumes();
-    EXPECT_TRUE(
-        std::any_of(mounted.begin(), mounted.end(), [](const Volume& v) { return v.root == "/"; }));
-    for (const Volume& volume : mounted)
-        for (const char* pseudo : {"/proc", "/sys", "/dev"})
-            EXPECT_FALSE(volume.root.startsWith(pseudo)) << volume.root.toStdString();
-}

@@ -15,26 +15,6 @@ TEST(DeckFormat, TimeText) {
 
 using DeckTable = DeckRig;
 
-TEST_F(DeckTable, DeckNumbersOutsideOneToTenChangeNothing) {
-    put(1, "ID.wav", 300);
-    const std::string playing = step("fire 1, tick");
-    QSignalSpy changed(&engine, &DeckEngine::deckChanged);
-    for (const int d : {0, -1, 11, 32767, -32768}) {
-        for (const auto op : {&DeckEngine::LoadCart, &DeckEngine::ClearDeck, &DeckEngine::FireDeck,
-                              &DeckEngine::StartDeckPlayback, &DeckEngine::CyclePlayMode,
-                              &DeckEngine::ResetTimeDisplay, &DeckEngine::ToggleDeckLock,
-                              &DeckEngine::BeginDeckDrag, &DeckEngine::MoveCart})
-            (engine.*op)(d);
-        engine.SetDeckMode(d, "Loop");
-        engine.DropOnDeck(d, DragProxy::DeckCart);
-        engine.DropOnDeck(d, DragProxy::ListFile);
-        EXPECT_FALSE(engine.IsPlaying(d) || !engine.FilePath(d).isEmpty());
-    }
-    EXPECT_EQ(changed.count(), 0);
-    EXPECT_EQ(snapshot(), playing);
-    EXPECT_EQ(engine.DragSourceDeck(), 0);
-}
-
 TEST_F(DeckTable, LoadAndClear) {
     cart("Station ID.wav", 2500);
     QSignalSpy repaint(&engine, &DeckEngine::deckRepaintRequested);

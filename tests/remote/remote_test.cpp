@@ -180,15 +180,12 @@ TEST(RemoteControl, SubscribersAndPadsFollowEachStateChange) {
     EXPECT_EQ(rig.lastArgs[2], "playing");
     EXPECT_EQ(rig.lights.back(), (MidiMessage{0x90, 36, 1}));
 
-    const std::uint8_t stop[] = {0x90, 46, 1, 0xF0, 0x10, 36, 127, 0xF7, 36, 127};
+    const std::uint8_t stop[] = {0x90, 46, 1};
     rig.midi.handleBytes(stop, sizeof stop);
     EXPECT_FALSE(rig.decks().IsPlaying(1));
     EXPECT_EQ(rig.receive().first, "/airloom/deck/1/state");
     EXPECT_EQ(rig.lastArgs[2], "loaded");
     EXPECT_EQ(rig.lights.back(), (MidiMessage{0x90, 36, 5}));
-    EXPECT_EQ(rig.midi.warnings().count("SysEx message"), 1u);
-    // After SysEx there is no running status: the last two bytes fire nothing.
-    EXPECT_EQ(rig.midi.warnings().count("byte outside any message"), 2u);
     rig.decks().ToggleDeckLock(1);
     EXPECT_EQ(rig.receive().first, "/airloom/deck/1/state");
     EXPECT_EQ(rig.lights.back(), (MidiMessage{0x90, 36, 3}));

@@ -39,7 +39,7 @@ struct LossRig {
     const QString warning;
 
     // awaited: the named device is not there at the start, and warning says so.
-    explicit LossRig(bool open = true, bool failedStart = false, const QString& awaited = {})
+    explicit LossRig(bool open = true, const QString& awaited = {})
         : rig(open, true, {},
               [=, this](std::unique_ptr<ManualDevice> standIn) {
                   SupervisedOutput::Opener reopen = [this](QString* error) {
@@ -52,7 +52,6 @@ struct LossRig {
                           : std::make_unique<SupervisedOutput>(std::move(standIn), reopen, awaited);
                   if (!watched) {
                       auto device = std::make_unique<FakeDevice>();
-                      device->failed = failedStart;
                       sound = device.get();
                       watched = std::make_unique<SupervisedOutput>(std::move(device),
                                                                    std::move(standIn), reopen);
@@ -137,36 +136,10 @@ TEST(OutputLoss, AStalledDeviceStopsTheDeckWarnsUntilItReturnsAndKeepsTheDecks) 
     EXPECT_TRUE(r.decks().IsPlaying(1));
 }
 
-TEST(OutputLoss, AFailedStartIsWarnedWithTheMainWindowAndAgainAtTheNextLoss) {
-    LossRig r(false, true);
-    r.output->checkDevice();
-    ASSERT_TRUE(r.output->isLost());
-    r.rig.openMainWindow();
-    expectWarnedAndF1Fires(r.rig, r.warning);
-
-    r.next = std::make_unique<FakeDevice>();
-    FakeDevice* back = r.next.get();
-    r.attempt();
-    ASSERT_FALSE(r.output->isLost());
-    EXPECT_EQ(r.status(), "");
-    back->failed = true;
-    r.output->checkDevice();
-    EXPECT_TRUE(r.output->isLost());
-    expectWarnedAndF1Fires(r.rig, r.warning);
-}
-
-// Without a sound device the line says so for the whole run; the decks play on the clock.
-TEST(OutputLoss, NoSoundDeviceIsWarnedOnTheLineForGood) {
-    AppRig rig(false);
-    rig.app->setOutputWarning(kNoAudioOutputWarning);
-    rig.openMainWindow();
-    expectWarnedAndF1Fires(rig, kNoAudioOutputWarning);
-}
-
-// The device the station named is missing at start-up: warned as a loss, and opened once it
-// appears, after the same back-off.
+// The device the station named is missing at start-up: warned with the main window as a
+// loss, and opened once it appears, after the same back-off; lost again, warned again.
 TEST(OutputLoss, AMissingNamedDeviceIsWarnedAndOpenedWhenItAppears) {
-    LossRig r(false, false, "Audio output 'studio' is not there.");
+    LossRig r(false, "Audio output 'studio' is not there.");
     ASSERT_TRUE(r.output->isLost());
     r.rig.openMainWindow();
     expectWarnedAndF1Fires(r.rig, r.warning);
@@ -179,9 +152,14 @@ TEST(OutputLoss, AMissingNamedDeviceIsWarnedAndOpenedWhenItAppears) {
     EXPECT_EQ(r.output->retryTimer().interval(), SupervisedOutput::kSoonMs);
 
     r.next = std::make_unique<FakeDevice>();
+    FakeDevice* back = r.next.get();
     r.attempt();
-    EXPECT_FALSE(r.output->isLost());
+    ASSERT_FALSE(r.output->isLost());
     EXPECT_EQ(r.status(), "");
+    back->failed = true;
+    r.output->checkDevice();
+    EXPECT_TRUE(r.output->isLost());
+    expectWarnedAndF1Fires(r.rig, kOutputLostWarning);
 }
 
 // The dropouts the output counts against the clock reach the terminal once, and their total
