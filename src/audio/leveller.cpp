@@ -11,9 +11,6 @@
 #include <cstdio>
 #include <ebur128.h>
 #include <memory>
-#include <pthread.h>
-#include <sys/resource.h>
-#include <unistd.h>
 #include <vector>
 
 Loudness MeasureLoudness(const QString& path, const std::atomic<bool>* cancel) {
@@ -84,97 +81,70 @@ float Leveller::gainFrom(double targetLufs, const Loudness& loudness) {
 }
 
 Leveller::Leveller(double targetLufs, QString cacheFile)
-    : m_target(targetLufs), m_cacheFile(std::move(cacheFile)) {
-    // The compaction runs first on the thread, and counts as busy.
-    m_busy = loadCache();
-    m_thread = std::thread([this] { run(); });
+    : m_figures(std::make_shared<Figures>(targetLufs, std::move(cacheFile))),
+      m_queue("airloom-level", kNice) {
+    // The compaction runs first on the thread.
+    if (m_figures->loadCache())
+        m_queue.post([figures = m_figures] { figures->compactCache(); });
 }
 
 Leveller::~Leveller() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_quit = true;
-        m_cancel.store(true, std::memory_order_relaxed);
-    }
-    m_wake.notify_all();
-    m_thread.join();
+    m_queue.finish(WorkerQueue::Clock::now() + kEndWait);
 }
 
 void Leveller::request(const Cart& cart) {
+    Figures& figures = *m_figures;
+    const std::pair<QString, Cart::Identity> file{cart.path(), cart.identity()};
     {
-        std::lock_guard lock(m_mutex);
-        const auto known = m_known.constFind(cart.path());
-        if (known != m_known.constEnd() && known->identity == cart.identity())
+        const std::lock_guard lock(figures.mutex);
+        const auto known = figures.known.constFind(file.first);
+        if (known != figures.known.constEnd() && known->identity == file.second)
             return;
-        const auto same = [&cart](const Job& job) {
-            return job.path == cart.path() && job.identity == cart.identity();
-        };
-        if ((m_busy && same(m_current)) || std::any_of(m_jobs.begin(), m_jobs.end(), same))
+        if (std::find(figures.pending.begin(), figures.pending.end(), file) !=
+            figures.pending.end())
             return;
-        m_jobs.push_back({cart.path(), cart.identity()});
+        figures.pending.push_back(file);
     }
-    m_wake.notify_one();
+    m_queue.post([figures = m_figures, file, cancel = m_queue.cancelFlag()] {
+        figures->measure(file.first, file.second, cancel);
+    });
 }
 
 float Leveller::gainFor(const Cart& cart) const {
-    std::lock_guard lock(m_mutex);
-    const auto known = m_known.constFind(cart.path());
-    if (known == m_known.constEnd() || known->identity != cart.identity())
+    const std::lock_guard lock(m_figures->mutex);
+    const auto known = m_figures->known.constFind(cart.path());
+    if (known == m_figures->known.constEnd() || known->identity != cart.identity())
         return 1.0f;
-    return gainFrom(m_target, known->loudness);
+    return gainFrom(m_figures->target, known->loudness);
 }
 
 void Leveller::waitUntilIdle() {
-    std::unique_lock lock(m_mutex);
-    m_idle.wait(lock, [this] { return m_jobs.empty() && !m_busy; });
+    m_queue.waitUntilIdle();
 }
 
-void Leveller::run() {
-    pthread_setname_np(pthread_self(), "airloom-level"); // seen by top and the benchmarks
-    // Measuring can wait: the decoders that feed the output come first.
-    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kNice);
-    std::unique_lock lock(m_mutex);
-    if (m_busy) {
-        lock.unlock();
-        compactCache();
-        lock.lock();
-        m_busy = false;
-        if (m_jobs.empty())
-            m_idle.notify_all();
-    }
-    for (;;) {
-        m_wake.wait(lock, [this] { return m_quit || !m_jobs.empty(); });
-        if (m_quit)
-            return;
-        m_current = m_jobs.front();
-        m_jobs.pop_front();
-        m_busy = true;
-        const Job job = m_current;
-        lock.unlock();
-        const Loudness loudness = MeasureLoudness(job.path, &m_cancel);
-        // A failed measure leaves nothing behind: the next request measures again.
-        const bool measured = !loudness.failed && !m_cancel.load(std::memory_order_relaxed);
-        m_measures.fetch_add(1, std::memory_order_relaxed);
-        if (measured && loudness.usable())
-            store(job, loudness);
-        lock.lock();
-        if (measured)
-            m_known.insert(job.path, {job.identity, loudness});
-        m_busy = false;
-        if (m_jobs.empty())
-            m_idle.notify_all();
-    }
+void Leveller::Figures::measure(const QString& path, const Cart::Identity& identity,
+                                const std::atomic<bool>* cancel) {
+    const Loudness loudness = MeasureLoudness(path, cancel);
+    // A failed measure leaves nothing behind: the next request measures again.
+    const bool measured = !loudness.failed && !cancel->load(std::memory_order_relaxed);
+    measures.fetch_add(1, std::memory_order_relaxed);
+    if (measured && loudness.usable())
+        store(path, identity, loudness);
+    const std::lock_guard lock(mutex);
+    if (measured)
+        known.insert(path, {identity, loudness});
+    pending.erase(std::find(pending.begin(), pending.end(), std::pair{path, identity}));
 }
 
 // One line per measure: size, modification time (ns), integrated loudness (LUFS) and
 // sample peak, then the path, all separated by tabs, ended by a line feed. Older files
 // hold "-" twice for a file that could not be measured: such lines are not used.
-bool Leveller::loadCache() {
+bool Leveller::Figures::loadCache() {
     QFile file;
-    if (const QString why = textfile::OpenForReading(file, m_cacheFile); !why.isEmpty()) {
-        if (QFileInfo::exists(m_cacheFile))
+    if (const QString why = textfile::OpenForReading(file, cacheFile); !why.isEmpty()) {
+        if (QFileInfo::exists(cacheFile))
             std::fprintf(stderr, "airloom: loudness cache %s not read: %s\n",
-                         qUtf8Printable(m_cacheFile), qUtf8Printable(why));
+                         qUtf8Printable(cacheFile), qUtf8Printable(why));
         return false;
     }
     const QByteArray bytes = file.readAll();
@@ -196,36 +166,36 @@ bool Leveller::loadCache() {
         if (at < 0)
             continue;
         bool sizeOk = false, timeOk = false, lufsOk = false, peakOk = false;
-        Known known;
-        known.identity = {line.first(field[0]).toLongLong(&sizeOk),
+        Known entry;
+        entry.identity = {line.first(field[0]).toLongLong(&sizeOk),
                           line.sliced(field[0] + 1, field[1] - field[0] - 1).toLongLong(&timeOk)};
-        known.loudness.integratedLufs =
+        entry.loudness.integratedLufs =
             line.sliced(field[1] + 1, field[2] - field[1] - 1).toDouble(&lufsOk);
-        known.loudness.samplePeak =
+        entry.loudness.samplePeak =
             line.sliced(field[2] + 1, field[3] - field[2] - 1).toDouble(&peakOk);
-        known.loudness.ok = lufsOk && peakOk;
+        entry.loudness.ok = lufsOk && peakOk;
         const QString path = QString::fromUtf8(line.sliced(field[3] + 1));
         // A line that cannot be used leaves the file to be measured again, even when an
         // older line of the same path could be.
-        if (sizeOk && timeOk && known.loudness.usable() &&
-            gainDbFrom(m_target, known.loudness) <= kMaxGainDb)
-            m_known.insert(path, known);
+        if (sizeOk && timeOk && entry.loudness.usable() &&
+            gainDbFrom(target, entry.loudness) <= kMaxGainDb)
+            known.insert(path, entry);
         else
-            m_known.remove(path);
+            known.remove(path);
     }
     // Compacted when more than half of it is stale, repeated or unusable (and more than a
     // few lines are).
-    return lines > 2 * m_known.size() + kCompactSlack;
+    return lines > 2 * known.size() + kCompactSlack;
 }
 
-void Leveller::compactCache() {
+void Leveller::Figures::compactCache() {
     QByteArray text;
     {
-        std::lock_guard lock(m_mutex);
-        for (auto it = m_known.constBegin(); it != m_known.constEnd(); ++it)
+        const std::lock_guard lock(mutex);
+        for (auto it = known.constBegin(); it != known.constEnd(); ++it)
             text += cacheLine(it.key(), it->identity, it->loudness);
     }
-    QSaveFile save(m_cacheFile);
+    QSaveFile save(cacheFile);
     QString why = save.open(QIODevice::WriteOnly) ? textfile::WriteAndSync(save.handle(), text)
                                                   : save.errorString();
     if (!why.isEmpty())
@@ -234,7 +204,7 @@ void Leveller::compactCache() {
         why = save.errorString();
     if (!why.isEmpty())
         std::fprintf(stderr, "airloom: loudness cache %s not compacted: %s\n",
-                     qUtf8Printable(m_cacheFile), qUtf8Printable(why));
+                     qUtf8Printable(cacheFile), qUtf8Printable(why));
 }
 
 QByteArray Leveller::cacheLine(const QString& path, const Cart::Identity& identity,
@@ -248,12 +218,13 @@ QByteArray Leveller::cacheLine(const QString& path, const Cart::Identity& identi
         .toUtf8();
 }
 
-void Leveller::store(const Job& job, const Loudness& loudness) {
+void Leveller::Figures::store(const QString& path, const Cart::Identity& identity,
+                              const Loudness& loudness) {
     const QString why =
-        textfile::AppendLines(m_cacheFile, {}, cacheLine(job.path, job.identity, loudness), "\n");
+        textfile::AppendLines(cacheFile, {}, cacheLine(path, identity, loudness), "\n");
     // The figure still serves this run; only the next start measures the file again.
-    if (!why.isEmpty() && !std::exchange(m_cacheFailed, true)) {
+    if (!why.isEmpty() && !std::exchange(cacheFailed, true)) {
         std::fprintf(stderr, "airloom: loudness cache %s not written: %s\n",
-                     qUtf8Printable(m_cacheFile), qUtf8Printable(why));
+                     qUtf8Printable(cacheFile), qUtf8Printable(why));
     }
 }

@@ -1,14 +1,16 @@
 #pragma once
 
 #include "audio/cart.h"
+#include "audio/workerqueue.h"
 
 #include <QHash>
 #include <QString>
 #include <atomic>
-#include <condition_variable>
-#include <deque>
+#include <chrono>
+#include <memory>
 #include <mutex>
-#include <thread>
+#include <utility>
+#include <vector>
 
 // A file's EBU R128 integrated loudness and sample peak, measured by libebur128 over the
 // frames the decoder gives (what is heard: mono on both channels, more than two mixed down)
@@ -39,7 +41,9 @@ Loudness MeasureLoudness(const QString& path, const std::atomic<bool>* cancel = 
 //
 // request() and gainFor() are for the UI thread and never wait for a measure; gainFor()
 // gives 1 (unity) for a cart not measured yet, being measured, or not measurable, and for
-// one that would need more than kMaxGainDb.
+// one that would need more than kMaxGainDb. The end waits kEndWait at most for a measure
+// under way: one held in a read of a share that stopped answering is left behind, holding
+// the figures it reports to.
 class Leveller {
 public:
     static constexpr double kPeakCeilingDb = -1.0;
@@ -48,6 +52,7 @@ public:
     static constexpr int kNice = 10;
     // Stale lines a cache may hold beyond its current ones before it is compacted.
     static constexpr qsizetype kCompactSlack = 1000;
+    static constexpr auto kEndWait = std::chrono::milliseconds(500);
 
     // cacheFile: read now, appended to by the measuring thread (its folder is created).
     Leveller(double targetLufs, QString cacheFile);
@@ -66,38 +71,38 @@ public:
     // Blocks until every queued measure is done (tests, benchmarks).
     void waitUntilIdle();
     // Measures made since the start (tests: a cache hit makes none).
-    int measureCount() const { return m_measures.load(std::memory_order_relaxed); }
+    int measureCount() const { return m_figures->measures.load(std::memory_order_relaxed); }
 
 private:
     struct Known {
         Cart::Identity identity;
         Loudness loudness;
     };
-    struct Job {
-        QString path;
-        Cart::Identity identity;
+    // What the measuring jobs report to: shared with them, so a job left behind at the end
+    // touches nothing freed.
+    struct Figures {
+        Figures(double target, QString cacheFile)
+            : target(target), cacheFile(std::move(cacheFile)) {}
+        const double target;
+        const QString cacheFile;
+        mutable std::mutex mutex;
+        QHash<QString, Known> known;                             // guarded
+        std::vector<std::pair<QString, Cart::Identity>> pending; // guarded: queued or running
+        bool cacheFailed = false;                                // measuring thread only
+        std::atomic<int> measures{0};
+
+        // UI thread, at the construction: reads the cache; true when it wants compacting.
+        bool loadCache();
+        // Measuring thread: writes the cache anew with the figures known.
+        void compactCache();
+        // Measuring thread.
+        void measure(const QString& path, const Cart::Identity& identity,
+                     const std::atomic<bool>* cancel);
+        void store(const QString& path, const Cart::Identity& identity, const Loudness& loudness);
     };
-    void run();
-    // UI thread, at the construction: reads the cache; true when it wants compacting.
-    bool loadCache();
-    // Measuring thread: writes the cache anew with the figures known.
-    void compactCache();
-    void store(const Job& job, const Loudness& loudness);
     static QByteArray cacheLine(const QString& path, const Cart::Identity& identity,
                                 const Loudness& loudness);
 
-    const double m_target;
-    const QString m_cacheFile;
-    mutable std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::condition_variable m_idle;
-    QHash<QString, Known> m_known; // guarded
-    std::deque<Job> m_jobs;        // guarded
-    Job m_current;                 // guarded: the one measured while busy
-    bool m_busy = false;           // guarded
-    bool m_quit = false;           // guarded
-    bool m_cacheFailed = false;    // measuring thread only
-    std::atomic<bool> m_cancel{false};
-    std::atomic<int> m_measures{0};
-    std::thread m_thread;
+    std::shared_ptr<Figures> m_figures;
+    WorkerQueue m_queue;
 };
