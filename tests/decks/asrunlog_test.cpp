@@ -1,10 +1,8 @@
 #include "deckrig.h"
 #include "decks/asrunlog.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <cerrno>
 #include <future>
 #include <unistd.h>
@@ -25,10 +23,8 @@ public:
     QStringList lines() {
         if (log)
             log->flush();
-        QFile file(logFolder + "/2026-03-01.csv");
-        if (!file.open(QIODevice::ReadOnly))
-            return {"no file"};
-        QStringList all = QString::fromUtf8(file.readAll()).split("\r\n");
+        QStringList all =
+            QString::fromUtf8(Fixtures::bytes(logFolder + "/2026-03-01.csv")).split("\r\n");
         EXPECT_EQ(all.takeFirst(), "start,deck,cart,path,length_ms,played_ms,ended");
         EXPECT_EQ(all.takeLast(), "");
         for (QString& line : all)
@@ -51,31 +47,24 @@ TEST_F(AsRunLogTest, OneLinePerPlayWithHowItEnded) {
     engine.setPlayObserver(nullptr);
     log.reset(); // the exit: the playing cart is logged as stopped
     EXPECT_EQ(lines().join('\n').toStdString(),
-              QStringList({
-                              "05:09.042+01:00,2,Spot,Spot.wav,305,100,stopped",
-                              "05:10.042+01:00,2,Spot,Spot.wav,305,305,end",
-                              "05:11.042+01:00,2,Spot,Spot.wav,305,50,cut",
-                              "05:12.042+01:00,3,\"Mix, \"\"Live\"\"\",\"Mix, \"\"Live\"\".wav\","
-                              "1000,1000,end",
-                              "05:13.042+01:00,4,ID,ID.wav,500,50,stopped",
-                              "05:14.042+01:00,1,Bed,Bed.wav,205,205,end",
-                              "05:15.042+01:00,1,Bed,Bed.wav,205,205,end",
-                              "05:16.042+01:00,1,Bed,Bed.wav,205,205,end",
-                              "05:17.042+01:00,1,Bed,Bed.wav,205,25,stopped",
-                              "05:18.042+01:00,5,Gone,Gone.wav,500,500,emptied",
-                              "05:19.042+01:00,4,ID,ID.wav,500,70,stopped",
-                          })
-                  .join('\n')
-                  .toStdString());
+              "05:09.042+01:00,2,Spot,Spot.wav,305,100,stopped\n"
+              "05:10.042+01:00,2,Spot,Spot.wav,305,305,end\n"
+              "05:11.042+01:00,2,Spot,Spot.wav,305,50,cut\n"
+              "05:12.042+01:00,3,\"Mix, \"\"Live\"\"\",\"Mix, \"\"Live\"\".wav\",1000,1000,end\n"
+              "05:13.042+01:00,4,ID,ID.wav,500,50,stopped\n"
+              "05:14.042+01:00,1,Bed,Bed.wav,205,205,end\n"
+              "05:15.042+01:00,1,Bed,Bed.wav,205,205,end\n"
+              "05:16.042+01:00,1,Bed,Bed.wav,205,205,end\n"
+              "05:17.042+01:00,1,Bed,Bed.wav,205,25,stopped\n"
+              "05:18.042+01:00,5,Gone,Gone.wav,500,500,emptied\n"
+              "05:19.042+01:00,4,ID,ID.wav,500,70,stopped");
 }
 
 // A log folder that cannot be made is reported once while the decks play on; once it can,
 // every line held back is written in order.
 TEST_F(AsRunLogTest, AFailingFolderIsReportedOnceAndNothingIsLost) {
     QDir().mkpath(folder() + "/settings");
-    QFile blocker(logFolder); // a file where the folder should be
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    ASSERT_FALSE(Fixtures::file(folder(), "settings/log", "").isEmpty()); // a file, not a folder
     QSignalSpy failed(log.get(), &AsRunLog::writeFailed);
     put(1, "A.wav", 100);
     put(2, "B.wav", 100);
@@ -88,13 +77,11 @@ TEST_F(AsRunLogTest, AFailingFolderIsReportedOnceAndNothingIsLost) {
                                            "/2026-03-01.csv: Not a directory");
     EXPECT_TRUE(playing());
 
-    blocker.remove();
+    QFile::remove(logFolder);
     step("tick 20, fire 1, tick 12");
-    const QStringList held = lines();
-    ASSERT_EQ(held.size(), 7);
-    EXPECT_EQ(held[0], "05:09.042+01:00,1,A,A.wav,100,100,end");
-    EXPECT_EQ(held[5], "05:14.042+01:00,2,B,B.wav,100,100,end");
-    EXPECT_EQ(held[6], "05:15.042+01:00,1,A,A.wav,100,100,end");
+    EXPECT_EQ(lines().join(' ').remove(".042+01:00").remove(",100,100,end").toStdString(),
+              "05:09,1,A,A.wav 05:10,2,B,B.wav,100,50,cut 05:11,1,A,A.wav 05:12,2,B,B.wav,100,50,"
+              "cut 05:13,1,A,A.wav 05:14,2,B,B.wav 05:15,1,A,A.wav");
 }
 
 // A disk that fills up: a write stops at the space left, and the next one fails as a full
@@ -115,48 +102,41 @@ TEST(LogWriterTest, AFullDiskLeavesWholeLinesAndTheSystemsReason) {
     QStringList changes; // written by the writer thread, read after flush()
     auto writer = std::make_unique<LogWriter>(
         dir.path(), "head", [&](const QString& error) { changes << error; }, disk);
-    const auto file = [&] {
-        QFile log(dir.filePath("day.csv"));
-        return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : "no file";
-    };
+    const QString day = dir.filePath("day.csv");
 
     writer->append("day.csv", "line one");
     writer->flush();
     writer->append("day.csv", "line two, cut by the full disk");
     writer->flush();
-    EXPECT_EQ(file(), "head\r\nline one\r\n");
+    EXPECT_EQ(Fixtures::bytes(day), "head\r\nline one\r\n");
     writer->append("day.csv", "line three");
     writer->flush();
     ASSERT_EQ(changes.size(), 1);
-    EXPECT_EQ(changes[0], "cannot write " + dir.filePath("day.csv") + ": No space left on device");
+    EXPECT_EQ(changes[0], "cannot write " + day + ": No space left on device");
 
     spaceLeft = 1000;
     writer->append("day.csv", "line four");
     writer->flush();
-    EXPECT_EQ(file(), "head\r\nline one\r\nline two, cut by the full disk\r\nline three\r\n"
-                      "line four\r\n");
+    EXPECT_EQ(Fixtures::bytes(day),
+              "head\r\nline one\r\nline two, cut by the full disk\r\nline three\r\nline four\r\n");
     EXPECT_EQ(changes, QStringList({changes[0], ""}));
 
     // Quitting while the disk is full: the last try is taken back whole.
     spaceLeft = 4;
     writer->append("day.csv", "line five");
     writer.reset();
-    EXPECT_TRUE(file().endsWith("line four\r\n"));
+    EXPECT_TRUE(Fixtures::bytes(day).endsWith("line four\r\n"));
 
     // A line that another program's crash cut is ended, never glued to the next.
-    QFile cut(dir.filePath("day.csv"));
-    ASSERT_TRUE(cut.open(QIODevice::Append));
-    cut.write("line fi");
-    cut.close();
+    Fixtures::file(dir.path(), "day.csv", Fixtures::bytes(day) + "line fi");
     LogWriter(dir.path(), "head", [](const QString&) {}).append("day.csv", "line six");
-    EXPECT_TRUE(file().endsWith("line four\r\nline fi\r\nline six\r\n"));
+    EXPECT_TRUE(Fixtures::bytes(day).endsWith("line four\r\nline fi\r\nline six\r\n"));
 
     // A disk that stops answering holds the end for kEndWait at most; stderr says how many
     // lines were not written.
     std::promise<void> answer;
-    // A copy of the folder's name that shares nothing with the test's: the writer left
-    // behind lets go of its own after the test ends (Qt's reference counts are not seen by
-    // ThreadSanitizer).
+    // A folder name of its own: the writer left behind lets go of it after the test ends,
+    // and ThreadSanitizer does not see Qt's reference counts.
     const QString folder = QString::fromUtf8(dir.path().toUtf8());
     writer = std::make_unique<LogWriter>(
         folder, "head", [](const QString&) {},

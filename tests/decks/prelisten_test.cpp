@@ -39,9 +39,7 @@ TEST_F(PreListenTest, PlaysOnItsOwnOutputAndLeavesTheDecksAlone) {
     both(50);
     // Each output heard its own cart only, the pre-listen at the level on air.
     EXPECT_EQ(runsOf(cue->captured()), (std::vector<std::pair<int, int>>{{4000, 50 * kTick}}));
-    const auto air = heardRuns();
-    ASSERT_EQ(air.size(), 1u);
-    EXPECT_EQ(air[0].first, 8000);
+    EXPECT_EQ(heardRuns(), (std::vector<std::pair<int, int>>{{8000, 100 * kTick}}));
     EXPECT_EQ(lines.last().toStdString(), "Pre-listen: Cue.wav 0:00 / 0:15");
 
     // The cart on air runs out into deck 2 (Sequence), deck 3 is fired meanwhile: the
@@ -80,8 +78,7 @@ TEST_F(PreListenTest, ReplacesJumpsToTheEndAndEndsWithTheCart) {
     const auto runs = runsOf(cue->captured());
     ASSERT_GE(runs.size(), 2u);
     EXPECT_EQ(runs[runs.size() - 2].first, 4000);
-    EXPECT_GE(runs[runs.size() - 2].second, 10 * kRate - 256);
-    EXPECT_LE(runs[runs.size() - 2].second, 10 * kRate);
+    EXPECT_NEAR(runs[runs.size() - 2].second, 10 * kRate - 128, 128);
     // The pre-listen's own timer sees it end: the line is cleared, the decks never moved.
     QMetaObject::invokeMethod(pre.findChild<QTimer*>("PreListenTimer"), "timeout");
     EXPECT_FALSE(pre.isActive());

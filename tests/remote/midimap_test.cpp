@@ -1,8 +1,8 @@
+#include "audio/fixtures.h"
 #include "config/extrasettings.h"
 #include "config/profilefile.h"
 #include "remote/midimap.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -14,9 +14,16 @@ std::vector<MidiMessage> parse(MidiParser& parser, std::vector<std::uint8_t> byt
     return out;
 }
 
-DeckAction noteOn(MidiMap& map, int note, int velocity = 100, int channel = 1) {
-    return map.actionFor(
-        {std::uint8_t(0x90 | (channel - 1)), std::uint8_t(note), std::uint8_t(velocity)});
+// The actions a MIDI byte stream gives in turn, as "Fire1 - Stop".
+QString actions(MidiMap& map, std::vector<std::uint8_t> bytes) {
+    const char* kinds[] = {"-", "Fire", "Empty", "Load", "Stop", "Search"};
+    QStringList out;
+    MidiParser parser;
+    for (const MidiMessage& message : parse(parser, std::move(bytes))) {
+        const DeckAction action = map.actionFor(message);
+        out << kinds[action.kind] + (action.deck ? QString::number(action.deck) : "");
+    }
+    return out.join(' ');
 }
 
 } // namespace
@@ -42,48 +49,31 @@ TEST(MidiParser, RunningStatusRealTimeSysExAndGarbage) {
 // The defaults, on any channel (the pads' lights and the stop note act in the remote test).
 TEST(MidiMap, DefaultsFireDecksOnAnyChannel) {
     MidiMap map;
-    EXPECT_EQ(noteOn(map, 45, 1, 16), (DeckAction{DeckAction::Fire, 10}));
-    EXPECT_EQ(map.actionFor({0x80, 36, 64}), DeckAction{});
-    EXPECT_EQ(noteOn(map, 47), DeckAction{});
+    EXPECT_EQ(actions(map, {0x9F, 45, 1, 0x80, 36, 64, 0x90, 47, 100}), "Fire10 - -");
 }
 
 TEST(MidiMap, LinesChangeTheMappingAndBadLinesKeepTheDefault) {
+    QList<QPair<QString, QString>> lines;
+    for (const QString& line :
+         QString("Fire1=note 60 ch 2|stop=CC 64|Empty3=note 70|Load4=cc 20 channel 16|"
+                 "Search=note 80|Fire2=off|Fire3=note 200|Fire11=note 1|Fire4=key 5|"
+                 "LightLoaded=300|LightPlaying=21|LightChannel=10")
+             .split('|'))
+        lines.append({line.section('=', 0, 0), line.section('=', 1)});
     QStringList complaints;
-    MidiMap map = MidiMap::FromLines({{"Fire1", "note 60 ch 2"},
-                                      {"stop", "CC 64"},
-                                      {"Empty3", "note 70"},
-                                      {"Load4", "cc 20 channel 16"},
-                                      {"Search", "note 80"},
-                                      {"Fire2", "off"},
-                                      {"Fire3", "note 200"},
-                                      {"Fire11", "note 1"},
-                                      {"Fire4", "key 5"},
-                                      {"LightLoaded", "300"},
-                                      {"LightPlaying", "21"},
-                                      {"LightChannel", "10"}},
-                                     &complaints);
-    EXPECT_EQ(noteOn(map, 60, 100, 2), (DeckAction{DeckAction::Fire, 1}));
-    EXPECT_EQ(noteOn(map, 60, 100, 1), DeckAction{});
-    EXPECT_EQ(noteOn(map, 36), DeckAction{}); // moved away
-    EXPECT_EQ(noteOn(map, 37), DeckAction{}); // off
-    EXPECT_EQ(noteOn(map, 38), (DeckAction{DeckAction::Fire, 3}));
-    EXPECT_EQ(noteOn(map, 39), (DeckAction{DeckAction::Fire, 4}));
-    EXPECT_EQ(noteOn(map, 46), DeckAction{});
-    EXPECT_EQ(noteOn(map, 70), (DeckAction{DeckAction::Empty, 3}));
-    EXPECT_EQ(noteOn(map, 80), (DeckAction{DeckAction::Search, 0}));
+    MidiMap map = MidiMap::FromLines(lines, &complaints);
+    // Fire1 on channel 2 only; notes 36 (moved away), 37 (off) and 46 (the stop, now a
+    // controller) do nothing.
+    EXPECT_EQ(actions(map, {0x91, 60,  100, 0x90, 60, 100, 36, 100, 37, 100,
+                            38,   100, 39,  100,  46, 100, 70, 100, 80, 100}),
+              "Fire1 - - - Fire3 Fire4 - Empty3 Search");
     // A controller acts when it rises to 64 or more, once, however far it goes.
-    EXPECT_EQ(map.actionFor({0xB5, 64, 127}), (DeckAction{DeckAction::Stop, 0}));
-    EXPECT_EQ(map.actionFor({0xB5, 64, 100}), DeckAction{});
-    EXPECT_EQ(map.actionFor({0xB5, 64, 0}), DeckAction{});
-    EXPECT_EQ(map.actionFor({0xB5, 64, 64}), (DeckAction{DeckAction::Stop, 0}));
-    EXPECT_EQ(map.actionFor({0xBF, 20, 127}), (DeckAction{DeckAction::Load, 4}));
-
-    EXPECT_EQ(complaints, (QStringList{
-                              "[midi] Fire3=note 200 is not understood; using note 38",
-                              "[midi] Fire11=note 1 is not understood; using nothing",
-                              "[midi] Fire4=key 5 is not understood; using note 39",
-                              "[midi] LightLoaded=300 is not understood; using 5",
-                          }));
+    EXPECT_EQ(actions(map, {0xB5, 64, 127, 64, 100, 64, 0, 64, 64, 0xBF, 20, 127}),
+              "Stop - - Stop Load4");
+    EXPECT_EQ(complaints.join('\n'), "[midi] Fire3=note 200 is not understood; using note 38\n"
+                                     "[midi] Fire11=note 1 is not understood; using nothing\n"
+                                     "[midi] Fire4=key 5 is not understood; using note 39\n"
+                                     "[midi] LightLoaded=300 is not understood; using 5");
     EXPECT_EQ(map.light(1, PadState::Playing), (MidiMessage{0x91, 60, 21})); // its own channel
     EXPECT_EQ(map.light(3, PadState::Loaded), (MidiMessage{0x99, 38, 5}));
     EXPECT_FALSE(map.light(2, PadState::Loaded));
@@ -91,12 +81,10 @@ TEST(MidiMap, LinesChangeTheMappingAndBadLinesKeepTheDefault) {
 
 TEST(StudioControlSettings, MistypedOptionsAreNamedWithWhatIsUsed) {
     QTemporaryDir dir;
-    const QString path = dir.filePath("Vidav.ini");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[nowplaying]\nEnabled=maybe\nOsc=encoder\n[remote]\nOscPort=90000\n"
-               "OscAllow=studio2, 10.0.0.7\n[midi]\nEnabled=yes\nApi=coreaudio\nFire1=note 60\n");
-    file.close();
+    const QString path = Fixtures::file(
+        dir.path(), "Vidav.ini",
+        "[nowplaying]\nEnabled=maybe\nOsc=encoder\n[remote]\nOscPort=90000\n"
+        "OscAllow=studio2, 10.0.0.7\n[midi]\nEnabled=yes\nApi=coreaudio\nFire1=note 60\n");
     testing::internal::CaptureStderr();
     const ExtraSettings settings = ExtraSettings::Read(ProfileFile(path));
     const QString told = QString::fromStdString(testing::internal::GetCapturedStderr());
