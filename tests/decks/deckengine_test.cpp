@@ -23,9 +23,7 @@ TEST_F(DeckTable, LoadAndClear) {
     EXPECT_EQ(step("mode 3 Loop, load 3 Station ID.wav"),
               "3 Station ID yellow 0:00:02 Loop | deck 0 closed");
     EXPECT_EQ(preview.Mode(), MciDevice::kModeNotOpen);
-    EXPECT_EQ(engine.IdleTimeText(3), "0:00:02");
-    EXPECT_EQ(label2, Signals{{engine.FilePath(3)}});
-    EXPECT_EQ(repaint, Signals{{3}});
+    EXPECT_EQ(Signals(label2) + repaint, (Signals{{engine.FilePath(3)}, {3}}));
     // Clearing keeps the mode and the idle text.
     EXPECT_EQ(step("clear 3"), "3 - black 0:00:00 Loop | deck 0 closed");
     EXPECT_EQ(engine.IdleTimeText(3), "0:00:02");
@@ -80,8 +78,7 @@ TEST_F(DeckTable, ACartWithoutALengthNeverPlays) {
     for (int i = 0; i < 20; ++i)
         step("tick, status");
     EXPECT_EQ(snapshot(), "8 Click yellow 0:00:00 | deck 8 stopped");
-    EXPECT_EQ(engine.ReportedErrorCount(), 0);
-    EXPECT_EQ(pump.calls, 0);
+    EXPECT_EQ(engine.ReportedErrorCount() + pump.calls, 0);
 }
 
 using DeckMove = DeckRig;
@@ -98,9 +95,8 @@ TEST_F(DeckMove, MoveSwapAndThePlayingDeck) {
     EXPECT_EQ(snapshot(), start);
     EXPECT_EQ(step("mode 2 Loop, mode 7 Seqnc, drag 2 7"),
               "2 - black 0:00:00 Loop, 7 ID yellow 0:00:02 Seqnc | deck 0 closed");
-    EXPECT_EQ(engine.DragSourceDeck(), 2);
-    EXPECT_EQ(engine.IdleTimeText(2), "0:00:02");
-    EXPECT_TRUE(engine.IdleTimeText(7).isEmpty());
+    EXPECT_EQ(std::tuple(engine.DragSourceDeck(), engine.IdleTimeText(2), engine.IdleTimeText(7)),
+              std::tuple(2, QString("0:00:02"), QString()));
     EXPECT_EQ(step("mode 2 Norm, mode 7 Norm, load 2 Weather.wav, drag 2 7, drag 7 7"),
               "2 ID yellow 0:00:02, 7 Weather yellow 0:00:06 | deck 0 closed");
 
@@ -109,7 +105,7 @@ TEST_F(DeckMove, MoveSwapAndThePlayingDeck) {
     EXPECT_EQ(step("drag 4 7, drag 4 9, drag 7 4, drag 9 4"), playing);
     EXPECT_EQ(step("drag 2 7, tick 10"), "2 Weather yellow 0:00:06, 4 A green 0:00:03, 7 ID "
                                          "yellow 0:00:02 | deck 4 playing P D");
-    EXPECT_EQ(heardRuns(), (std::vector{std::pair(4000, 20 * kTick)}));
+    EXPECT_EQ(heardRuns(), (Runs{{4000, 20 * kTick}}));
     // The next notification writes the idle text of the position into its time label: the
     // length of the cart that left it.
     EXPECT_EQ(step("stop, drag 4 9, status"), "2 Weather yellow 0:00:06, 4 - black 0:00:03, 7 ID "
@@ -120,8 +116,7 @@ TEST_F(DeckMove, MoveSwapAndThePlayingDeck) {
 TEST_F(DeckMove, TheLockRefusesLoadClearAndMoveButNotPlayOrMode) {
     QSignalSpy changed(&engine, &DeckEngine::deckChanged);
     EXPECT_EQ(step("lock 5"), " | deck 0 closed"); // an empty deck cannot be locked
-    EXPECT_TRUE(engine.LockedPath(5).isEmpty());
-    EXPECT_EQ(changed.count(), 0);
+    EXPECT_TRUE(engine.LockedPath(5).isEmpty() && changed.isEmpty());
 
     put(5, "ID.wav", 300, 4000);
     put(6, "Other.wav", 300, 9000);

@@ -36,12 +36,9 @@ struct ScriptedPump : EventPump {
     int calls = 0;
 };
 
-// The engine on the manual audio device after the window's load (all decks Normal, labels
-// blank): time moves only when the test renders frames; the window's timer and the
-// player's notifications are called by hand. Tests run events as text and compare the state
-// as text (see step and snapshot).
-// With AIRLOOM_TIMER1_RESTS set (ctest "decks-timer1-rests"), Timer1 rests as the program's
-// does: from a tick that leaves the end-of-cart check idle until the next "Play".
+// The engine on the manual audio device after the window's load (all decks Normal): time
+// moves only as the test renders; Timer1 and the player's notifications are called by hand.
+// With AIRLOOM_TIMER1_RESTS set, Timer1 rests as the program's does while the check is idle.
 class DeckRig : public ::testing::Test {
 public:
     static constexpr int kRate = 48000, kTick = kRate / 100; // frames of one 10 ms tick
@@ -100,16 +97,15 @@ public:
     }
     std::function<void()> afterTimer1;
     // Ticks until the player (or deck, if given) has stopped playing; returns the count.
-    int tickUntilStopped(int deck = 0, int limit = 10000) {
+    int tickUntilStopped(int deck = 0) {
         int ticks = 0;
-        for (; (deck ? engine.IsPlaying(deck) : playing()) && ticks < limit; ++ticks)
+        for (; (deck ? engine.IsPlaying(deck) : playing()) && ticks < 10000; ++ticks)
             tick();
         return ticks;
     }
     bool playing() const { return player.Mode() == MciDevice::kModePlaying; }
-    // What the event loop does between two key presses: the file watcher's notices, then
-    // the background checks and full decodes, then their reports and the measurements
-    // these start.
+    // The event loop between two key presses: the file watcher's notices, the background
+    // checks and decodes, their reports and the measurements these start.
     void settle() {
         QCoreApplication::processEvents();
         m_audio.waitForBackgroundWork();
@@ -169,12 +165,11 @@ public:
             {DeckEngine::kCyan, "cyan"},         {DeckEngine::kRed, "red"}};
         return names.count(c) ? names.at(c) : QString::number(c, 16);
     }
-    // Every deck that is not blank, as caption ("-" for none), colour and time text; then
-    // its file in brackets unless it is the caption's .wav in the cart folder, its mode word
-    // unless "Norm" (all three parts if the PlayMode caption or colour does not match the
-    // word), its lock colour unless yellow and the file of a load waiting for its length. Then the
-    // current deck, the player, the latches (P, D), the operator's stop and the meter unless 0. For
-    // example "3 Story green 0:00:01, 7 - black 0:00:00 Loop | deck 3 playing P D meter 26".
+    // Every deck not blank: caption ("-" for none), colour, time text; [file] unless the
+    // caption's .wav here; the mode word unless "Norm" (word/caption/colour if these disagree);
+    // the lock colour unless yellow; <file> of a load waiting for its length. Then the current
+    // deck, the player, the latches (P, D), the operator's stop (F11) and the meter unless 0:
+    // "3 Story green 0:00:01, 7 - black 0:00:00 Loop | deck 3 playing P D meter 26".
     std::string snapshot() const {
         QStringList decks;
         for (int d = 1; d <= kDeckCount; ++d) {
@@ -209,9 +204,10 @@ public:
     }
 
     // The levels heard (left channel, 16-bit) in order, each run of equal frames once.
-    std::vector<std::pair<int, int>> heardRuns() const { return runsOf(m_device->captured()); }
-    static std::vector<std::pair<int, int>> runsOf(const std::vector<float>& samples) {
-        std::vector<std::pair<int, int>> runs;
+    using Runs = std::vector<std::pair<int, int>>;
+    Runs heardRuns() const { return runsOf(m_device->captured()); }
+    static Runs runsOf(const std::vector<float>& samples) {
+        Runs runs;
         for (std::size_t i = 0; i < samples.size(); i += 2) {
             const int level = int(std::lround(samples[i] * 32768.0f));
             if (runs.empty() || runs.back().first != level)

@@ -4,9 +4,7 @@
 #include <QSignalSpy>
 #include <array>
 
-// Deck transport, play modes and the time display, as sequences of events on the manual
-// device. One tick is 10 ms of output followed by the end-of-cart check.
-
+// Deck transport, play modes and the time display; a tick is 10 ms, then the end check.
 using DeckTransport = DeckRig;
 
 // One deck before any start, fired, played out, stopped by its own key and restarted, then
@@ -32,10 +30,8 @@ TEST_F(DeckTransport, TheTimeLabelStoryOfOneDeck) {
     // 1 305 ms left; the second notification shows nothing new, nor does firing empty decks.
     EXPECT_EQ(step("status, status, fire 4, fire 9"),
               "3 Story green 0:00:01 | deck 3 playing P D meter 26.0304");
-    EXPECT_EQ(changed.count(), 1);
-    EXPECT_EQ(meter.count(), 1);
+    EXPECT_EQ(std::tuple(changed.count(), meter.count(), pump.calls), std::tuple(1, 1, 2));
     EXPECT_EQ(repaint, (QList<QList<QVariant>>(2, {3})));
-    EXPECT_EQ(pump.calls, 2);
 
     // Played to the end: "0:00:00" on yellow, then the length at the next notification,
     // which runs no pending events.
@@ -76,9 +72,9 @@ TEST_F(DeckTransport, SequenceWrapsAndEndsAtANormalDeck) {
                           "yellow 0:00:00 Seqnc | deck 1 stopped");
     // Heard: the three carts whole, in order and back to back, then silence.
     const int frames = 1605 * kRate / 1000;
-    EXPECT_EQ(heardRuns(),
-              (std::vector<std::pair<int, int>>{
-                  {9000, frames}, {10000, frames}, {1000, frames}, {0, 600 * kTick - 3 * frames}}));
+    EXPECT_EQ(
+        heardRuns(),
+        (Runs{{9000, frames}, {10000, frames}, {1000, frames}, {0, 600 * kTick - 3 * frames}}));
 }
 
 // A deck emptied while its cart plays shows no caption on green and counts on; when the
@@ -131,10 +127,9 @@ TEST_F(DeckTransport, EventsInsideTheTimeDisplay) {
 // is let go when the deck is emptied. A file replaced under the same name shows its length
 // before the fire and plays; one replaced by junk is named on the status line at the fire.
 TEST_F(DeckTransport, WhatWasLoadedPlaysAndAChangedFileIsTakenUpBeforeTheFire) {
-    const auto heldOpen = [](const QString& name) {
-        const QDir fds("/proc/self/fd");
-        for (const QString& fd : fds.entryList(QDir::Files | QDir::System))
-            if (QFileInfo(fds.filePath(fd)).symLinkTarget().contains(name))
+    const auto goneHeldOpen = [] {
+        for (const QFileInfo& fd : QDir("/proc/self/fd").entryInfoList(QDir::Files | QDir::System))
+            if (fd.symLinkTarget().endsWith("Gone.wav (deleted)"))
                 return true;
         return false;
     };
@@ -166,9 +161,9 @@ TEST_F(DeckTransport, WhatWasLoadedPlaysAndAChangedFileIsTakenUpBeforeTheFire) {
     // The next fire plays; emptying the deck lets the deleted file go.
     step("fire 1, tick");
     EXPECT_EQ(fired.takeFirst(), QVariantList({1, QString()}));
-    EXPECT_TRUE(heldOpen("Gone.wav (deleted)"));
+    EXPECT_TRUE(goneHeldOpen());
     step("stop, clear 1, fire 2, tick, fire 3"); // a play is let go at the next fire
-    EXPECT_FALSE(heldOpen("Gone.wav (deleted)"));
+    EXPECT_FALSE(goneHeldOpen());
 }
 
 // What follows the playing cart is armed before its end and re-armed after every change
@@ -200,10 +195,9 @@ TEST_F(DeckTransport, TheFollowerIsReArmedAfterEveryChangeMidCart) {
         clearCapture();
         step("tick, " + during + ", tick 60");
         QStringList levels;
-        for (const auto& [level, frames] : heardRuns()) {
+        for (const auto& [level, frames] : heardRuns())
             if (frames > 100 || level == 0) // a cut's ramp is shorter
                 levels << QString::number(level);
-        }
         EXPECT_EQ(levels.join(' '), heard) << during.toStdString();
         step("stop, tick 30");
     }

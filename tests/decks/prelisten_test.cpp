@@ -38,8 +38,8 @@ TEST_F(PreListenTest, PlaysOnItsOwnOutputAndLeavesTheDecksAlone) {
     listen("Cue.wav");
     both(50);
     // Each output heard its own cart only, the pre-listen at the level on air.
-    EXPECT_EQ(runsOf(cue->captured()), (std::vector<std::pair<int, int>>{{4000, 50 * kTick}}));
-    EXPECT_EQ(heardRuns(), (std::vector<std::pair<int, int>>{{8000, 100 * kTick}}));
+    EXPECT_EQ(runsOf(cue->captured()), (Runs{{4000, 50 * kTick}}));
+    EXPECT_EQ(heardRuns(), (Runs{{8000, 100 * kTick}}));
     EXPECT_EQ(lines.last().toStdString(), "Pre-listen: Cue.wav 0:00 / 0:15");
 
     // The cart on air runs out into deck 2 (Sequence), deck 3 is fired meanwhile: the
@@ -84,7 +84,7 @@ TEST_F(PreListenTest, ReplacesJumpsToTheEndAndEndsWithTheCart) {
     EXPECT_FALSE(pre.isActive());
     EXPECT_TRUE(lines.last().isEmpty());
     EXPECT_EQ(snapshot(), " | deck 0 closed");
-    EXPECT_EQ(heardRuns(), (std::vector<std::pair<int, int>>{}));
+    EXPECT_EQ(heardRuns(), (Runs{}));
 }
 
 TEST_F(PreListenTest, ALostOutputStopsThePreListenOnly) {
