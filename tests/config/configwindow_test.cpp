@@ -25,6 +25,12 @@ struct ConfigRig : Form2Rig {
     QString drive() const {
         return config().driveBox().volumes().at(config().driveBox().ListIndex()).label;
     }
+    // The category shown: "caption|name|folder|volume".
+    QString shown() const {
+        const ConfigWindow& c = config();
+        return QStringList{c.categoryCaption(), c.categoryName(), c.folderBox().Path(), drive()}
+            .join('|');
+    }
 };
 
 } // namespace
@@ -33,18 +39,14 @@ struct ConfigRig : Form2Rig {
 TEST(ConfigWindow, OpeningWritesNothing) {
     ConfigRig rig;
     ConfigWindow& config = rig.config();
-    EXPECT_EQ(config.categoryCaption(), "Category 1");
-    EXPECT_EQ(config.categoryName(), "Jingles");
-    EXPECT_EQ(config.folderBox().Path(), rig.carts);
-    EXPECT_EQ(rig.drive(), "carts");
-    EXPECT_EQ(config.callLetters(), "KAIR");
+    EXPECT_EQ(rig.shown() + "|" + config.callLetters(),
+              "Category 1|Jingles|" + rig.carts + "|carts|KAIR");
     EXPECT_EQ(config.deckDefault(4), 0) << "an unknown mode shows as Normal";
     EXPECT_FALSE(config.CategoryDirty() || rig.app->settings().ConfigLoading());
 
     // A category never configured: the window's own defaults.
     config.Form2_VScroll1_Change(3);
-    EXPECT_EQ(config.categoryName() + "|" + config.folderBox().Path() + "|" + rig.drive(),
-              "- - - - - -|/|/");
+    EXPECT_EQ(rig.shown(), "Category 3|- - - - - -|/|/");
     EXPECT_TRUE(rig.boxes.take().isEmpty());
     EXPECT_EQ(rig.ini(), rig.settings.toUtf8());
 
@@ -73,9 +75,7 @@ TEST(ConfigWindow, ThePromptSavesUnderTheCategoryShownBeforeTheMove) {
                                         " is invalid!|0"}));
     expected.replace("Name=Jingles\n", "Name=Jingles Hot\n");
     EXPECT_EQ(rig.ini(), expected);
-    EXPECT_EQ(config.categoryCaption() + "|" + config.categoryName(), "Category 2|Spots");
-    EXPECT_EQ(config.folderBox().Path(), rig.carts);
-    EXPECT_EQ(rig.drive(), "carts");
+    EXPECT_EQ(rig.shown(), "Category 2|Spots|" + rig.carts + "|carts");
     EXPECT_FALSE(config.CategoryDirty());
     config.Form2_Command1_Click();
     expected.replace(rig.dir.filePath("gone").toUtf8(), rig.carts.toUtf8());
@@ -106,8 +106,7 @@ TEST(ConfigWindow, ThePromptSavesUnderTheCategoryShownBeforeTheMove) {
     // A change of volume alone is an edit; a volume that cannot be read changes nothing.
     config.Form2_Drive1_Change(2);
     EXPECT_FALSE(config.CategoryDirty());
-    EXPECT_EQ(config.folderBox().Path(), "/");
-    EXPECT_EQ(rig.drive(), "/");
+    EXPECT_EQ(rig.shown(), "Category 4|- - - - - -|/|/");
     config.Form2_Drive1_Change(1);
     EXPECT_TRUE(config.CategoryDirty());
     EXPECT_EQ(rig.drive(), "carts");

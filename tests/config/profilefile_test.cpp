@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -18,22 +17,17 @@ namespace {
 
 class ProfileFileTest : public ::testing::Test {
 protected:
-    QString path(const QString& name = QStringLiteral("Vidav.ini")) const {
-        return m_dir.filePath(name);
-    }
+    QString path(const QString& name = "Vidav.ini") const { return m_dir.filePath(name); }
     ProfileFile fileWith(const QByteArray& bytes, const QString& name = "Vidav.ini") {
         EXPECT_FALSE(Fixtures::file(m_dir.path(), name, bytes).isEmpty());
         return ProfileFile(path(name));
     }
-    QByteArray bytesOf(const QString& name = "Vidav.ini") const {
-        return Fixtures::bytes(path(name));
-    }
+    QByteArray bytesOf() const { return Fixtures::bytes(path()); }
     QStringList entries() const {
         return QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     }
     static void expectRefused(const ProfileFile::WriteResult& result) {
-        EXPECT_FALSE(result.ok);
-        EXPECT_FALSE(result.error.isEmpty());
+        EXPECT_TRUE(!result.ok && !result.error.isEmpty()) << result.error.toStdString();
     }
 
     QTemporaryDir m_dir;
@@ -171,9 +165,8 @@ TEST_F(ProfileFileTest, RefusedOrFailedWritesKeepTheOldFileAndLeaveNoTemporaryFi
 TEST_F(ProfileFileTest, FirstWriteCreatesTheFolderButNothingElseIsReplaced) {
     ProfileFile ini(path("var/lib/airloom/Vidav.ini"));
     const auto result = ini.Write("deck 3", "Mode", "Loop");
-    ASSERT_TRUE(result.ok) << result.error.toStdString();
-    EXPECT_TRUE(result.error.isEmpty());
-    EXPECT_EQ(bytesOf("var/lib/airloom/Vidav.ini"), "[deck 3]\nMode=Loop\n");
+    ASSERT_TRUE(result.ok && result.error.isEmpty()) << result.error.toStdString();
+    EXPECT_EQ(Fixtures::bytes(ini.filePath()), "[deck 3]\nMode=Loop\n");
     EXPECT_EQ(entries(), QStringList{"var"});
     EXPECT_EQ(QDir(QFileInfo(ini.filePath()).path()).entryList(QDir::Files | QDir::Hidden),
               QStringList{"Vidav.ini"}); // no temporary file left behind
