@@ -45,12 +45,10 @@ TEST_F(CartLibraryTest, TheListFollowsTheChosenTab) {
     const QString deep = folder(QString(90, QLatin1Char('d')) + "/deeper", {"Right.wav"});
     setFolder(3, ids);
     setFolder(6, deep);
-    choose(3);
-    EXPECT_EQ(list.Path(), ids);
-    choose(6);
-    EXPECT_EQ(list.Path(), deep);
-    choose(1);
-    EXPECT_EQ(list.Path(), carts);
+    for (const auto& [tab, path] : {std::pair{3, ids}, {6, deep}, {1, carts}}) {
+        choose(tab);
+        EXPECT_EQ(list.Path(), path);
+    }
     EXPECT_TRUE(boxes.shown.isEmpty());
 
     // A missing folder is reported; the list, its selection and the tab stay.
@@ -82,8 +80,7 @@ TEST_F(CartLibraryTest, TheListFollowsTheChosenTab) {
 TEST_F(CartLibraryTest, AFileADeckHoldsIsRefusedAndOnlyYesDeletes) {
     boxes.answers = {MessageBoxes::kYes};
     library.DeleteCart(); // nothing selected: the folder is never offered
-    EXPECT_TRUE(boxes.shown.isEmpty());
-    EXPECT_TRUE(QFileInfo(carts).isDir());
+    EXPECT_TRUE(boxes.shown.isEmpty() && QFileInfo(carts).isDir());
 
     load(7, "Station ID.wav");
     load(10, "Sunday.wav");
@@ -142,9 +139,9 @@ TEST_F(CartLibraryTest, OnlyTheExactFileGoesAndFailuresAreReported) {
     ASSERT_TRUE(QFile::remove(carts + "/Station ID.wav"));
     deleteWithYes("Station ID.wav");
     EXPECT_EQ(captions(), QStringList({kConfirm, kConfirm, kConfirm, kFailed, kConfirm, kFailed}));
-    EXPECT_TRUE(boxes.shown.last().endsWith("|16"));
-    EXPECT_TRUE(boxes.shown.last().contains(carts + "/Station ID.wav"));
-    EXPECT_TRUE(boxes.shown.last().contains("No such file or directory"));
+    EXPECT_EQ(boxes.shown.last(), kFailed + "|The file " + carts +
+                                      "/Station ID.wav could not be deleted: No such file or "
+                                      "directory.|16");
     EXPECT_EQ(list.names(), names);
     EXPECT_EQ(list.FileName(), "Station ID.wav");
 }
