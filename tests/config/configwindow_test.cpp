@@ -17,10 +17,9 @@ struct ConfigRig : Form2Rig {
     QByteArray ini() const { return Fixtures::bytes(iniPath); }
     int rowOf(const QString& path) const {
         const QList<FolderBox::Entry>& rows = config().folderBox().entries();
-        for (int i = 0; i < rows.size(); ++i)
-            if (rows[i].path == path)
-                return i;
-        return -1;
+        return int(
+            std::find_if(rows.begin(), rows.end(), [&](auto& row) { return row.path == path; }) -
+            rows.begin());
     }
     QString drive() const {
         return config().driveBox().volumes().at(config().driveBox().ListIndex()).label;

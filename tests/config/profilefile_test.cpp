@@ -33,11 +33,6 @@ protected:
     QTemporaryDir m_dir;
 };
 
-// The rows of the tables below are "section|key|text".
-QStringList fields(const char* row) {
-    return QString::fromUtf8(row).split(QLatin1Char('|'));
-}
-
 TEST_F(ProfileFileTest, ValuesLoseTheirBlanksAndOnePairOfQuotesAndAreCut) {
     const QString n80(80, 'n'), e79(79, QChar(0xE9)), radio = QString::fromUcs4(U"\U0001F4FB");
     const ProfileFile ini = fileWith(
@@ -67,15 +62,16 @@ TEST_F(ProfileFileTest, SectionsAndKeysAreFoundAndWritesReplaceOnlyTheValue) {
                                "mode=Loop\n[deck1]\nMode=Loop\n[cat 5]\nName=Five");
     // Names match without regard to case; only the first section of a name is read;
     // "deck 1" is neither "Deck 10" nor "deck1"; keys before the first section belong to none.
+    // The rows here and below are "section|key|text".
     for (const char* row : {"cat 1|Name|Jingles", "cat 4|Path|Name=odd", "global|callsign|wkrp",
                             "deck 10|Mode|Loop", "cat 5|Path|?", "cat 1|Mode|?", "cat 1|Bare|?",
                             "cat 1|Later|?", "deck 1|Mode|?", "cat 9|Name|?", "|Name|?"}) {
-        const QStringList f = fields(row);
+        const QStringList f = QString::fromUtf8(row).split('|');
         EXPECT_EQ(ini.Read(f[0], f[1], "?", 80), f[2]) << row;
     }
     for (const char* row : {"cat 1|Name|New name", "cat 1|Later|/srv", "cat 4|Name|Jingles",
                             "cat 5|Path|/srv/five", "global|callsign|WNEW", "deck 1|Mode|"}) {
-        const QStringList f = fields(row);
+        const QStringList f = QString::fromUtf8(row).split('|');
         ASSERT_TRUE(ini.Write(f[0], f[1], f[2])) << row;
     }
     EXPECT_EQ(bytesOf(), "; studio B\njunk\nName=before any section\n[cat 1]\n"
@@ -137,7 +133,7 @@ TEST_F(ProfileFileTest, RefusedOrFailedWritesKeepTheOldFileAndLeaveNoTemporaryFi
     for (const char* row :
          {"cat 1|Name|two\nlines", "cat 1|Name|cr\rhere", "cat 1|Name|end\r\n", "cat 1]\n[x|Name|v",
           "|Name|v", "cat 1|Na=me|v", "cat 1|;Name|v", "cat 1| Name|v", "cat 1||v"}) {
-        const QStringList f = fields(row);
+        const QStringList f = QString::fromUtf8(row).split('|');
         expectRefused(ini.Write(f[0], f[1], f[2]));
     }
 
@@ -222,8 +218,8 @@ TEST_F(ProfileFileTest, MistypedStationOptionsAreNamedWithWhatIsUsedInstead) {
             << extras.problems.toStdString();
     }
     ExtraSettings extras = ExtraSettings::Read(fileWith("[log]\nEnabled=maybe\n"));
-    EXPECT_TRUE(extras.logEnabled);
-    EXPECT_TRUE(extras.problems.endsWith("not 'maybe'; the as-run log is on.\n"));
+    EXPECT_TRUE(extras.logEnabled &&
+                extras.problems.endsWith("not 'maybe'; the as-run log is on.\n"));
     extras = ExtraSettings::Read(
         fileWith("[log]\nEnabled=Off\n[global]\nEndWarning=0\n[audio]\nLoudnessTarget=-23.5"));
     EXPECT_EQ(std::tuple(extras.logEnabled, extras.endWarningSeconds, *extras.loudnessTarget,

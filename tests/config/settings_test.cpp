@@ -1,7 +1,6 @@
 #include "config/settings.h"
 #include "support/apprig.h"
 
-#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
@@ -74,8 +73,8 @@ TEST_F(StationSettingsTest, SaveDeckModeWritesTheWordUnlessTheWindowIsLoading) {
     station.setConfigLoading(false);
     for (const auto& [deck, mode] : {std::pair{2, 2}, {10, 1}, {1, 0}})
         ASSERT_TRUE(station.SaveDeckMode(deck, mode));
-    const QByteArray after = "[deck 2]\nMode=Loop\n[deck 10]\nMode=Seqnc\n[deck 1]\nMode=Norm\n";
-    EXPECT_EQ(Fixtures::bytes(iniPath), after);
+    EXPECT_EQ(Fixtures::bytes(iniPath),
+              "[deck 2]\nMode=Loop\n[deck 10]\nMode=Seqnc\n[deck 1]\nMode=Norm\n");
 }
 
 } // namespace

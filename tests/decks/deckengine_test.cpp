@@ -45,9 +45,8 @@ TEST_F(DeckTable, LoadAndClear) {
 }
 
 // A file not measured yet is measured off the UI thread: the deck stays as it was (<file>
-// waits) while keys, the countdown and the end-of-cart check run, even once the deck is
-// emptied at the end of its cart. A later load, an empty, a move or a lock of the deck
-// drops the waiting load; a file measured before loads at once.
+// waits) while keys, the countdown and the end check run, even past its cart's end. A later
+// load, empty, move or lock drops the waiting load; a file measured before loads at once.
 TEST_F(DeckTable, ALoadWaitsForItsLengthAndIsDroppedWhenOvertaken) {
     put(1, "A.wav", 1000, 4000);
     put(2, "B.wav", 1500, 9000);

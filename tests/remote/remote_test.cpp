@@ -16,9 +16,8 @@
 
 namespace {
 
-// The program with an OSC server on a free port of 127.0.0.1 and the MIDI side fed by hand
-// (its ports are not needed), both acting through the program's own key map. The client is
-// an OSC server of liblo's on a free port, which hears the answers.
+// The program with an OSC server on 127.0.0.1 and MIDI fed by hand, both acting through the
+// key map; the client is a liblo server on a free port, which hears the answers.
 struct RemoteRig : AppRig {
     explicit RemoteRig(const QStringList& allow = {"127.0.0.1"}) : AppRig(true, true) {
         OscServer::Options options;

@@ -28,9 +28,8 @@ TEST(CommandLine, HelpVersionAndUsageErrors) {
     }
 }
 
-// Another studio's settings file, named relative to the folder the program started in
-// (which it may leave later), is fixed by its full path at the start: the settings and
-// every file written beside them stay in that folder.
+// A relative --settings is made absolute at the start: the settings and the files written
+// beside them stay in that folder when the program later changes its working folder.
 TEST(CommandLine, ARelativeSettingsFileIsFixedAtTheStart) {
     QTemporaryDir dir;
     const QString before = QDir::currentPath();
