@@ -56,8 +56,7 @@ TEST_F(PreListenTest, PlaysOnItsOwnOutputAndLeavesTheDecksAlone) {
     cue->clearCapture();
     cue->render(4 * kTick);
     EXPECT_EQ(runsOf(cue->captured()).back().first, 0);
-    EXPECT_TRUE(lines.last().isEmpty());
-    EXPECT_FALSE(pre.isActive());
+    EXPECT_TRUE(lines.last().isEmpty() && !pre.isActive());
 }
 
 TEST_F(PreListenTest, ReplacesJumpsToTheEndAndEndsWithTheCart) {
@@ -81,8 +80,7 @@ TEST_F(PreListenTest, ReplacesJumpsToTheEndAndEndsWithTheCart) {
     EXPECT_NEAR(runs[runs.size() - 2].second, 10 * kRate - 128, 128);
     // The pre-listen's own timer sees it end: the line is cleared, the decks never moved.
     QMetaObject::invokeMethod(pre.findChild<QTimer*>("PreListenTimer"), "timeout");
-    EXPECT_FALSE(pre.isActive());
-    EXPECT_TRUE(lines.last().isEmpty());
+    EXPECT_TRUE(lines.last().isEmpty() && !pre.isActive());
     EXPECT_EQ(snapshot(), " | deck 0 closed");
     EXPECT_EQ(heardRuns(), (Runs{}));
 }
