@@ -173,6 +173,9 @@ void AirloomApp::showForm1() {
     if (!m_form1Loaded)
         Form1_Form_Load();
     m_form1->show();
+    // Asks for the keyboard: a window manager gives it anyway, but without one X gives the
+    // keyboard to no window until the operator clicks, and the F-keys would be dead.
+    m_form1->activateWindow();
     m_form1->SSCommand1()->setFocus();
 }
 

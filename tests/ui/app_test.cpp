@@ -569,3 +569,12 @@ TEST(XvfbAppDrag, TheWasteBinEmptiesDecksAndDeletesFilesAfterYes) {
     for (int deck = 1; deck <= kDeckCount; ++deck)
         EXPECT_EQ(rig.decks().FilePath(deck).isEmpty(), deck != 5) << deck;
 }
+
+// Without a window manager X gives the keyboard to no window: the main window asks for it when
+// it comes up, so that the first F-key pressed fires, with no click and the pointer elsewhere.
+TEST(XvfbAppKeys, TheFirstKeyFiresWithoutAWindowManager) {
+    AppRig rig(true, false);
+    rig.load(3, "News.wav");
+    ASSERT_TRUE(xdotool({"mousemove", "0", "0", "key", "F3"}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rig.decks().IsPlaying(3); }, 5000));
+}
