@@ -8,7 +8,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <algorithm>
 #include <cerrno>
 #include <gtest/gtest.h>
 
