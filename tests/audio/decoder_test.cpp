@@ -11,23 +11,18 @@ using Fixtures::Mp3Kind;
 
 namespace {
 
-class DecoderTest : public ::testing::Test {
-protected:
-    QTemporaryDir dir;
-    const QString tmp = dir.path();
-};
-
 // Every PCM layout gives stereo at 48 kHz of the right length, the tone at half scale on
 // the left (lower when six channels are mixed down), mono alike on both sides; 16-bit
 // stereo at 48 kHz gives the file's own samples.
-TEST_F(DecoderTest, EveryPcmLayoutGivesStereoOfTheRightLengthAndLevel) {
+TEST(Decoder, EveryPcmLayoutGivesStereoOfTheRightLengthAndLevel) {
+    QTemporaryDir dir;
     const Fixtures::WavFormat formats[] = {
         {2, 16, false, 48000}, {2, 8, false, 48000},  {2, 24, false, 48000}, {2, 32, false, 48000},
         {2, 32, true, 48000},  {1, 16, false, 48000}, {6, 16, false, 48000}, {2, 16, false, 22050}};
     for (const Fixtures::WavFormat& format : formats) {
         SCOPED_TRACE(&format - formats);
         const QString file =
-            Fixtures::wavWith(tmp, u"%1.wav"_s.arg(&format - formats), 200, format);
+            Fixtures::wavWith(dir.path(), u"%1.wav"_s.arg(&format - formats), 200, format);
         const Decoder::Measurement m = Decoder::measure(file);
         EXPECT_EQ(m.sourceFrames, format.sampleRate / 5);
         EXPECT_EQ(m.milliseconds(), 200);
@@ -49,7 +44,9 @@ TEST_F(DecoderTest, EveryPcmLayoutGivesStereoOfTheRightLengthAndLevel) {
 
 // The measured length is what a full decode gives, whatever the file is called; without a
 // header that declares the encoder's padding (nominal -1) it stays in.
-TEST_F(DecoderTest, MeasuredLengthIsTheDecodedLengthWhateverTheFileIsCalled) {
+TEST(Decoder, MeasuredLengthIsTheDecodedLengthWhateverTheFileIsCalled) {
+    QTemporaryDir dir;
+    const QString tmp = dir.path();
     const QString cbr = Fixtures::mp3(tmp, u"cbr.mp3"_s, 1500, Mp3Kind::Cbr);
     ASSERT_TRUE(QFile::copy(cbr, tmp + u"/mp3-named.wav"_s));
     const std::pair<QString, int> cases[] = {

@@ -113,25 +113,19 @@ TEST(EngineThreads, EveryVoiceIsDeletedWhateverTheCallbackDidMeanwhile) {
         }
         const std::size_t at = any(plays.size());
         const VoiceHandle voice = plays[at];
-        switch (any(6)) {
-        case 0:
+        const std::size_t action = any(6);
+        if (action == 0)
             engine.arm(voice, carts[any(2)]);
-            break;
-        case 1:
+        else if (action == 1)
             engine.disarm(voice);
-            break;
-        case 2:
+        else if (action == 2)
             engine.pause(voice);
-            break;
-        case 3:
+        else if (action == 3)
             engine.resume(voice);
-            break;
-        default:
-            if (engine.isHeardToEnd(voice) || any(2) == 0) {
-                plays.erase(plays.begin() + std::ptrdiff_t(at));
-                if (const VoiceHandle next = engine.release(voice))
-                    plays.push_back(next);
-            }
+        else if (engine.isHeardToEnd(voice) || any(2) == 0) {
+            plays.erase(plays.begin() + std::ptrdiff_t(at));
+            if (const VoiceHandle next = engine.release(voice))
+                plays.push_back(next);
         }
     }
     for (const VoiceHandle voice : plays)

@@ -8,7 +8,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <algorithm>
 #include <cerrno>
 #include <gtest/gtest.h>
 
@@ -40,28 +39,17 @@ protected:
         engine->waitForBackgroundWork();
         return engine->openCart(path);
     }
-    // Renders until the voice has been heard to its end.
-    void playOut(VoiceHandle voice, long limitFrames = 30L * kRate) {
-        for (long rendered = 0; !engine->isHeardToEnd(voice) && rendered < limitFrames;
-             rendered += kPeriod) {
+    // Renders until the voice has been heard to its end (30 s at most).
+    void playOut(VoiceHandle voice) {
+        for (long n = 0; !engine->isHeardToEnd(voice) && n < 30L * kRate; n += kPeriod)
             device->renderPeriods(1);
-        }
     }
     static std::vector<float> withoutSilence(const std::vector<float>& samples) {
         std::vector<float> sounding;
-        for (std::size_t i = 0; i + 1 < samples.size(); i += 2) {
+        for (std::size_t i = 0; i + 1 < samples.size(); i += 2)
             if (samples[i] != 0.0f || samples[i + 1] != 0.0f)
                 sounding.insert(sounding.end(), {samples[i], samples[i + 1]});
-        }
         return sounding;
-    }
-    // The first frame where captured does not begin with expected; npos when it does.
-    static std::size_t firstDifference(const std::vector<float>& captured,
-                                       const std::vector<float>& expected) {
-        if (captured.size() < expected.size())
-            return captured.size() / 2;
-        const auto at = std::mismatch(expected.begin(), expected.end(), captured.begin()).first;
-        return at == expected.end() ? std::string::npos : std::size_t(at - expected.begin()) / 2;
     }
 
     QTemporaryDir dir;
@@ -74,7 +62,6 @@ protected:
 // kept from either fault, and the cart plays whole once its file answers.
 TEST_F(FileFaultTest, AFailedMeasureOrPrepareIsTriedAgainAndTheCartPlays) {
     const QString path = wav(u"id.wav"_s, 1500);
-    const std::vector<float> decoded = Fixtures::decodeAll(path);
     files->fail(u"id.wav"_s, EMFILE);
     EXPECT_EQ(engine->openCart(path), nullptr);
     engine->waitForMeasurements();
@@ -96,23 +83,23 @@ TEST_F(FileFaultTest, AFailedMeasureOrPrepareIsTriedAgainAndTheCartPlays) {
     engine->waitForBackgroundWork();
     const std::shared_ptr<Cart> unprepared = engine->openCart(next);
     ASSERT_TRUE(unprepared);
-    EXPECT_FALSE(unprepared->isPrepared());
-    EXPECT_EQ(unprepared->lengthMs(), 2000);
+    const auto state = [&] {
+        return std::pair(unprepared->isPrepared(), unprepared->lengthMs());
+    };
+    EXPECT_EQ(state(), std::pair(false, std::int64_t(2000)));
     files->answer(u"next.wav"_s);
     // A fire meanwhile streams it from its file; the next open prepares it again.
     const VoiceHandle voice = engine->play(unprepared);
     playOut(voice);
-    EXPECT_EQ(firstDifference(device->captured(), Fixtures::decodeAll(next)), std::string::npos);
+    EXPECT_EQ(Fixtures::firstDifference(device->captured(), Fixtures::decodeAll(next)), -1);
     engine->openCart(next);
     engine->waitForBackgroundWork();
-    EXPECT_TRUE(unprepared->isPrepared());
-    EXPECT_EQ(unprepared->lengthMs(), 2000);
+    EXPECT_EQ(state(), std::pair(true, std::int64_t(2000)));
     EXPECT_EQ(engine->underruns(), 0u);
 }
 
-// A file that stops answering never holds an open: the watch sees the cart's file deleted
-// and its check waits on the file, the open returns the cart the deck holds at once, and
-// the new file the check finds once the file answers is measured at the next open.
+// A file that stops answering never holds an open: while the check of a deleted cart file
+// waits on it, the open returns the cart held; the new file is measured at the next open.
 TEST_F(FileFaultTest, AnOpenNeverWaitsForTheCheckOfItsFile) {
     const QString path = wav(u"id.wav"_s, 1500);
     const std::shared_ptr<Cart> held = load(path);
@@ -145,7 +132,7 @@ TEST_F(FileFaultTest, TheCartOnAirKeepsItsRefillsWhileAnotherFileHangs) {
     files->waitUntilHeld(u"next.wav"_s);
     playOut(voice);
     std::vector<float> expected = Fixtures::decodeAll(onAir);
-    EXPECT_EQ(firstDifference(device->captured(), expected), std::string::npos);
+    EXPECT_EQ(Fixtures::firstDifference(device->captured(), expected), -1);
     EXPECT_EQ(engine->underruns(), 0u);
     // The follower's head is in memory; the rest follows once its file answers.
     files->answer(u"next.wav"_s);
@@ -153,13 +140,11 @@ TEST_F(FileFaultTest, TheCartOnAirKeepsItsRefillsWhileAnotherFileHangs) {
     playOut(follower);
     const std::vector<float> second = Fixtures::decodeAll(next);
     expected.insert(expected.end(), second.begin(), second.end());
-    EXPECT_EQ(firstDifference(device->captured(), expected), std::string::npos);
+    EXPECT_EQ(Fixtures::firstDifference(device->captured(), expected), -1);
 }
 
-// The cart on air's own file stops answering past its buffer: the engine says so once,
-// the play keeps running, and it goes on from where it stopped once the file answers, which
-// the engine says too.
-// Another file's reader is never made to wait for it, nor is the end.
+// The cart on air's own file stops answering past its buffer: the engine says so once, the
+// play runs on from where it stopped once the file answers (said too); the end never waits.
 TEST_F(FileFaultTest, AStalledCartIsReportedAndPlaysOnWhenItsFileAnswers) {
     const QString onAir = wav(u"on air.wav"_s, 16000);
     load(onAir);
@@ -169,8 +154,7 @@ TEST_F(FileFaultTest, AStalledCartIsReportedAndPlaysOnWhenItsFileAnswers) {
     const VoiceHandle voice = engine->play(engine->openCart(onAir));
     device->renderPeriods(10);
     files->hold(u"on air.wav"_s);
-    // Past the head and what the ring held (2.7 s), then, once the reader waits on the file,
-    // what it had read ahead: silence, reported once.
+    // Past the head, the ring and, once the reader waits, what it read ahead: silence.
     device->render((AudioEngine::kHeadSeconds + AudioEngine::kRingSeconds + 1) * kRate);
     files->waitUntilHeld(u"on air.wav"_s);
     device->render(kRate);
@@ -187,9 +171,9 @@ TEST_F(FileFaultTest, AStalledCartIsReportedAndPlaysOnWhenItsFileAnswers) {
     EXPECT_EQ(answered.count(), 1);
     EXPECT_EQ(stalled.count(), 1);
     playOut(voice);
-    EXPECT_EQ(firstDifference(withoutSilence(device->captured()),
-                              withoutSilence(Fixtures::decodeAll(onAir))),
-              std::string::npos);
+    EXPECT_EQ(Fixtures::firstDifference(withoutSilence(device->captured()),
+                                        withoutSilence(Fixtures::decodeAll(onAir))),
+              -1);
 
     // A play whose file hangs as the program ends: the end does not wait for it, and the
     // reader left behind lets go of everything once the file answers.

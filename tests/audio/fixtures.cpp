@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cmath>
@@ -31,15 +32,6 @@ QByteArray le(quint32 value, int bytes) {
     return QByteArray(out, bytes);
 }
 
-// Runs the tool that writes path from source (removed after); path, or "" if it failed.
-QString make(const QString& program, const QStringList& arguments, const QString& path,
-             const QString& source = {}) {
-    const bool ok = run(program, arguments);
-    if (!source.isEmpty())
-        QFile::remove(source);
-    return ok ? path : QString();
-}
-
 } // namespace
 
 bool run(const QString& program, const QStringList& arguments) {
@@ -59,10 +51,9 @@ bool run(const QString& program, const QStringList& arguments) {
     if (spawned != 0)
         return false;
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
+    while (waitpid(pid, &status, 0) < 0)
         if (errno != EINTR)
             return false;
-    }
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
@@ -113,7 +104,9 @@ QString mp3(const QString& dir, const QString& name, int milliseconds, Mp3Kind k
         (kind == Mp3Kind::Cbr ? u"--quiet -b 128"_s : u"--quiet -V 4"_s).split(u' ');
     if (kind == Mp3Kind::VbrNoHeader)
         arguments << u"-t"_s;
-    return make(u"lame"_s, arguments << source << path, path, source);
+    const bool made = run(u"lame"_s, arguments << source << path);
+    QFile::remove(source);
+    return made ? path : QString();
 }
 
 QString mpg(const QString& dir, const QString& name, int milliseconds, bool video, bool audio) {
@@ -127,7 +120,10 @@ QString mpg(const QString& dir, const QString& name, int milliseconds, bool vide
         arguments << u"-i"_s << source << u"-c:a mp2 -b:a 192k"_s.split(u' ');
     if (video)
         arguments << u"-c:v"_s << u"mpeg1video"_s;
-    return make(u"ffmpeg"_s, arguments << u"-f"_s << u"mpeg"_s << path, path, source);
+    const bool made = run(u"ffmpeg"_s, arguments << u"-f"_s << u"mpeg"_s << path);
+    if (audio)
+        QFile::remove(source);
+    return made ? path : QString();
 }
 
 std::vector<float> decodeAll(const QString& path, int outputRate) {
@@ -139,6 +135,11 @@ std::vector<float> decodeAll(const QString& path, int outputRate) {
         all.insert(all.end(), chunk.begin(), chunk.begin() + got * 2);
     }
     return all;
+}
+
+long firstDifference(const std::vector<float>& samples, const std::vector<float>& prefix) {
+    const auto at = std::mismatch(prefix.begin(), prefix.end(), samples.begin(), samples.end());
+    return at.first == prefix.end() ? -1 : (at.first - prefix.begin()) / 2;
 }
 
 namespace {

@@ -52,6 +52,8 @@ QByteArray bytes(const QString& path);
 
 // Every frame the decoder gives for the file, interleaved stereo at the rate.
 std::vector<float> decodeAll(const QString& path, int outputRate = 48000);
+// The first frame at which samples does not begin with prefix; -1 when it does.
+long firstDifference(const std::vector<float>& samples, const std::vector<float>& prefix);
 
 // The system's files, with the faults of a share that stalls, by file name: a test holds
 // a file's opens and reads (they wait until it answers again), or makes them fail with an

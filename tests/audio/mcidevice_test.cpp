@@ -21,11 +21,6 @@ constexpr int kPlaying = MciDevice::kModePlaying;
 constexpr int kStopped = MciDevice::kModeStopped;
 constexpr int kNotOpen = MciDevice::kModeNotOpen;
 
-bool isSilent(const std::vector<float>& samples, std::size_t from = 0) {
-    return std::all_of(samples.begin() + static_cast<std::ptrdiff_t>(from), samples.end(),
-                       [](float s) { return s == 0.0f; });
-}
-
 class MciDeviceTest : public ::testing::Test {
 protected:
     MciDeviceTest()
@@ -49,21 +44,12 @@ protected:
     void open(const QString& file) { open(player, file); }
     void play() { player.Command(u"Play"_s); }
     std::pair<int, qint32> state() const { return {player.Mode(), player.Position()}; }
-    // The command (if any), then periods rendered: the state after them.
-    std::pair<int, qint32> after(const QString& command, int periods) {
-        if (!command.isEmpty())
-            player.Command(command);
-        device->renderPeriods(periods);
-        return state();
-    }
 
     // What loading a cart into a deck does: measure on the preview, which prepares it.
-    qint32 load(const QString& file) {
+    void load(const QString& file) {
         open(preview, file);
-        const qint32 length = preview.Length();
         preview.Command(u"Close"_s);
         engine.waitForBackgroundWork();
-        return length;
     }
 
     // Renders until the player stops playing; returns the frames rendered.
@@ -74,19 +60,7 @@ protected:
         return rendered;
     }
 
-    // The capture holds the decoded cart from its first frame, then silence.
-    void expectCaptureIsCart(const std::vector<float>& cart) {
-        const std::vector<float>& captured = device->captured();
-        ASSERT_GE(captured.size(), cart.size());
-        const auto mismatch = std::mismatch(cart.begin(), cart.end(), captured.begin());
-        EXPECT_EQ(mismatch.first, cart.end())
-            << "first difference at frame " << (mismatch.first - cart.begin()) / 2;
-        EXPECT_TRUE(isSilent(captured, cart.size()));
-    }
-
-    QString wav(const QString& name, int ms, int rate = kRate) {
-        return Fixtures::wav(tmp, name, ms, rate);
-    }
+    QString wav(const QString& name, int ms) { return Fixtures::wav(tmp, name, ms); }
 
     QTemporaryDir dir;
     const QString tmp = dir.path();
@@ -98,9 +72,7 @@ protected:
 
 TEST_F(MciDeviceTest, EveryCartPlaysItsDecodedFramesAndABadOneNeverPlays) {
     QDir(tmp).mkdir(u"folder.mp3"_s);
-    QFile mp3(Fixtures::mp3(tmp, u"whole.mp3"_s, 3000));
-    ASSERT_TRUE(mp3.open(QIODevice::ReadOnly));
-    const QByteArray mp3Bytes = mp3.readAll();
+    const QByteArray mp3Bytes = Fixtures::bytes(Fixtures::mp3(tmp, u"whole.mp3"_s, 3000));
     // Carts that stream after their head, whose head and ring's first fill are decoded by the
     // time the file changes; short carts live whole in memory.
     const int decoded = AudioEngine::kHeadSeconds + AudioEngine::kRingSeconds;
@@ -154,12 +126,14 @@ TEST_F(MciDeviceTest, EveryCartPlaysItsDecodedFramesAndABadOneNeverPlays) {
         }
         playOut();
         device->renderPeriods(2);
-        expectCaptureIsCart(cart);
         EXPECT_EQ(state(), std::pair(c.mode, player.Length()));
         // The play corrected the cart's length; the open device keeps the one it opened with.
         if (c.decodes) {
             EXPECT_NEAR(player.cart()->lengthMs(), cart.size() / 2 * 1000.0 / kRate, 1);
         }
+        // The capture is the decoded cart from its first frame, then silence.
+        cart.resize(std::max(cart.size(), device->captured().size()));
+        EXPECT_EQ(Fixtures::firstDifference(device->captured(), cart), -1);
         EXPECT_EQ(engine.underruns(), 0u);
     }
 }
@@ -169,13 +143,14 @@ TEST_F(MciDeviceTest, ModeAndPositionDescribeWhatIsHeardBehindTheLatency) {
     const QString file = wav(u"late.wav"_s, 500);
     load(file);
     open(file);
-    EXPECT_EQ(after(u"Play"_s, 2), std::pair(kPlaying, 0)); // 512 frames rendered, none heard
-    EXPECT_EQ(after({}, 6).second, 1024 * 1000 / kRate);    // 2048 rendered, 1024 heard
-    // 24 000 frames: the last is rendered in period 94 and heard in period 98.
-    const auto [mode, position] = after({}, 89);
-    EXPECT_EQ(mode, kPlaying);
-    EXPECT_LT(position, 500);
-    EXPECT_EQ(after({}, 1), std::pair(kStopped, 500));
+    play();
+    // Frames rendered, heard: 512, 0; 2048, 1024; 24 832, 23 808; the last of the 24 000 is
+    // rendered in period 94 and heard in period 98.
+    for (const auto& [periods, mode, ms] :
+         {std::tuple{2, kPlaying, 0}, {6, kPlaying, 21}, {89, kPlaying, 496}, {1, kStopped, 500}}) {
+        device->renderPeriods(periods);
+        EXPECT_EQ(state(), std::pair(mode, ms)) << periods;
+    }
 }
 
 // The countdown's notices: from the open on, every interval (a new one applies at once).
@@ -210,22 +185,15 @@ TEST_F(MciDeviceTest, TheCacheKeepsTheMostRecentlyOpenedCarts) {
     // The checks those opens started find the files gone: the next open measures again.
     engine.waitForBackgroundWork();
     open(files.at(1));
-    EXPECT_EQ(state(), std::pair(kNotOpen, 0));
-    EXPECT_EQ(player.Length(), 0);
-}
-
-// The length that plays (all frames decoded at the output rate), in milliseconds.
-double decodedMs(const QString& file) {
-    return double(Fixtures::decodeAll(file, kRate).size() / 2) * 1000.0 / kRate;
+    EXPECT_EQ(std::tuple(player.Mode(), player.Position(), player.Length()),
+              std::tuple(kNotOpen, 0, 0));
 }
 
 // MP3s that the packet scan mismeasures: bit errors, junk in front, a change of rate and
 // channels part-way. The full decode in the background corrects the cart's length, tells
 // the media controls, and the next open gives the length that plays.
 TEST_F(MciDeviceTest, TheBackgroundDecodeCorrectsTheLengthOfDamagedAndJoinedMp3s) {
-    QFile clean(Fixtures::mp3(tmp, u"clean.mp3"_s, 12000));
-    ASSERT_TRUE(clean.open(QIODevice::ReadOnly));
-    const QByteArray cleanBytes = clean.readAll();
+    const QByteArray cleanBytes = Fixtures::bytes(Fixtures::mp3(tmp, u"clean.mp3"_s, 12000));
     QByteArray damaged = cleanBytes;
     for (qsizetype at = 4000; at < damaged.size(); at += 211) // bit errors at fixed places
         damaged[at] = char(damaged[at] ^ 0xff);
@@ -233,22 +201,20 @@ TEST_F(MciDeviceTest, TheBackgroundDecodeCorrectsTheLengthOfDamagedAndJoinedMp3s
     for (qsizetype i = 0; i < junk.size(); ++i) // the same noise every run
         junk[i] = char((i * 1103515245 + 12345) >> 16);
     const QString stereo = Fixtures::mp3(tmp, u"a.mp3"_s, 7000, Fixtures::Mp3Kind::Cbr, 44100);
-    const QString monoSource = Fixtures::wav(tmp, u"b.wav"_s, 6000, 48000);
     const QString mono = tmp + u"/b.mp3"_s;
-    ASSERT_TRUE(Fixtures::run(u"lame"_s, {u"--quiet"_s, u"-m"_s, u"m"_s, monoSource, mono}));
-    QFile first(stereo), second(mono);
-    ASSERT_TRUE(first.open(QIODevice::ReadOnly) && second.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(
+        Fixtures::run(u"lame"_s, {u"--quiet"_s, u"-m"_s, u"m"_s, wav(u"b.wav"_s, 6000), mono}));
 
     QSignalSpy changed(&preview, &MciDevice::CartChanged);
     for (const QString& file :
          {Fixtures::file(tmp, u"damaged.mp3"_s, damaged),
           Fixtures::file(tmp, u"junk.mp3"_s, junk + cleanBytes),
-          Fixtures::file(tmp, u"joined.mp3"_s, first.readAll() + second.readAll())}) {
+          Fixtures::file(tmp, u"joined.mp3"_s, Fixtures::bytes(stereo) + Fixtures::bytes(mono))}) {
         SCOPED_TRACE(file.toStdString());
         load(file); // waits for the full decode too
         QCoreApplication::sendPostedEvents();
         open(preview, file);
-        EXPECT_NEAR(preview.Length(), decodedMs(file), 20);
+        EXPECT_NEAR(preview.Length(), Fixtures::decodeAll(file).size() / 2 * 1000.0 / kRate, 20);
         // What plays ends where the length says.
         open(file);
         play();
@@ -280,11 +246,8 @@ TEST_F(MciDeviceTest, TheArmedCartFollowsOnTheNextFrameAndStaleHandlesReachNothi
     const long join = long(both.size() / 2);
     const std::vector<float> second = Fixtures::decodeAll(next);
     both.insert(both.end(), second.begin(), second.end());
-    const std::vector<float>& captured = device->captured();
-    ASSERT_GT(captured.size(), std::size_t(join + 10 * kPeriod) * 2);
-    const auto mismatch = std::mismatch(captured.begin(), captured.end(), both.begin());
-    EXPECT_EQ(mismatch.first, captured.end())
-        << "at frame " << (mismatch.first - captured.begin()) / 2;
-    const long heard = long(captured.size() / 2) - join - device->latencyFrames();
+    ASSERT_GT(device->captured().size(), std::size_t(join + 10 * kPeriod) * 2);
+    EXPECT_EQ(Fixtures::firstDifference(both, device->captured()), -1);
+    const long heard = long(device->captured().size() / 2) - join - device->latencyFrames();
     EXPECT_EQ(state(), std::make_pair(kPlaying, qint32(heard * 1000 / kRate)));
 }

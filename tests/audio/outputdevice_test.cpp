@@ -8,13 +8,11 @@
 #include "decks/mcidevice.h"
 #include "fixtures.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -40,19 +38,16 @@ void attempt(SupervisedOutput& output) {
     QCoreApplication::sendPostedEvents(&output);
 }
 
-// Plays the file as a deck does once the preview has prepared it, until it stops (with a
-// generous bound against a hang).
-bool playToEnd(AudioEngine& engine, MciDevice& player, const QString& file) {
+// Fires the file as a deck does once the preview has prepared it.
+void fire(AudioEngine& engine, MciDevice& player, const QString& file) {
     player.setFileName(file);
     for (const QString& command : {u"Open"_s, u"Close"_s, u"Open"_s, u"Play"_s}) {
         player.Command(command);
         engine.waitForBackgroundWork();
     }
-    QElapsedTimer timer;
-    timer.start();
-    while (player.Mode() == MciDevice::kModePlaying && timer.elapsed() < 30000)
-        QThread::msleep(2);
-    return player.Mode() == MciDevice::kModeStopped;
+}
+bool stops(MciDevice& player) {
+    return QTest::qWaitFor([&] { return player.Mode() == MciDevice::kModeStopped; }, 30000);
 }
 
 TEST(PortAudioOutput, PlaysACartThroughAlsaIntoItsFilePcm) {
@@ -71,13 +66,12 @@ TEST(PortAudioOutput, PlaysACartThroughAlsaIntoItsFilePcm) {
     {
         AudioEngine engine(std::move(device));
         MciDevice player(engine);
-        ASSERT_TRUE(playToEnd(engine, player, file));
+        fire(engine, player, file);
+        ASSERT_TRUE(stops(player));
         EXPECT_EQ(player.Position(), 700);
     } // closing the device closes the file
 
-    QFile raw(capture);
-    ASSERT_TRUE(raw.open(QIODevice::ReadOnly));
-    const QByteArray bytes = raw.readAll();
+    const QByteArray bytes = Fixtures::bytes(capture);
     std::vector<float> captured(static_cast<std::size_t>(bytes.size()) / sizeof(float));
     std::memcpy(captured.data(), bytes.constData(), captured.size() * sizeof(float));
 
@@ -120,14 +114,11 @@ TEST(PortAudioOutput, WithoutADeviceCartsPlayOnTheClockAfterOneQuietWarning) {
     std::fflush(stderr);
     ::dup2(saved, STDERR_FILENO);
     ::close(saved);
-    QFile err(QFile::decodeName(errPath));
-    ASSERT_TRUE(err.open(QIODevice::ReadOnly));
     EXPECT_EQ(output.warning, u"No audio output device: carts will not be heard."_s);
-    // Every line of the other thread in order, one line of ours, and none of the enumeration
-    // noise.
+    // Every line of the other thread in order, one line of ours, no enumeration noise.
     QByteArrayList ours;
     int next = 0;
-    for (const QByteArray& line : err.readAll().split('\n')) {
+    for (const QByteArray& line : Fixtures::bytes(QFile::decodeName(errPath)).split('\n')) {
         if (line == "line " + QByteArray::number(next))
             ++next;
         else if (!line.isEmpty())
@@ -136,7 +127,6 @@ TEST(PortAudioOutput, WithoutADeviceCartsPlayOnTheClockAfterOneQuietWarning) {
     EXPECT_EQ(next, printed);
     ASSERT_EQ(ours.size(), 1) << ours.join('\n').data();
     EXPECT_TRUE(ours[0].startsWith("No audio output device: carts will not be heard."));
-
     // The silent output, which plays carts on the clock (see below).
     EXPECT_NE(dynamic_cast<NullDevice*>(output.device.get()), nullptr);
 }
@@ -178,16 +168,12 @@ TEST(OutputDevice, TheSilentOutputRestsWhileNothingPlays) {
         return QTest::qWaitFor([&] { return device.isResting(); });
     };
     ASSERT_TRUE(rests());
-    player.setFileName(Fixtures::wav(dir.path(), u"bed.wav"_s, 300));
-    for (const QString& command : {u"Open"_s, u"Close"_s, u"Open"_s, u"Play"_s}) {
-        player.Command(command);
-        engine.waitForBackgroundWork();
-    }
+    fire(engine, player, Fixtures::wav(dir.path(), u"bed.wav"_s, 300));
     ASSERT_TRUE(QTest::qWaitFor([&] { return player.Position() >= 100; }));
     player.Command(u"Stop"_s);
     ASSERT_TRUE(rests());
     player.Command(u"Play"_s);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return player.Mode() == MciDevice::kModeStopped; }));
+    ASSERT_TRUE(stops(player));
     EXPECT_EQ(player.Position(), 300);
     EXPECT_TRUE(rests());
 }
@@ -233,42 +219,31 @@ TEST(OutputDevice, DropoutsAreTheFramesTakenAgainstTheClock) {
         at += std::llround(periods * kPeriodNs);
         taken += 256u * count;
     };
-    const auto tick = [&] {
-        counter.sample(at, taken);
-    };
-    // Seconds of callbacks; clock > 1: the device's clock runs slower than the system's.
+    // Seconds of callbacks (clock > 1: the device's clock is slower), then {dropouts, frames}.
     const auto play = [&](int seconds, double clock = 1.0) {
-        for (int t = 0; t < 4 * seconds; ++t, tick())
+        for (int t = 0; t < 4 * seconds; ++t, counter.sample(at, taken))
             for (int i = 0; i < 47; ++i)
                 call(clock);
+        return std::pair<int, int>(counter.dropouts(), counter.missingFrames());
     };
-    const auto expect = [&](std::uint64_t dropouts, std::uint64_t frames) {
-        EXPECT_EQ(counter.dropouts(), dropouts);
-        EXPECT_EQ(counter.missingFrames(), frames);
-    };
-    play(600, 1.0001); // 100 ppm slow for ten minutes
-    expect(0, 0);
+    EXPECT_EQ(play(600, 1.0001), std::pair(0, 0)); // 100 ppm slow for ten minutes
     // Late, then catching up: a callback seen late by 0.9 period, the next at once; a
     // callback a period late that takes two periods.
     call(1.9);
-    tick();
+    counter.sample(at, taken);
     call(0.1);
     play(1);
     call(2, 2);
-    play(1);
-    expect(0, 0);
+    EXPECT_EQ(play(1), std::pair(0, 0));
     // A period skipped (a JACK cycle missed), and a stall of 100 ms the device came back from.
     call(2);
-    play(1);
-    expect(1, 256);
+    EXPECT_EQ(play(1), std::pair(1, 256));
     call(1 + 4800.0 / 256);
-    play(1);
-    expect(2, 256 + 4800);
+    EXPECT_EQ(play(1), std::pair(2, 256 + 4800));
     // A loss: the device is opened again seconds later, and nothing of it is a dropout.
     counter.restart(256);
     at += 5'000'000'000LL;
-    play(2);
-    expect(2, 256 + 4800);
+    EXPECT_EQ(play(2), std::pair(2, 256 + 4800));
 }
 
 // New underruns reach the terminal once; a quiet second prints nothing.
