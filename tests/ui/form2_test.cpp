@@ -1,36 +1,16 @@
-#include "app/appform2.h"
 #include "config/configwindow.h"
 #include "support/apprig.h"
 #include "ui/addcat.h"
 #include "ui/form2.h"
 
-#include <QApplication>
-#include <QComboBox>
 #include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
-#include <QRadioButton>
 #include <QScrollBar>
 #include <QTimer>
-#include <gtest/gtest.h>
-
-using Surface = ConfigWindow::Surface;
-
-namespace {
-
-// The pointer moves over a control, which passes the move up to its parents unless it
-// takes it itself.
-std::string helpAfterMove(Form2& form, QWidget* over, QPoint at) {
-    QMouseEvent move(QEvent::MouseMove, at, over->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
-                     Qt::NoModifier);
-    QApplication::sendEvent(over, &move);
-    return form.Label1()->text().toStdString();
-}
-
-} // namespace
 
 // A sample place in twips, the covered group, the window's buttons, the tab order and the
 // call letters' limit.
@@ -136,21 +116,26 @@ TEST(Form2App, KeysAndHelpLine) {
         EXPECT_FALSE(rig.decks().IsPlaying(3)) << silent->objectName().toStdString();
     }
 
-    const auto help = [](ConfigWindow::Surface surface) {
-        return ConfigWindow::HelpText(surface).toStdString();
-    };
-    EXPECT_EQ(helpAfterMove(f, f.Frame2(), {5, f.Frame2()->height() - 5}),
-              help(Surface::DeckDefaults));
+    // A control passes a move up to its parents unless it takes it itself: an option shows
+    // the name's help, not its group's; the label, the folders', not its frame's.
+    using S = ConfigWindow::Surface;
+    const std::tuple<QWidget*, QPoint, S> moves[] = {
+        {f.Text1(), {3, 3}, S::CategoryName},
+        {f.Option(2, 1), {3, 3}, S::CategoryName},
+        {f.Dir1()->viewport(), {3, 3}, S::Folders},
+        {f.Label16(), {3, 3}, S::Folders},
+        {&f, {f.width() - 3, f.height() - 3}, S::Window},
+        {f.Frame2(), {5, f.Frame2()->height() - 5}, S::DeckDefaults}};
+    for (const auto& [over, at, surface] : moves) {
+        QMouseEvent move(QEvent::MouseMove, at, over->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(over, &move);
+        EXPECT_EQ(f.Label1()->text(), ConfigWindow::HelpText(surface)) << int(surface);
+    }
     // The longest text, whole and readable.
     EXPECT_GE(f.Label1()->height(), f.Label1()->heightForWidth(f.Label1()->width()));
     EXPECT_GE(f.Label1()->font().pointSizeF(), 8.0);
     EXPECT_TRUE(f.rect().contains(f.Label1()->geometry()));
-    EXPECT_EQ(helpAfterMove(f, f.Text1(), {3, 3}), help(Surface::CategoryName));
-    EXPECT_EQ(helpAfterMove(f, f.Option(2, 1), {3, 3}), help(Surface::CategoryName))
-        << "not the group's";
-    EXPECT_EQ(helpAfterMove(f, f.Dir1()->viewport(), {3, 3}), help(Surface::Folders));
-    EXPECT_EQ(helpAfterMove(f, f.Label16(), {3, 3}), help(Surface::Folders)) << "not Frame1's";
-    EXPECT_EQ(helpAfterMove(f, &f, {f.width() - 3, f.height() - 3}), "");
 }
 
 // Real keys and pointer of the X server. Alt+A presses the covered Add button: the dialog
