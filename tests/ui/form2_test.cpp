@@ -146,14 +146,14 @@ TEST(XvfbForm2, AltAOpensAddCategoryAndTheExitClosesBoth) {
     Form2Rig rig;
     const QByteArray before = Fixtures::bytes(rig.iniPath);
     rig.form2().Text2()->setFocus();
-    ASSERT_TRUE(xdotool({"key", "--delay", "50", "alt+a"}));
+    ASSERT_TRUE(xdotool("key --delay 50 alt+a"));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return rig.windows().addCat() && rig.windows().addCat()->isVisible(); }, 5000));
     AddCat* dialog = rig.windows().addCat();
     EXPECT_EQ(dialog->parentWidget(), nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
-    ASSERT_TRUE(xdotool({"type", "--delay", "30", "Promos"}));
-    ASSERT_TRUE(xdotool({"key", "--delay", "50", "alt+o"}));
+    ASSERT_TRUE(xdotool("type --delay 30 Promos"));
+    ASSERT_TRUE(xdotool("key --delay 50 alt+o"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog->isVisible(); }, 5000));
     EXPECT_TRUE(QTest::qWaitForWindowActive(&rig.form2())) << "the focus goes back";
     EXPECT_EQ(Fixtures::bytes(rig.dir.filePath("dtb/cats.db")), "Promos\r\n");
@@ -194,10 +194,7 @@ TEST(XvfbForm2, TheSelectorPromptsAtOnceAndStopsWithTheQuestion) {
         config.Form2_Text1_Change(QString("Edited %1").arg(from));
         askedFor.clear();
         rig.boxes.shown.clear();
-        ASSERT_TRUE(gesture == 0 ? xdotool(QString("mousemove %1 %2 click 1")
-                                               .arg(downArrow.x())
-                                               .arg(downArrow.y())
-                                               .split(' '))
+        ASSERT_TRUE(gesture == 0 ? xdotool("mousemove " + xy(downArrow) + " click 1")
                                  : pointerDrag(thumb, thumb + QPoint(0, selector->height())));
         ASSERT_TRUE(QTest::qWaitFor([&] { return config.ShownCategory() != from; }, 5000));
         EXPECT_EQ(rig.boxes.shown.filter("Warning!, changes not saved!|").size(), 1);
