@@ -49,9 +49,8 @@ QPoint centreOfRow(const CartListView* list, int row) {
 
 } // namespace
 
-// The start removes our temporaries of killed settings writes over a minute old. The title
-// window's paint starts its one-second timer; the fourth tick loads the main window (modes,
-// cleared decks, the settings), shows it and unloads the title window.
+// The start removes our temporaries of killed settings writes over a minute old. The fourth
+// tick of the title window's timer loads the main window, shows it and unloads the title.
 TEST(AppStartup, TheFourthTitleTickLoadsTheMainWindow) {
     AppRig rig(false);
     rig.writeIni(rig.settings + "[deck 3]\nMode=Loop\n");
@@ -78,8 +77,7 @@ TEST(AppStartup, TheFourthTitleTickLoadsTheMainWindow) {
     // The call letters keep their case.
     EXPECT_EQ(rig.form().PlayMode(3)->text() + " " + rig.form().Label3()->text(), "Loop kair");
     EXPECT_EQ(rig.form().focusWidget(), rig.form().SSCommand1());
-    EXPECT_EQ(rig.form().File1()->model()->rowCount(), 3);
-    EXPECT_TRUE(rig.boxes.shown.isEmpty());
+    EXPECT_TRUE(rig.form().File1()->model()->rowCount() == 3 && rig.boxes.shown.isEmpty());
     expectWindowMirrorsEngine(rig);
     // From the load on the end-of-cart check runs; the player's notices come often enough
     // for a countdown in whole seconds.
@@ -204,8 +202,7 @@ TEST(AppWindow, TheStatusLineSaysOnlyWhatTheOperatorNeeds) {
 
     const QString longText = QString("word ").repeated(80) + "end";
     status.set("file", longText);
-    EXPECT_TRUE(line->text().endsWith(QChar(0x2026)));
-    EXPECT_EQ(line->toolTip(), longText);
+    EXPECT_TRUE(line->text().endsWith(QChar(0x2026)) && line->toolTip() == longText);
     EXPECT_LE(line->fontMetrics().horizontalAdvance(line->text()), line->contentsRect().width());
     status.clear("file");
     EXPECT_EQ(line->text() + line->toolTip(), "");
@@ -245,10 +242,8 @@ TEST(AppWindow, TabsAndListFollowTheLibrary) {
     EXPECT_EQ(rig.app->cartList().FileName(), "Sunday.wav");
 }
 
-// A press of F3 on every widget that forwards keys fires deck 3 once: a second forward of
-// the same press would stop it again. No window is active (as after a message box on some
-// desktops). Each auto-repeat of a held key is a press. Alt is a bit of the shift state
-// (Alt+F3 is no F3); the keypad and Meta are not.
+// F3 on every forwarding widget fires deck 3 once, with no window active (as after a message
+// box on some desktops); each auto-repeat is a press; Alt+F3 is no F3, keypad or Meta+F3 is.
 TEST(AppKeys, EveryForwardingWidgetFiresOncePerPress) {
     AppRig rig(true, false);
     ASSERT_EQ(QApplication::activeWindow(), nullptr);
@@ -298,9 +293,8 @@ TEST(AppKeys, PreListenKeysInTheList) {
     EXPECT_TRUE(rig.decks().IsPlaying(3));
 }
 
-// Typing goes into the search box and searches; F12 (with any modifiers) and a left click
-// select the whole text so the next letter starts a new search; arrows still move in the
-// list, Ctrl+F-key loads what they found and Shift+F-key empties the deck again.
+// Typing searches; F12 (any modifiers) and a left click select the whole search text; arrows
+// still move in the list, Ctrl+F-key loads what they found, Shift+F-key empties the deck.
 TEST(AppKeys, TypingF12AndArrowsKeepWorking) {
     AppRig rig;
     QLineEdit* search = rig.form().Text1();
@@ -326,7 +320,6 @@ TEST(AppKeys, TypingF12AndArrowsKeepWorking) {
     EXPECT_EQ(search->selectedText(), "N");
 
     press(rig.form().File1(), Qt::Key_Down);
-    EXPECT_EQ(rig.app->cartList().FileName(), "Station ID.wav");
     QTest::keyClick(rig.form().File1(), Qt::Key_F6, Qt::ControlModifier);
     EXPECT_EQ(rig.decks().FilePath(6), rig.carts + "/Station ID.wav");
     QTest::keyClick(rig.form().File1(), Qt::Key_F6, Qt::ShiftModifier);
@@ -334,11 +327,25 @@ TEST(AppKeys, TypingF12AndArrowsKeepWorking) {
     EXPECT_EQ(QApplication::focusWidget(), rig.form().File1());
 }
 
-// Help opened while a cart plays leaves it playing. Each key pressed in About, Help or
-// their controls reaches the map once: F1 fires deck 1 (a second pass would stop it again),
-// F11 stops it, F12 brings the main window back, even minimized, with the search text
-// selected. Enter on About's OK, which holds the focus, brings the main window back and
-// unloads About.
+// Timer1 (ticking for real) rests while nothing plays; a fire wakes it until the cart ends.
+TEST(AppIdle, Timer1RestsWhileNothingPlaysAndAFireWakesIt) {
+    AppRig rig(false, false);
+    rig.openMainWindow(false);
+    QTimer& timer1 = rig.app->Timer1();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !timer1.isActive(); }));
+    rig.load(1, "News.wav");
+    rig.decks().FireDeck(1);
+    EXPECT_TRUE(timer1.isActive());
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        rig.device->renderPeriods(1);
+        return !timer1.isActive();
+    }));
+    EXPECT_EQ(rig.decks().Controls(1).deckColour, DeckEngine::kYellow);
+}
+
+// Help opened while a cart plays leaves it playing. Each key in About, Help or their controls
+// reaches the map once: F11 stops, F1 fires, F12 brings the main window back, even minimized,
+// the search text selected. Enter on About's OK brings the main window back, unloads About.
 TEST(AppInfoWindows, KeysReachTheMapOnceAndOkRestoresTheMainWindow) {
     AppRig rig;
     rig.load(1, "News.wav");
@@ -390,10 +397,10 @@ static QString pressEffect(const AppRig& rig, int keyCode, int shift) {
         const QString file = rig.decks().FilePath(deck);
         const bool started = deck != playing && rig.decks().IsPlaying(deck);
         if (file.isEmpty() || file.endsWith("Sunday.wav") || started)
-            effects << QString(file.isEmpty() ? "Unload %1"
-                               : started      ? "Start %1"
-                                              : "Load %1")
-                           .arg(deck);
+            effects << (file.isEmpty() ? "Unload "
+                        : started      ? "Start "
+                                       : "Load ") +
+                           QString::number(deck);
     }
     if (rig.app->MMControl1().Mode() != MciDevice::kModePlaying)
         effects << "Stop";
@@ -403,9 +410,8 @@ static QString pressEffect(const AppRig& rig, int keyCode, int shift) {
     return effects.join(", ");
 }
 
-// The help's key table is the key map: every function key with every set of modifiers does what its
-// row says (a key named alone acts with any modifiers, as the text under the table says), and
-// nothing else acts, nor do the codes either side of the function keys.
+// The help's key table is the key map: every function key with every set of modifiers does
+// what its row says (a key named alone acts with any modifiers), and nothing else acts.
 TEST(AppInfoWindows, TheHelpKeyTableIsTheKeyMap) {
     AppRig rig;
     QTest::mouseClick(rig.form().SSCommand3(), Qt::LeftButton);
@@ -432,9 +438,8 @@ TEST(AppInfoWindows, TheHelpKeyTableIsTheKeyMap) {
                 << "F" << keyCode - 111 << " shift " << shift;
 }
 
-// The station options as Vidav.ini switches them, in the main window: the lit time label and
-// its way back, and a log failure on the status line until writing works again. The warning is on
-// (the log is by default, the levelling is not).
+// The end warning lights the time label and puts it back; a log failure stands on the status
+// line until writing works again (the warning and the log are on, the levelling is not).
 TEST(AppExtras, TheWindowShowsTheWarningAndLogFailures) {
     AppRig rig(false, true, "EndWarning=1\n[audio]\nLoudnessTarget=9\n");
     AppExtras& extras = rig.app->extras();

@@ -62,23 +62,19 @@ struct LossRig {
         for (int tick = 0; tick <= SupervisedOutput::kStallTicks && !output->isLost(); ++tick)
             output->checkDevice();
     }
-    void attempt() const { ::attempt(*output); }
 };
 
-// The warning stands in red on the line under the decks, and nothing stands between the
-// operator and the decks: no box, the focus where it was, and F1 fires deck 1 (on the
-// stand-in while the device is away).
+// The warning stands in red under the decks and nothing stands in the operator's way: no box,
+// the focus kept, and F1 fires deck 1 (on the stand-in while the device is away).
 void expectWarnedAndF1Fires(AppRig& rig, const QString& warning) {
     EXPECT_EQ(rig.form().statusLine()->fullText(), warning);
     EXPECT_EQ(rig.form().statusLine()->palette().color(QPalette::WindowText), QColor(Qt::red));
-    EXPECT_TRUE(rig.boxes.shown.isEmpty());
-    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(rig.boxes.shown.isEmpty() && !QApplication::activeModalWidget());
     QWidget* focus = rig.form().focusWidget();
     ASSERT_NE(focus, nullptr);
     rig.load(1, "News.wav");
     QTest::keyClick(focus, Qt::Key_F1);
-    EXPECT_TRUE(rig.decks().IsPlaying(1));
-    EXPECT_EQ(rig.form().focusWidget(), focus);
+    EXPECT_TRUE(rig.decks().IsPlaying(1) && rig.form().focusWidget() == focus);
     rig.decks().StopCart();
 }
 
@@ -110,15 +106,15 @@ TEST(OutputLoss, AStalledDeviceStopsTheDeckWarnsUntilItReturnsAndKeepsTheDecks) 
 
     // Still gone, then back at another rate: the attempts back off.
     EXPECT_EQ(r.output->retryTimer().interval(), SupervisedOutput::kFirstRetryMs);
-    r.attempt();
+    attempt(*r.output);
     r.next = std::make_unique<FakeDevice>(44100);
-    r.attempt();
+    attempt(*r.output);
     EXPECT_TRUE(r.output->isLost());
     EXPECT_EQ(r.output->retryTimer().interval(), 4 * SupervisedOutput::kFirstRetryMs);
 
     r.next = std::make_unique<FakeDevice>();
     FakeDevice* back = r.next.get();
-    r.attempt();
+    attempt(*r.output);
     ASSERT_FALSE(r.output->isLost());
     EXPECT_FALSE(r.output->retryTimer().isActive());
     EXPECT_EQ(r.status(), "");
@@ -137,7 +133,7 @@ TEST(OutputLoss, AMissingNamedDeviceIsWarnedAndOpenedWhenItAppears) {
     r.rig.openMainWindow();
     expectWarnedAndF1Fires(r.rig, missing);
     for (int backOff : {2, 4, 5, 5}) {
-        r.attempt();
+        attempt(*r.output);
         EXPECT_EQ(r.output->retryTimer().interval(), backOff * SupervisedOutput::kFirstRetryMs);
     }
     // A device that may have appeared brings the next attempt near.
@@ -146,7 +142,7 @@ TEST(OutputLoss, AMissingNamedDeviceIsWarnedAndOpenedWhenItAppears) {
 
     r.next = std::make_unique<FakeDevice>();
     FakeDevice* back = r.next.get();
-    r.attempt();
+    attempt(*r.output);
     ASSERT_FALSE(r.output->isLost());
     EXPECT_EQ(r.status(), "");
     back->failed = true;

@@ -17,10 +17,8 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
-// Every named control is there in its container and inside it, visible siblings share at
-// most a line of pixels (the time label and mode box of a deck row do), the deck rows
-// stand evenly and the picture buttons run left to right 6, 1, 4, 5, 3, 2. One sample
-// place checks the twips-to-pixels rule.
+// Every named control lies inside its container; visible siblings share at most a line of
+// pixels; deck rows stand evenly; the picture buttons run 6, 1, 4, 5, 3, 2; one sample place.
 TEST(Layout, WindowsAndControlsAsDrawn) {
     Form1 f;
     Title t;
@@ -83,9 +81,8 @@ TEST(Layout, WindowsAndControlsAsDrawn) {
               f.Frame1()->children().indexOf(f.TimeMeter()));
 }
 
-// Only the ten controls of the tab order take the focus; the first holds it when the window
-// opens, and Tab walks them in order and wraps around. The drag proxies and Label2 stay
-// hidden; the status line is seen whole, under the frames.
+// Only the ten controls of the tab order take the focus, the first at the opening, and Tab
+// walks them and wraps; drag proxies and Label2 stay hidden; the status line is seen whole.
 TEST(Layout, FocusOrderAndHiddenControls) {
     Form1 form;
     const QList<QWidget*> order = {form.SSCommand1(), form.SSCommand4(), form.SSCommand5(),
