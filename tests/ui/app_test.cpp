@@ -29,13 +29,14 @@ namespace {
 // Every deck row, the meter and the hidden Label2 on the window show what the engine holds.
 void expectWindowMirrorsEngine(const AppRig& rig) {
     const Form1& f = rig.form();
+    const auto text = std::mem_fn(&QString::toStdString); // readable in a failure
     for (int d = 1; d <= kDeckCount; ++d) {
         const DeckEngine::DeckControls& row = rig.decks().Controls(d);
-        EXPECT_EQ(std::tuple(f.DeckLabel(d)->text(), f.DeckLabel(d)->background(),
-                             f.TimeLabel(d)->text(), f.PlayMode(d)->text(),
+        EXPECT_EQ(std::tuple(text(f.DeckLabel(d)->text()), f.DeckLabel(d)->background(),
+                             text(f.TimeLabel(d)->text()), text(f.PlayMode(d)->text()),
                              f.PlayMode(d)->background(), f.DeckLock(d)->background()),
-                  std::tuple(row.deckCaption, row.deckColour, row.timeCaption, row.modeCaption,
-                             row.modeColour, row.lockColour))
+                  std::tuple(text(row.deckCaption), row.deckColour, text(row.timeCaption),
+                             text(row.modeCaption), row.modeColour, row.lockColour))
             << d;
     }
     EXPECT_EQ(f.TimeMeter()->maximum(), DeckEngine::kMeterMax);

@@ -110,21 +110,22 @@ TEST(Form2App, KeysAndHelpLine) {
         EXPECT_FALSE(rig.decks().IsPlaying(3)) << silent->objectName().toStdString();
     }
 
-    // A control passes a move up to its parents unless it takes it itself: an option shows
-    // the name's help, not its group's; the label, the folders', not its frame's.
+    // A move passes up to the parents unless a control takes it: over an option or a button
+    // its own help shows, not its group's; over the label, the folders', not its frame's.
     using S = ConfigWindow::Surface;
     const std::tuple<QWidget*, QPoint, S> moves[] = {
         {f.Text1(), {3, 3}, S::CategoryName},
         {f.Option(2, 1), {3, 3}, S::CategoryName},
         {f.Dir1()->viewport(), {3, 3}, S::Folders},
         {f.Label16(), {3, 3}, S::Folders},
+        {f.Command1(), {3, 3}, S::SaveButton},
         {&f, {f.width() - 3, f.height() - 3}, S::Window},
         {f.Frame2(), {5, f.Frame2()->height() - 5}, S::DeckDefaults}};
     for (const auto& [over, at, surface] : moves) {
         QMouseEvent move(QEvent::MouseMove, at, over->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
                          Qt::NoModifier);
         QApplication::sendEvent(over, &move);
-        EXPECT_EQ(f.Label1()->text(), ConfigWindow::HelpText(surface)) << int(surface);
+        EXPECT_EQ(f.Label1()->text().toStdString(), ConfigWindow::HelpText(surface).toStdString());
     }
     // The longest text, whole and readable.
     EXPECT_GE(f.Label1()->height(), f.Label1()->heightForWidth(f.Label1()->width()));

@@ -93,8 +93,8 @@ TEST(OutputLoss, AStalledDeviceStopsTheDeckWarnsUntilItReturnsAndKeepsTheDecks) 
     ASSERT_TRUE(r.output->isLost());
     EXPECT_TRUE(!r.decks().IsPlaying(1) && r.decks().StoppedByOperator());
     EXPECT_EQ(r.decks().Controls(1).timeCaption, r.decks().IdleTimeText(1));
-    EXPECT_EQ(r.decks().FilePath(1) + " " + r.decks().LockedPath(2),
-              r.rig.carts + "/News.wav " + r.rig.carts + "/Sunday.wav");
+    EXPECT_EQ((r.decks().FilePath(1) + " " + r.decks().LockedPath(2)).toStdString(),
+              (r.rig.carts + "/News.wav " + r.rig.carts + "/Sunday.wav").toStdString());
     expectWarnedAndF1Fires(r.rig, kOutputLostWarning);
 
     // Meanwhile a fired deck plays silently on the stand-in to its end.
