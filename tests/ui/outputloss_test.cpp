@@ -56,7 +56,6 @@ struct LossRig {
         rig.app->watchOutput(*output);
     }
     DeckEngine& decks() const { return rig.decks(); }
-    QString status() const { return rig.form().statusLine()->fullText(); }
     // The watchdog ticks with no frame rendered.
     void stall() const {
         for (int tick = 0; tick <= SupervisedOutput::kStallTicks && !output->isLost(); ++tick)
@@ -117,11 +116,10 @@ TEST(OutputLoss, AStalledDeviceStopsTheDeckWarnsUntilItReturnsAndKeepsTheDecks) 
     attempt(*r.output);
     ASSERT_FALSE(r.output->isLost());
     EXPECT_FALSE(r.output->retryTimer().isActive());
-    EXPECT_EQ(r.status(), "");
+    EXPECT_EQ(r.rig.form().statusLine()->fullText(), "");
     r.decks().FireDeck(1);
     back->renderPeriods(4);
-    EXPECT_TRUE(heard(back->captured()));
-    EXPECT_TRUE(r.decks().IsPlaying(1));
+    EXPECT_TRUE(heard(back->captured()) && r.decks().IsPlaying(1));
 }
 
 // The device the station named is missing at start-up: warned with the main window as a
@@ -144,7 +142,7 @@ TEST(OutputLoss, AMissingNamedDeviceIsWarnedAndOpenedWhenItAppears) {
     FakeDevice* back = r.next.get();
     attempt(*r.output);
     ASSERT_FALSE(r.output->isLost());
-    EXPECT_EQ(r.status(), "");
+    EXPECT_EQ(r.rig.form().statusLine()->fullText(), "");
     back->failed = true;
     r.output->checkDevice();
     EXPECT_TRUE(r.output->isLost());
