@@ -151,13 +151,15 @@ inline QString xy(QPoint p) {
     return QString("%1 %2").arg(p.x()).arg(p.y());
 }
 
-// Runs an xdotool script, its words split at spaces.
-inline bool xdotool(const QString& script) {
+inline bool xdotool(const QStringList& words) {
     QProcess process;
-    process.start("xdotool", script.split(' '));
+    process.start("xdotool", words);
     return process.waitForStarted() &&
            QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 20000) &&
            process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+inline bool xdotool(const QString& script) {
+    return xdotool(script.split(' '));
 }
 
 // Presses the left button at from, moves in steps to to and releases there. The pauses pace
