@@ -39,10 +39,9 @@ struct AppRig {
     ScriptedMessageBoxes boxes;
     std::unique_ptr<AirloomApp> app;
 
-    // open: start up as the operator sees it, then stop the end-of-cart timer so that only
-    // the test moves the engine. activate: the window manager activates the main window.
-    // options: lines of the [global] section after the call letters, and sections after it.
-    // output: what the app plays through, made around the manual device (by default itself).
+    // open: start up as the operator sees it, the end-of-cart timer stopped so that only the
+    // test moves the engine; activate: the window manager activates the main window; options:
+    // [global] lines after the call letters, and sections; output: made around the device.
     using Output = std::function<std::unique_ptr<OutputDevice>(std::unique_ptr<ManualDevice>)>;
     explicit AppRig(bool open = true, bool activate = true, const QString& options = {},
                     const Output& output = {}) {
@@ -71,7 +70,7 @@ struct AppRig {
     Form1& form() const { return app->form1(); }
     DeckEngine& decks() const { return app->decks(); }
 
-    // The title window paints, its timer ticks four times, the main window comes up.
+    // The title window paints and ticks four times; the main window comes up.
     void openMainWindow(bool activate = true) {
         app->start();
         app->Title_Form_Paint();
@@ -85,8 +84,7 @@ struct AppRig {
         (void)QTest::qWaitForWindowActive(&form());
     }
 
-    // Selects a file of the list, as a click on it does, and loads it into deck, as
-    // Ctrl+F-key does.
+    // Selects a file of the list, as a click does; loads it into deck, as Ctrl+F-key does.
     void select(const QString& name) const {
         app->cartList().setListIndex(int(app->cartList().names().indexOf(name)));
     }
@@ -96,8 +94,7 @@ struct AppRig {
         app->audio().waitForMeasurements();
     }
 
-    // Renders the output until the player has played out, running the end-of-cart timer
-    // as it goes.
+    // Renders the output, running the end-of-cart timer, until the player has played out.
     void playToEnd() const {
         for (int period = 0; period < 1000 && app->MMControl1().Mode() == MciDevice::kModePlaying;
              ++period) {
@@ -145,29 +142,33 @@ inline void expectF3FiresDeck3OncePerPress(const AppRig& rig, const QList<QWidge
 }
 
 // The real pointer of the X server, for the Xvfb tests. A drag runs its own event loop that
-// reads X events, so synthetic Qt mouse events cannot drive it: xdotool moves and presses
-// the pointer through the XTEST extension while the test spins the event loop.
+// reads X events, which synthetic Qt events cannot drive: xdotool moves and presses the
+// pointer through the XTEST extension while the test spins the event loop.
 inline QPoint centreOf(const QWidget* widget) {
     return widget->mapToGlobal(widget->rect().center());
 }
+inline QString xy(QPoint p) {
+    return QString("%1 %2").arg(p.x()).arg(p.y());
+}
 
-inline bool xdotool(const QStringList& script) {
+inline bool xdotool(const QStringList& words) {
     QProcess process;
-    process.start("xdotool", script);
+    process.start("xdotool", words);
     return process.waitForStarted() &&
            QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 20000) &&
            process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+inline bool xdotool(const QString& script) {
+    return xdotool(script.split(' '));
 }
 
 // Presses the left button at from, moves in steps to to and releases there. The pauses pace
 // the pointer for the X server and the drag loop; the caller waits for the outcome as a
 // condition, not as a time.
 inline bool pointerDrag(QPoint from, QPoint to) {
-    QString script = "mousemove %1 %2 sleep 0.05 mousedown 1 sleep 0.1";
-    script = script.arg(from.x()).arg(from.y());
-    for (int i = 1; i <= 9; ++i) {
-        const QPoint p = i < 9 ? from + (to - from) * i / 8 : to + QPoint(1, 1);
-        script += QString(" mousemove %1 %2 sleep 0.05").arg(p.x()).arg(p.y());
-    }
-    return xdotool((script + " mouseup 1 sleep 0.1").split(' '));
+    QString script = "mousemove " + xy(from) + " sleep 0.05 mousedown 1 sleep 0.1";
+    for (int i = 1; i <= 9; ++i)
+        script += " mousemove " + xy(i < 9 ? from + (to - from) * i / 8 : to + QPoint(1, 1)) +
+                  " sleep 0.05";
+    return xdotool(script + " mouseup 1 sleep 0.1");
 }

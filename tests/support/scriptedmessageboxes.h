@@ -2,7 +2,6 @@
 
 #include "common/messageboxes.h"
 
-#include <QList>
 #include <QStringList>
 #include <functional>
 #include <utility>

@@ -36,56 +36,44 @@ struct LossRig {
     std::unique_ptr<FakeDevice> next;
     SupervisedOutput* output = nullptr;
     AppRig rig;
-    const QString warning;
 
-    // awaited: the named device is not there at the start, and warning says so.
+    // awaited: the named device is not there at the start, and this warning says so.
     explicit LossRig(bool open = true, const QString& awaited = {})
-        : rig(open, true, {},
-              [=, this](std::unique_ptr<ManualDevice> standIn) {
-                  SupervisedOutput::Opener reopen = [this](QString* error) {
-                      *error = "gone";
-                      return std::unique_ptr<OutputDevice>(std::move(next));
-                  };
-                  auto watched =
-                      awaited.isEmpty()
-                          ? nullptr
-                          : std::make_unique<SupervisedOutput>(std::move(standIn), reopen, awaited);
-                  if (!watched) {
-                      auto device = std::make_unique<FakeDevice>();
-                      sound = device.get();
-                      watched = std::make_unique<SupervisedOutput>(std::move(device),
-                                                                   std::move(standIn), reopen);
-                  }
-                  output = watched.get();
-                  return watched;
-              }),
-          warning(awaited.isEmpty() ? QString(kOutputLostWarning) : awaited) {
+        : rig(open, true, {}, [=, this](std::unique_ptr<ManualDevice> standIn) {
+              SupervisedOutput::Opener reopen = [this](QString* error) {
+                  *error = "gone";
+                  return std::unique_ptr<OutputDevice>(std::move(next));
+              };
+              auto watched =
+                  awaited.isEmpty()
+                      ? std::make_unique<SupervisedOutput>(
+                            std::unique_ptr<OutputDevice>(sound = new FakeDevice),
+                            std::move(standIn), reopen)
+                      : std::make_unique<SupervisedOutput>(std::move(standIn), reopen, awaited);
+              output = watched.get();
+              return watched;
+          }) {
         rig.app->watchOutput(*output);
     }
     DeckEngine& decks() const { return rig.decks(); }
-    QString status() const { return rig.form().statusLine()->fullText(); }
     // The watchdog ticks with no frame rendered.
     void stall() const {
         for (int tick = 0; tick <= SupervisedOutput::kStallTicks && !output->isLost(); ++tick)
             output->checkDevice();
     }
-    void attempt() const { ::attempt(*output); }
 };
 
-// The warning stands in red on the line under the decks, and nothing stands between the
-// operator and the decks: no box, the focus where it was, and F1 fires deck 1 (on the
-// stand-in while the device is away).
+// The warning stands in red under the decks and nothing stands in the operator's way: no box,
+// the focus kept, and F1 fires deck 1 (on the stand-in while the device is away).
 void expectWarnedAndF1Fires(AppRig& rig, const QString& warning) {
     EXPECT_EQ(rig.form().statusLine()->fullText(), warning);
     EXPECT_EQ(rig.form().statusLine()->palette().color(QPalette::WindowText), QColor(Qt::red));
-    EXPECT_TRUE(rig.boxes.shown.isEmpty());
-    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(rig.boxes.shown.isEmpty() && !QApplication::activeModalWidget());
     QWidget* focus = rig.form().focusWidget();
     ASSERT_NE(focus, nullptr);
     rig.load(1, "News.wav");
     QTest::keyClick(focus, Qt::Key_F1);
-    EXPECT_TRUE(rig.decks().IsPlaying(1));
-    EXPECT_EQ(rig.form().focusWidget(), focus);
+    EXPECT_TRUE(rig.decks().IsPlaying(1) && rig.form().focusWidget() == focus);
     rig.decks().StopCart();
 }
 
@@ -102,12 +90,11 @@ TEST(OutputLoss, AStalledDeviceStopsTheDeckWarnsUntilItReturnsAndKeepsTheDecks) 
 
     r.stall();
     ASSERT_TRUE(r.output->isLost());
-    EXPECT_FALSE(r.decks().IsPlaying(1));
-    EXPECT_TRUE(r.decks().StoppedByOperator());
+    EXPECT_TRUE(!r.decks().IsPlaying(1) && r.decks().StoppedByOperator());
     EXPECT_EQ(r.decks().Controls(1).timeCaption, r.decks().IdleTimeText(1));
-    EXPECT_TRUE(r.decks().FilePath(1).endsWith("News.wav"));
-    EXPECT_TRUE(r.decks().LockedPath(2).endsWith("Sunday.wav"));
-    expectWarnedAndF1Fires(r.rig, r.warning);
+    EXPECT_EQ((r.decks().FilePath(1) + " " + r.decks().LockedPath(2)).toStdString(),
+              (r.rig.carts + "/News.wav " + r.rig.carts + "/Sunday.wav").toStdString());
+    expectWarnedAndF1Fires(r.rig, kOutputLostWarning);
 
     // Meanwhile a fired deck plays silently on the stand-in to its end.
     r.rig.load(3, "Station ID.wav");
@@ -118,33 +105,33 @@ TEST(OutputLoss, AStalledDeviceStopsTheDeckWarnsUntilItReturnsAndKeepsTheDecks) 
 
     // Still gone, then back at another rate: the attempts back off.
     EXPECT_EQ(r.output->retryTimer().interval(), SupervisedOutput::kFirstRetryMs);
-    r.attempt();
+    attempt(*r.output);
     r.next = std::make_unique<FakeDevice>(44100);
-    r.attempt();
+    attempt(*r.output);
     EXPECT_TRUE(r.output->isLost());
     EXPECT_EQ(r.output->retryTimer().interval(), 4 * SupervisedOutput::kFirstRetryMs);
 
     r.next = std::make_unique<FakeDevice>();
     FakeDevice* back = r.next.get();
-    r.attempt();
+    attempt(*r.output);
     ASSERT_FALSE(r.output->isLost());
     EXPECT_FALSE(r.output->retryTimer().isActive());
-    EXPECT_EQ(r.status(), "");
+    EXPECT_EQ(r.rig.form().statusLine()->fullText(), "");
     r.decks().FireDeck(1);
     back->renderPeriods(4);
-    EXPECT_TRUE(heard(back->captured()));
-    EXPECT_TRUE(r.decks().IsPlaying(1));
+    EXPECT_TRUE(heard(back->captured()) && r.decks().IsPlaying(1));
 }
 
 // The device the station named is missing at start-up: warned with the main window as a
 // loss, and opened once it appears, after the same back-off; lost again, warned again.
 TEST(OutputLoss, AMissingNamedDeviceIsWarnedAndOpenedWhenItAppears) {
-    LossRig r(false, "Audio output 'studio' is not there.");
+    const QString missing = "Audio output 'studio' is not there.";
+    LossRig r(false, missing);
     ASSERT_TRUE(r.output->isLost());
     r.rig.openMainWindow();
-    expectWarnedAndF1Fires(r.rig, r.warning);
+    expectWarnedAndF1Fires(r.rig, missing);
     for (int backOff : {2, 4, 5, 5}) {
-        r.attempt();
+        attempt(*r.output);
         EXPECT_EQ(r.output->retryTimer().interval(), backOff * SupervisedOutput::kFirstRetryMs);
     }
     // A device that may have appeared brings the next attempt near.
@@ -153,9 +140,9 @@ TEST(OutputLoss, AMissingNamedDeviceIsWarnedAndOpenedWhenItAppears) {
 
     r.next = std::make_unique<FakeDevice>();
     FakeDevice* back = r.next.get();
-    r.attempt();
+    attempt(*r.output);
     ASSERT_FALSE(r.output->isLost());
-    EXPECT_EQ(r.status(), "");
+    EXPECT_EQ(r.rig.form().statusLine()->fullText(), "");
     back->failed = true;
     r.output->checkDevice();
     EXPECT_TRUE(r.output->isLost());
@@ -189,20 +176,19 @@ TEST(OutputLoss, DropoutsAreReportedAndTotalledForTheOperator) {
 
 // A JACK graph of the test's own: the sink's playback ports, which of ours are connected.
 struct FakeGraph {
-    QStringList sink{u"Null Sink:playback_FL"_s, u"Null Sink:playback_FR"_s};
+    static inline const QStringList kPorts{u"Null Sink:playback_FL"_s, u"Null Sink:playback_FR"_s};
+    QStringList sink = kPorts;
     int refuse = 0; // the errno of every connect
     QStringList linked[2];
     JackDevice* device = nullptr;
     // The sink leaves the graph, or a device opens through it.
     void removeSink() {
-        sink.clear();
-        linked[0].clear();
-        linked[1].clear();
+        sink = linked[0] = linked[1] = {};
         device->graphChanged();
     }
     // The sink comes back: its ports are registered again.
     void addSink() {
-        sink = QStringList{u"Null Sink:playback_FL"_s, u"Null Sink:playback_FR"_s};
+        sink = kPorts;
         for (const QString& port : sink)
             device->portRegistered(port);
     }
@@ -274,8 +260,8 @@ TEST(JackOutput, ASinkThatLeavesIsALossAndItsReturnIsReconnected) {
     graph.refuse = 0;
     attempt(output);
     ASSERT_FALSE(output.isLost());
-    EXPECT_EQ(graph.linked[0], QStringList{u"Null Sink:playback_FL"_s});
-    EXPECT_EQ(graph.linked[1], QStringList{u"Null Sink:playback_FR"_s});
+    EXPECT_EQ(QList(graph.linked, graph.linked + 2),
+              QList<QStringList>({{graph.kPorts[0]}, {graph.kPorts[1]}}));
 }
 
 } // namespace
