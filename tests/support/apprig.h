@@ -151,15 +151,12 @@ inline QString xy(QPoint p) {
     return QString("%1 %2").arg(p.x()).arg(p.y());
 }
 
-inline bool xdotool(const QStringList& words) {
+inline bool xdotool(const QString& script) {
     QProcess process;
-    process.start("xdotool", words);
+    process.start("xdotool", script.split(' '));
     return process.waitForStarted() &&
            QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 20000) &&
            process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-inline bool xdotool(const QString& script) {
-    return xdotool(script.split(' '));
 }
 
 // Presses the left button at from, moves in steps to to and releases there. The pauses pace

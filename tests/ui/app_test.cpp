@@ -553,6 +553,6 @@ TEST(XvfbAppDrag, TheWasteBinEmptiesDecksAndDeletesFilesAfterYes) {
 TEST(XvfbAppKeys, TheFirstKeyFiresWithoutAWindowManager) {
     AppRig rig(true, false);
     rig.load(3, "News.wav");
-    ASSERT_TRUE(xdotool({"mousemove", "0", "0", "key", "F3"}));
+    ASSERT_TRUE(xdotool("mousemove 0 0 key F3"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return rig.decks().IsPlaying(3); }, 5000));
 }
