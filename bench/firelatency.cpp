@@ -34,6 +34,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -350,16 +351,40 @@ int measureRemote(Capture& capture, jack_client_t* client, int oscPort, int roun
 
 } // namespace
 
-// Waits until the program's ports are there (polled: the program opens its client once the
-// server is up, at its next attempt).
-bool awaitPorts(jack_client_t* client, int seconds) {
+// Connects the program's two ports to the capture's; a link that is there already counts.
+bool connectBoth(jack_client_t* client, const std::string& left, const std::string& right) {
+    const auto linked = [client](const std::string& from, const char* to) {
+        const int result = jack_connect(client, from.c_str(), to);
+        return result == 0 || result == EEXIST;
+    };
+    return linked(left, "airloom-capture:in_1") && linked(right, "airloom-capture:in_2");
+}
+
+// Waits up to seconds for the program's first sound and prints its wall-clock time. The
+// capture links to the program's ports whenever they are there and unlinked: a program that
+// waited for its server opens its client at its next attempt, and may close and open it again
+// while it finds its output.
+int printFirstSound(Capture& capture, jack_client_t* client, const std::string& left,
+                    const std::string& right, int seconds) {
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(seconds);
-    while (!jack_port_by_name(client, "Airloom:out_1")) {
-        if (Clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    while (capture.onset.load() == 0) {
+        if (Clock::now() > deadline) {
+            std::fprintf(stderr, "no sound from %s and %s within %d s\n", left.c_str(),
+                         right.c_str(), seconds);
+            return 1;
+        }
+        if (jack_port_connected(capture.ports[0]) == 0 ||
+            jack_port_connected(capture.ports[1]) == 0)
+            connectBoth(client, left, right);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    return true;
+    // The steady clock's onset, told on the wall clock for the script.
+    const auto age = Clock::now() - Clock::time_point(Clock::duration(capture.onset.load()));
+    const auto wall = std::chrono::system_clock::now() -
+                      std::chrono::duration_cast<std::chrono::system_clock::duration>(age);
+    std::printf("first sound at %.3f\n",
+                std::chrono::duration<double>(wall.time_since_epoch()).count());
+    return 0;
 }
 
 int main(int argc, char** argv) {
@@ -380,35 +405,24 @@ int main(int argc, char** argv) {
     capture.ports[1] =
         jack_port_register(client, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
     jack_set_process_callback(client, process, &capture);
-    if (firstSound && !awaitPorts(client, std::atoi(argv[2]))) {
-        std::fprintf(stderr, "no client Airloom within %s s\n", argv[2]);
-        return 1;
-    }
     std::string left = "Airloom:out_0";
     std::string right = "Airloom:out_1";
     if (const char* ports = std::getenv("AIRLOOM_CAPTURE"); ports && std::strchr(ports, ',')) {
         left.assign(ports, std::strchr(ports, ','));
         right = std::strchr(ports, ',') + 1;
     }
-    if (jack_activate(client) != 0 ||
-        jack_connect(client, left.c_str(), "airloom-capture:in_1") != 0 ||
-        jack_connect(client, right.c_str(), "airloom-capture:in_2") != 0) {
+    // The client is closed on every way out: its process thread must not outlive main.
+    if (jack_activate(client) != 0 || (!firstSound && !connectBoth(client, left, right))) {
         std::fprintf(stderr, "cannot capture %s and %s\n", left.c_str(), right.c_str());
+        jack_client_close(client);
         return 1;
     }
     std::printf("JACK: %u Hz, %u-frame periods\n", jack_get_sample_rate(client),
                 jack_get_buffer_size(client));
     if (firstSound) {
-        while (capture.onset.load() == 0)
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-        // The steady clock's onset, told on the wall clock for the script.
-        const auto age = Clock::now() - Clock::time_point(Clock::duration(capture.onset.load()));
-        const auto wall = std::chrono::system_clock::now() -
-                          std::chrono::duration_cast<std::chrono::system_clock::duration>(age);
-        std::printf("first sound at %.3f\n",
-                    std::chrono::duration<double>(wall.time_since_epoch()).count());
+        const int result = printFirstSound(capture, client, left, right, std::atoi(argv[2]));
         jack_client_close(client);
-        return 0;
+        return result;
     }
     if (remote) {
         const int result = measureRemote(capture, client, std::atoi(argv[2]), rounds);
