@@ -27,3 +27,16 @@ start_jackd() {
   pids+=("$jackd_pid")
   for _ in $(seq 50); do jack_lsp >/dev/null 2>&1 && break; sleep 0.1; done
 }
+
+# The station's settings for a measure: call letters TEST and category 1, "Tones", whose
+# folder $work/carts is made here. Callers add their decks' modes to $work/Vidav.ini.
+write_settings() {
+  mkdir -p "$work/carts"
+  printf '[global]\ncallsign=TEST\n[cat 1]\nName=Tones\nPath=%s/carts\n' "$work" >"$work/Vidav.ini"
+}
+
+# Copies its input to its output, each line stamped with the time it arrived.
+stamp_lines() {
+  python3 -u -c 'import sys, time
+for line in sys.stdin: print(f"{time.time():.3f} {line}", end="", flush=True)'
+}

@@ -19,16 +19,13 @@ source "$(dirname "$0")/measure-common.sh"
 start_jackd
 export XDG_RUNTIME_DIR=$work/run
 mkdir -m 700 "$work/run"
-printf '[global]\ncallsign=TEST\n[cat 1]\nName=Tones\nPath=%s/carts\n' "$work" >"$work/Vidav.ini"
-mkdir "$work/carts"
+write_settings
 # Half of full scale: no sample reaches the ceiling, so every break in the sine is a fault.
 sox -n -r 48000 -c 2 "$work/carts/tone.wav" synth $((seconds + 30)) sine 440 vol 0.5
 start_xvfb "$display"
 export DISPLAY=$display QT_QPA_PLATFORM=xcb
-stamp='import sys, time
-for line in sys.stdin: print(f"{time.time():.3f} {line}", end="", flush=True)'
 "$build/airloom" --settings "$work/Vidav.ini" --device system >/dev/null \
-  2> >(python3 -u -c "$stamp" >"$work/airloom.log") &
+  2> >(stamp_lines >"$work/airloom.log") &
 pids+=($!)
 sleep 8 # the title window gives way to the main window, centred under the pointer
 xdotool mousemove 640 512 key F12 && sleep 0.3

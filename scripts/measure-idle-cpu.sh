@@ -20,8 +20,8 @@ preview=${4:-}
 source "$(dirname "$0")/measure-common.sh"
 
 export XDG_RUNTIME_DIR=$work/run QT_QPA_PLATFORM=xcb DISPLAY=$display
-mkdir -m 700 "$work/run" "$work/carts"
-printf '[global]\ncallsign=TEST\n[cat 1]\nName=Tones\nPath=%s/carts\n' "$work" >"$work/Vidav.ini"
+mkdir -m 700 "$work/run"
+write_settings
 sox -n -r 48000 -c 2 "$work/carts/tone.wav" synth 2 sine 440
 sox -n -r 48000 -c 2 "$work/carts/bed.wav" synth 60 sine 330
 for n in 1 2 3 4 5 6; do cp "$work/carts/tone.wav" "$work/carts/spot $n.wav"; done

@@ -21,9 +21,8 @@ start_jackd
 export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$work/run
 mkdir -m 700 "$work/run"
 # Decks 5 and 6 play in Sequence into deck 7 (Normal); deck 8 loops.
-printf '[global]\ncallsign=TEST\n[cat 1]\nName=Tones\nPath=%s/carts\n' "$work" >"$work/Vidav.ini"
+write_settings
 printf '[deck %s]\nMode=%s\n' 5 Seqnc 6 Seqnc 8 Loop >>"$work/Vidav.ini"
-mkdir "$work/carts"
 carts=$work/carts
 sox -n -r 48000 -c 2 "$carts/tone.wav" synth 2 sine 440
 # Sweeps, so that no stretch of a cart repeats and each can be found in the capture.

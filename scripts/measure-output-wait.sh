@@ -20,8 +20,7 @@ mkdir -p "$shots"
 export JACK_DEFAULT_SERVER=${AIRLOOM_JACK_SERVER:-airloom-measure-$$}
 export XDG_RUNTIME_DIR=$work/run
 mkdir -m 700 "$work/run"
-printf '[global]\ncallsign=TEST\n[cat 1]\nName=Tones\nPath=%s/carts\n' "$work" >"$work/Vidav.ini"
-mkdir "$work/carts"
+write_settings
 sox -n -r 48000 -c 2 "$work/carts/tone.wav" synth 60 sine 440
 now() { date +%s.%N; }
 ms() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.0f", (b - a) * 1000 }'; }
@@ -39,11 +38,9 @@ stampOf() {
 
 start_xvfb "$display"
 export DISPLAY=$display QT_QPA_PLATFORM=xcb
-stamp='import sys, time
-for line in sys.stdin: print(f"{time.time():.3f} {line}", end="", flush=True)'
 started=$(now)
 "$build/airloom" --settings "$work/Vidav.ini" --device system >/dev/null \
-  2> >(python3 -u -c "$stamp" >"$work/airloom.log") &
+  2> >(stamp_lines >"$work/airloom.log") &
 airloom=$!
 pids+=("$airloom")
 told=$(stampOf 'is not there' 10) || { cat "$work/airloom.log"; exit 1; }

@@ -89,24 +89,21 @@ sinkId() {
 startServer
 start_xvfb "$display"
 export DISPLAY=$display QT_QPA_PLATFORM=xcb
-printf '[global]\ncallsign=TEST\n[cat 1]\nName=Tones\nPath=%s/carts\n' "$work" >"$work/Vidav.ini"
+write_settings
 printf '[deck %s]\nMode=%s\n' 5 Seqnc 6 Seqnc >>"$work/Vidav.ini"
-mkdir "$work/carts"
 carts=$work/carts
 sox -n -r 48000 -c 2 "$carts/tone.wav" synth 2 sine 440
 sox -n -r 48000 -c 2 "$carts/seq-1.wav" synth 2 sine 300-600
 sox -n -r 48000 -c 2 "$carts/seq-2.wav" synth 2 sine 900-400
 sox -n -r 48000 -c 2 "$carts/seq-3.wav" synth 2 sine 400-800
 
-stamp='import sys, time
-for line in sys.stdin: print(f"{time.time():.3f} {line}", end="", flush=True)'
 app=
 log=
 # Starts the program ($1: a label; then the command) and loads its decks.
 launch() {
   log=$work/airloom-$1.log
   shift
-  "$@" --settings "$work/Vidav.ini" >/dev/null 2> >(python3 -u -c "$stamp" >"$log") &
+  "$@" --settings "$work/Vidav.ini" >/dev/null 2> >(stamp_lines >"$log") &
   app=$!
   pids+=("$app")
   # The title window gives way to the main window, centred under the pointer; an output

@@ -21,8 +21,8 @@ presses=${3:-100}
 source "$(dirname "$0")/measure-common.sh"
 
 export XDG_RUNTIME_DIR=$work/run QT_QPA_PLATFORM=xcb DISPLAY=$display
-mkdir -m 700 "$work/run" "$work/carts"
-printf '[global]\ncallsign=TEST\n[cat 1]\nName=Tones\nPath=%s/carts\n' "$work" >"$work/Vidav.ini"
+mkdir -m 700 "$work/run"
+write_settings
 # Longer than the presses take on a busy machine: the cart on air outlasts its capture.
 record=$((presses + 10))
 sox -n -r 48000 -c 2 "$work/carts/air.wav" synth $((2 * record + 30)) sine 440 vol 0.5
