@@ -106,14 +106,9 @@ launch() {
   "$@" --settings "$work/Vidav.ini" >/dev/null 2> >(stamp_lines >"$log") &
   app=$!
   pids+=("$app")
-  # The title window gives way to the main window, centred under the pointer; an output
-  # lost at the start has told its box by then.
+  # The title window gives way to the main window, centred under the pointer.
   sleep "${settle:-8}"
   xdotool mousemove 640 512
-  if xdotool search --onlyvisible --name '^Airloom$' >/dev/null; then
-    echo "    (a box was up at the start: closed with Return)"
-    xdotool key Return && sleep 0.5
-  fi
   for load in tone:F1 seq-1:F5 seq-2:F6 seq-3:F7; do
     xdotool key F12 && sleep 0.3
     xdotool type "${load%:*}" && sleep 0.5
@@ -138,21 +133,11 @@ stampOf() {
 lines() { wc -l <"$log"; }
 # F1 pressed $1 times, timed to the first captured frame, and the presses not heard.
 presses() {
-  capture "$1" | awk '/no sound/ { n++ } /^fire to/ { s = $0 }
+  capture "$1" | awk '/no sound/ { n++ } /to first captured frame over/ { s = $0 }
     END { printf "    %s; %d of the presses not heard\n", s ? s : "nothing heard", n }'
 }
-# One press of F1, timed to the first captured frame; when nothing is heard, a box may hold
-# the keys: Return closes it, and F1 is tried again.
-firstPress() {
-  local heard
-  heard=$(capture 1 | grep -E '^round|no sound' | sed 's/^/    /')
-  echo "$heard"
-  if [[ $heard == *"no sound"* ]]; then
-    xdotool key Return && sleep 0.5
-    echo "    after Return:"
-    capture 1 | grep -E '^round|no sound' | sed 's/^/    /'
-  fi
-}
+# One press of F1, timed to the first captured frame.
+firstPress() { capture 1 | grep -E '^round|no sound' | sed 's/^/    /'; }
 sequence() { capture --joins F5 9000 "$carts/seq-1.wav" "$carts/seq-2.wav" "$carts/seq-3.wav" | grep -v '^JACK' | sed 's/^/    /'; }
 
 paths=("default ALSA device|"
